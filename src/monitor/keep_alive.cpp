@@ -1,0 +1,14 @@
+#include "monitor/keep_alive.h"
+
+#include "input/monitor.h"
+
+namespace pagora {
+
+void ArmKeepAliveDeadline(Monitor& m) {
+  KeepAlive& k = m.keepAlive;
+  int hour = (k.currentHour >= 0 && k.currentHour < 24) ? k.currentHour : 0;
+  int timeout = k.hourTimeout[hour];
+  k.deadline = timeout != 0 ? m.host.CalendarSeconds() + 60 * static_cast<std::int64_t>(timeout) : 0;
+}
+
+}  // namespace pagora

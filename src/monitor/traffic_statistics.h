@@ -1,0 +1,37 @@
+// Hourly and daily page and character counts per protocol and rate, numeric and alpha apart.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace pagora {
+
+class Monitor;
+
+// Statistics rows, used everywhere in this order.
+enum StatisticsRow : int {
+  kRowFlex6400 = 0,
+  kRowFlex3200 = 1,
+  kRowFlex1600 = 2,
+  kRowPocsag2400 = 3,
+  kRowPocsag1200 = 4,
+  kRowPocsag512 = 5,
+  kRowGsc = 6,
+  kStatisticsRows = 7,
+};
+enum StatisticsKind : int { kKindNumeric = 0, kKindAlpha = 1 };
+
+using CounterTable = std::array<std::array<std::int32_t, 2>, kStatisticsRows>;
+
+struct TrafficCounters {
+  CounterTable hourlyMessages{};
+  CounterTable hourlyCharacters{};
+  CounterTable dailyMessages{};
+  CounterTable dailyCharacters{};
+};
+
+// Count operations for the decoders: both the hourly and the daily table of (row, kind).
+void CountMessage(Monitor& m, int row, int kind);
+void CountCharacters(Monitor& m, int row, int kind, int characters);
+
+}  // namespace pagora

@@ -1,0 +1,27 @@
+// Message completion, filters and alerts: capcode filter lookup at each page header, and at the
+// end of the page the match decision, the filter pane copy with highlights and label, the
+// filter file, the beep or FILTER.WAV and the filter command.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pagora {
+
+class Monitor;
+
+// Baud codes of POCSAG pages for filters: 1 = 2400, 2 = 1200, 3 = 512 bit/s.
+// kind is a FilterType (2 POCSAG, 3 FLEX short, 4 FLEX long, 5 Golay).
+void FindCapcodeFilter(Monitor& m, int kind, const char* capcodeDigits, int function,
+                       int baudCode);
+void CompletePage(Monitor& m);
+bool WildcardMatch(const char* candidate, const char* pattern, int n);
+
+// Splits a command template into words, then expands %c, %l, %m inside each word, so every
+// expansion stays part of one argument whatever it contains.
+std::vector<std::string> ExpandCommandArguments(const std::string& argumentTemplate,
+                                                const std::string& header,
+                                                const std::string& label,
+                                                const std::string& message);
+
+}  // namespace pagora

@@ -1,0 +1,117 @@
+// The coloured line builder every decoder writes through: two pane stores of 132-character rows
+// with a colour class per character, the minute separator, the log-file mirror and the capture
+// of the page being written, which message completion filters when its last row ends.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "input/host.h"
+
+namespace pagora {
+
+class Monitor;
+
+enum ColourClass : std::uint8_t {
+  kClassNone = 0,
+  kClassBackground = 1,
+  kClassCapcode = 2,
+  kClassFlexPhase = 3,
+  kClassFlexFormat = 4,
+  kClassTimestamp = 5,
+  kClassNumeric = 6,
+  kClassAlphanumeric = 7,
+  kClassFlexBinary = 8,
+  kClassDiagnostic = 9,
+  kClassBitErrors = 10,
+  kClassFilterMatch = 11,
+  kClassFilterLabel = 12,
+};
+
+constexpr int kRowChars = 132;   // characters in a row
+constexpr int kRowBytes = 133;   // a row with its terminator
+
+struct PaneBuffer {
+  PaneId id = PaneId::kMessage;
+  int visibleRows = 0;
+  int clientWidth = 0;
+  int clientHeight = 0;
+  int topRow = 0;  // may go negative after dropped rows
+  int topRowLimit = 0;
+  int leftColumn = 0;
+  int leftColumnLimit = 0;
+  int currentRow = 0;
+  int currentColumn = 0;  // 0..131
+  SystemTime lastSeparatorTime{};
+  std::uint8_t currentClass = 0;
+  int capacity = 0;                  // rows in the store (scrollback size)
+  std::vector<char> text;            // (capacity + 1) rows of 133 bytes
+  std::vector<std::uint8_t> classes; // (capacity + 1) rows of 133 bytes
+
+  char* TextRow(int row) { return text.data() + static_cast<std::size_t>(row) * kRowBytes; }
+  const char* TextRow(int row) const {
+    return text.data() + static_cast<std::size_t>(row) * kRowBytes;
+  }
+  std::uint8_t* ClassRow(int row) {
+    return classes.data() + static_cast<std::size_t>(row) * kRowBytes;
+  }
+  const std::uint8_t* ClassRow(int row) const {
+    return classes.data() + static_cast<std::size_t>(row) * kRowBytes;
+  }
+};
+
+enum class Protocol : std::uint8_t { kNone = 0, kPocsag, kFlex, kGsc };
+
+// What a decoder knows about the page it is writing, for front ends that report pages as
+// records (pagora-decode --json). Set with SetPageInfo before FindCapcodeFilter.
+struct PageInfo {
+  Protocol protocol = Protocol::kNone;
+  int rate = 0;  // POCSAG 512/1200/2400; FLEX 1600/3200/6400 (statistics row speed); GSC 600
+  std::array<char, 10> capcode{};  // the capcode digits as shown ('?' when unknown), NUL-ended
+  int function = 0;                // 1..4, 0 when the protocol has none
+  const char* type = "";           // static text: "alpha", "numeric", "tone", "binary", ...
+};
+
+struct PageCapture {
+  static constexpr int kSize = 1032;  // 1,031 characters and the terminator
+
+  std::array<char, kSize> text{};
+  std::array<std::uint8_t, kSize> classes{};
+  int length = 0;
+  int capcodeStart = 0;
+  int capcodeEnd = 0;
+  int textStart = 0;
+  int matchedFilter = -1;
+  int reject = 0;
+  int internalLine = 0;
+  // True from BeginPage on the message pane until the EndLine that completes the page; rows a
+  // decoder ends outside a page (diagnostic lines) are not completed.
+  bool pageOpen = false;
+  PageInfo info;
+};
+
+struct LineBuilder {
+  PaneBuffer messagePane;  // lower pane: all traffic
+  PaneBuffer filterPane;   // upper pane: filter matches
+  PageCapture capture;
+};
+
+// Sizes a pane's store to capacity + 1 rows and clears it. Capacity below 1 is raised to 1.
+void AllocatePaneStore(PaneBuffer& pane, int capacity);
+
+void SetColourClass(PaneBuffer& pane, std::uint8_t colourClass);
+void PutChar(Monitor& m, PaneBuffer& pane, char ch);
+void PutText(Monitor& m, PaneBuffer& pane, const char* text);
+void EndLine(Monitor& m, PaneBuffer& pane);
+void BeginPage(Monitor& m, PaneBuffer& pane);
+void MarkCapcodeStart(Monitor& m);
+void MarkCapcodeEnd(Monitor& m);
+void MarkTextStart(Monitor& m);
+void ClearPane(Monitor& m, PaneBuffer& pane);
+
+// Records the page's protocol, rate, capcode digits, function and type for PageCompleted.
+void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, int function,
+                 const char* type);
+
+}  // namespace pagora

@@ -1,0 +1,7 @@
+#include "pocsag/pocsag_decoder.h"
+
+namespace pagora {
+
+void PocsagReceiveBit(Monitor&, char) {}
+
+}  // namespace pagora
