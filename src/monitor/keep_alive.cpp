@@ -11,4 +11,10 @@ void ArmKeepAliveDeadline(Monitor& m) {
   k.deadline = timeout != 0 ? m.host.CalendarSeconds() + 60 * static_cast<std::int64_t>(timeout) : 0;
 }
 
+// Placeholders until the keep-alive monitor is written.
+void BuildKeepAliveHourTable(Monitor&) {}
+void KeepAliveCheck(Monitor&) {}
+void KeepAliveAlarmRepeat(Monitor&) {}
+void KeepAliveHourChange(Monitor& m, int hour) { m.keepAlive.currentHour = hour; }
+
 }  // namespace pagora

@@ -20,5 +20,14 @@ struct KeepAlive {
 
 // Re-arms the deadline for the current hour; called by BeginPage for every page.
 void ArmKeepAliveDeadline(Monitor& m);
+// Builds the 24-entry hour table from the three windows of the settings.
+void BuildKeepAliveHourTable(Monitor& m);
+// Tick step 2: counts down the check countdown and, every 10 ticks, tests the deadline; an
+// expired deadline raises the alarm and sends the off-air notification (command, message box).
+void KeepAliveCheck(Monitor& m);
+// Tick step 3: while the alarm is on, ALARM.WAV (or the beep) every 10 ticks.
+void KeepAliveAlarmRepeat(Monitor& m);
+// Clock check, hour roll-over: the new hour's timeout applies and the deadline is re-armed.
+void KeepAliveHourChange(Monitor& m, int hour);
 
 }  // namespace pagora

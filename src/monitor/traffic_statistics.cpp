@@ -16,4 +16,13 @@ void CountCharacters(Monitor& m, int row, int kind, int characters) {
   m.counters.dailyCharacters[row][kind] += characters;
 }
 
+// Placeholders until the statistics reports are written.
+void HourlyStatistics(Monitor&) {}
+void DailyStatisticsReport(Monitor&) {}
+void ClearDailyCounters(Monitor& m) {
+  m.counters.dailyMessages = {};
+  m.counters.dailyCharacters = {};
+}
+void WriteStatsReport(std::FILE*, const CounterTable&, const CounterTable&) {}
+
 }  // namespace pagora

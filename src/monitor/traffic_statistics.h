@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 namespace pagora {
 
@@ -33,5 +34,15 @@ struct TrafficCounters {
 // Count operations for the decoders: both the hourly and the daily table of (row, kind).
 void CountMessage(Monitor& m, int row, int kind);
 void CountCharacters(Monitor& m, int row, int kind, int characters);
+
+// Hour roll-over: HOURLY table to the statistics text file, header (when pending) and row to
+// the CSV file, hourly counters cleared. Labelled with the timer cycle's date and time strings.
+void HourlyStatistics(Monitor& m);
+// Day roll-over, first duty: the DAILY table to the statistics text file.
+void DailyStatisticsReport(Monitor& m);
+// Day roll-over, third duty (after the file rotation): daily counters cleared.
+void ClearDailyCounters(Monitor& m);
+// One table (messages and characters per row and kind) in the report layout.
+void WriteStatsReport(std::FILE* file, const CounterTable& messages, const CounterTable& characters);
 
 }  // namespace pagora
