@@ -1,7 +1,310 @@
 #include "gsc/gsc_decoder.h"
 
+#include "flex/bch.h"
+#include "flex/mode_title.h"
+#include "gsc/golay.h"
+#include "gsc/gsc_render.h"
+#include "gsc/gsc_tables.h"
+#include "input/monitor.h"
+
 namespace pagora {
 
-void GscReceiveBit(Monitor&, int) {}
+namespace {
+
+constexpr int kGscModeTitle = 0x40;
+// Blocks expected after an inverted preamble, and after a repeated start code.
+constexpr int kGscBatchBlocks = 16;
+// Start code and address words are accepted with at most this many sample pairs whose two
+// samples disagree (a guard against taking noise for a doubled-bit word).
+constexpr int kGscMaxMismatch = 3;
+// Data bit 48 (bit 6 of data word 6): another data block of the page follows.
+constexpr int kContinuationWord = 6;
+constexpr int kContinuationBit = 6;
+
+void ShiftIn(GscDecoder& d, int bit) {
+  for (int k = 0; k < 7; ++k) {
+    d.sampleRegister[k] =
+        static_cast<std::uint16_t>((d.sampleRegister[k] << 1) | (d.sampleRegister[k + 1] >> 15));
+  }
+  d.sampleRegister[7] = static_cast<std::uint16_t>((d.sampleRegister[7] << 1) | (bit > 0 ? 1 : 0));
+}
+
+// Extracts and corrects both words of the window.
+void ReadWordPair(GscDecoder& d) {
+  ExtractWordPair(d);
+  d.word1 = GolayDecode(d.word1);
+  d.word2 = GolayDecode(d.word2);
+}
+
+bool IsStartCode(const GscDecoder& d) {
+  int distance =
+      CountBits32(d.word1 ^ kGscStartCode) + CountBits32((d.word2 ^ ~kGscStartCode) & kGolayMask);
+  return distance <= 1 && d.mismatchCount <= kGscMaxMismatch;
+}
+
+// Pattern index 0..9 of a preamble hit on the 46 newest samples, or -1. Sets the inverted flag
+// and the number of blocks the transmission starts with.
+int FindPreamble(GscDecoder& d) {
+  std::int32_t oldest = d.sampleRegister[5] & 0x3FFF;
+  std::int32_t middle = d.sampleRegister[6];
+  std::int32_t newest = d.sampleRegister[7];
+  for (int k = 0; k < static_cast<int>(kGscPreambleTable.size()); ++k) {
+    const GscPreamblePattern& p = kGscPreambleTable[static_cast<std::size_t>(k)];
+    int normal = CountBits16(p.field1 ^ oldest) + CountBits16(p.field2 ^ middle) +
+                 CountBits16(p.field3 ^ newest);
+    if (normal <= 3) {
+      d.blocksLeft = 1;
+      d.preambleInverted = 0;
+      return k;
+    }
+    int inverted = CountBits16((p.field1 ^ 0x3FFF) ^ oldest) +
+                   CountBits16((p.field2 ^ 0xFFFF) ^ middle) +
+                   CountBits16((p.field3 ^ 0xFFFF) ^ newest);
+    if (inverted <= 1) {
+      d.blocksLeft = kGscBatchBlocks;
+      d.preambleInverted = 1;
+      return k;
+    }
+  }
+  return -1;
+}
+
+// Address index 0..99 of the first address word, or -1.
+int FindAddress(const GscDecoder& d) {
+  for (int k = 0; k < static_cast<int>(kGscAddressTable.size()); ++k) {
+    std::uint32_t entry = kGscAddressTable[static_cast<std::size_t>(k)];
+    if (CountBits32(entry ^ d.word1) <= 1 && d.mismatchCount <= kGscMaxMismatch)
+      return 2 * k;
+    if (CountBits32((~entry ^ d.word1) & kGolayMask) <= 1)
+      return 2 * k + 1;
+  }
+  return -1;
+}
+
+void Acquire(Monitor& m) {
+  GscDecoder& d = m.gsc;
+  d.active = 1;
+  m.recovery.gscActive = 1;
+  SetModeTitle(m, kGscModeTitle);
+  d.countdown = kGscBlockSamples;
+  d.continuation = 0;
+  // Move the sampling instant toward the centre of the bits the start code was read with.
+  GscClock& clock = m.recovery.gscClock;
+  double sum = 0;
+  for (double error : clock.errorHistory)
+    sum += error;
+  clock.phaseOffset += 0.5 * (sum / static_cast<double>(clock.errorHistory.size()));
+}
+
+void DropOut(Monitor& m) {
+  GscDecoder& d = m.gsc;
+  d.active = 0;
+  m.recovery.gscActive = 0;
+  SetModeTitle(m, 0);
+  d.preambleHits = 0;
+  d.countdown = 0;
+  m.recovery.gscClock.phaseOffset = 0;
+  m.recovery.gscClock.phaseAccumulator = 0;
+}
+
+void RenderOpenPage(Monitor& m) {
+  if (m.gsc.pageOpen == 0)
+    return;
+  m.gsc.pageOpen = 0;
+  GscRenderPage(m);
+}
+
+void ClearTexts(GscDecoder& d) {
+  d.numericLength = 0;
+  d.numericText[0] = '\0';
+  d.alphaLength = 0;
+  d.alphaText[0] = '\0';
+}
+
+// Appends up to `count` characters of `from`, stopping at a NUL, never beyond the text's size.
+template <std::size_t N>
+void AppendBounded(std::array<char, N>& text, int& length, const char* from, int count) {
+  constexpr int kCapacity = static_cast<int>(N) - 1;
+  for (int i = 0; i < count && from[i] != '\0' && length < kCapacity; ++i) {
+    text[static_cast<std::size_t>(length++)] = from[i];
+  }
+  text[static_cast<std::size_t>(length)] = '\0';
+}
+
+void TakeDataBlock(GscDecoder& d) {
+  d.pageBlocks += 1;
+  if (d.numericLength <= 12) {
+    std::array<char, 14> digits = GscNumericBlock(d.dataWords);
+    AppendBounded(d.numericText, d.numericLength, digits.data(), 12);
+  }
+  if (d.alphaLength <= 72) {
+    std::array<char, 9> characters = GscAlphaBlock(d.dataWords);
+    AppendBounded(d.alphaText, d.alphaLength, characters.data(), 8);
+  }
+}
+
+void ProcessBlock(Monitor& m) {
+  GscDecoder& d = m.gsc;
+  int addressIndex = -1;
+  ReadWordPair(d);
+
+  if (d.continuation == 0) {
+    if (IsStartCode(d)) {
+      d.continuation = 0;
+      d.countdown = kGscBlockSamples;
+      d.blocksLeft = kGscBatchBlocks;
+      return;
+    }
+    addressIndex = FindAddress(d);
+  }
+
+  if (addressIndex >= 0) {
+    // The page before is shown under its own address, so it is finished before the new
+    // address replaces capcode and function.
+    RenderOpenPage(m);
+    GscAddress address = GscComputeAddress(addressIndex, d.word2, d.preambleIndex);
+    d.capcode = address.capcode;
+    d.function = address.function;
+    ClearTexts(d);
+    d.pageOpen = 1;
+    d.pageBlocks = 0;
+    d.continuation = 0;
+    if (d.preambleInverted == 0)
+      d.blocksLeft += 1;
+  } else {
+    DeinterleaveBlock(d);
+    if (d.pageBlocks >= kGscMaxPageBlocks) {
+      RenderOpenPage(m);
+    } else {
+      TakeDataBlock(d);
+      bool continued = ((d.dataWords[kContinuationWord] >> kContinuationBit) & 1u) != 0;
+      if (continued) {
+        d.continuation = 1;
+        d.blocksLeft += 1;
+      } else if (d.pageOpen != 0) {
+        RenderOpenPage(m);
+        d.continuation = 0;
+        ClearTexts(d);
+      }
+    }
+  }
+
+  d.blocksLeft -= 1;
+  if (d.blocksLeft <= 0) {
+    RenderOpenPage(m);
+    DropOut(m);
+  } else {
+    d.countdown = kGscBlockSamples;
+  }
+}
+
+}  // namespace
+
+int GscSampleAt(const GscDecoder& d, int age) {
+  return (d.sampleRegister[static_cast<std::size_t>(7 - age / 16)] >> (age % 16)) & 1;
+}
+
+void ExtractWordPair(GscDecoder& d) {
+  std::uint32_t first = 0;
+  std::uint32_t second = 0;
+  int mismatches = 0;
+  for (int bit = 0; bit < 23; ++bit) {
+    // Oldest pair first; a pair's value is its younger sample.
+    int olderAge = 92 - 2 * bit;
+    int older = GscSampleAt(d, olderAge);
+    int younger = GscSampleAt(d, olderAge - 1);
+    first |= static_cast<std::uint32_t>(younger) << bit;
+    mismatches += older != younger;
+
+    olderAge = 45 - 2 * bit;
+    older = GscSampleAt(d, olderAge);
+    younger = GscSampleAt(d, olderAge - 1);
+    second |= static_cast<std::uint32_t>(younger) << bit;
+    mismatches += older != younger;
+  }
+  d.word1 = first;
+  d.word2 = second;
+  d.mismatchCount = mismatches;
+}
+
+void DeinterleaveBlock(GscDecoder& d) {
+  d.dataWords.fill(0);
+  for (int s = 0; s < 120; ++s) {
+    std::uint16_t sample = static_cast<std::uint16_t>(GscSampleAt(d, 119 - s));
+    d.dataWords[static_cast<std::size_t>(s % 8)] |= static_cast<std::uint16_t>(sample << (s / 8));
+  }
+}
+
+GscAddress GscComputeAddress(int addressIndex, std::uint32_t word2, int preambleIndex) {
+  int index = addressIndex;
+  std::int32_t t = static_cast<std::int32_t>(word2 & 0xFFF) * 2;
+  int inv = 0;
+  if (t & 0x1000) {
+    t ^= 0x1FFE;
+    inv = 1;
+  }
+  std::int32_t h = t / 100;
+  std::int32_t l = t % 100;
+  int odd = 0;
+  // The first word's table half and complement, with the parity of H, pick the thousands.
+  if (h % 2 != 0) {
+    index += 100;
+    h -= 1;
+  }
+  if (index % 2 != 0) {
+    index -= 1;
+    odd = 1;
+  }
+  std::int32_t a = index / 2;
+  std::int32_t b = h / 4;
+  if (h % 4 != 0)
+    l += 100;
+  if (l % 2 != 0)
+    l -= 1;
+  std::int32_t c = l / 2;
+  std::int32_t e = ((preambleIndex - a % 10) % 10 + 10) % 10;
+  return GscAddress{c + 100 * b + 1000 * a + 100000 * e, 1 + inv + 2 * odd};
+}
+
+void GscReceiveBit(Monitor& m, int bit) {
+  GscDecoder& d = m.gsc;
+  ShiftIn(d, bit);
+
+  if (d.active == 0) {
+    // The words are only looked at once enough preamble has been seen, so the correction is
+    // skipped while the hunt has not begun.
+    if (d.preambleHits >= kGscPreambleHitsNeeded) {
+      ReadWordPair(d);
+      if (IsStartCode(d)) {
+        Acquire(m);
+        return;
+      }
+    }
+    int pattern = FindPreamble(d);
+    if (pattern >= 0) {
+      d.preambleHits += 1;
+      d.preambleIndex = pattern;
+      if (d.countdown == 0)
+        d.countdown = kGscHuntSamples;
+      return;
+    }
+    if (d.countdown > 0) {
+      d.countdown -= 1;
+      if (d.countdown == 0)
+        DropOut(m);
+    }
+    return;
+  }
+
+  if (d.countdown <= 0) {
+    RenderOpenPage(m);
+    DropOut(m);
+    return;
+  }
+  d.countdown -= 1;
+  if (d.countdown != 0)
+    return;
+  ProcessBlock(m);
+}
 
 }  // namespace pagora

@@ -1,0 +1,103 @@
+#include "gsc/gsc_render.h"
+
+#include <cstdio>
+#include <string>
+
+#include "config/settings.h"
+#include "gsc/gsc_tables.h"
+#include "input/monitor.h"
+#include "output/filters.h"
+#include "output/line_builder.h"
+
+namespace pagora {
+
+namespace {
+
+constexpr int kGscRate = 600;
+// Longest time text taken from the host's locale format.
+constexpr std::size_t kTimeTextLimit = 39;
+
+// Data bit n of a block: word n / 7, bit n % 7.
+int DataBit(const GscDataWords& words, int n) {
+  return (words[static_cast<std::size_t>(n / 7)] >> (n % 7)) & 1;
+}
+
+// `bits` data bits from bit `first` on, the first of them least significant.
+int DataGroup(const GscDataWords& words, int first, int bits) {
+  int value = 0;
+  for (int i = 0; i < bits; ++i)
+    value |= DataBit(words, first + i) << i;
+  return value;
+}
+
+}  // namespace
+
+std::array<char, 14> GscNumericBlock(const GscDataWords& words) {
+  std::array<char, 14> digits{};
+  for (int i = 0; i < 14; ++i) {
+    digits[static_cast<std::size_t>(i)] = kGscNumericTable[DataGroup(words, 4 * i, 4)];
+  }
+  return digits;
+}
+
+std::array<char, 9> GscAlphaBlock(const GscDataWords& words) {
+  std::array<char, 9> characters{};
+  for (int i = 0; i < 9; ++i) {
+    characters[static_cast<std::size_t>(i)] = kGscAlphaTable[DataGroup(words, 6 * i, 6)];
+  }
+  return characters;
+}
+
+void GscHeader(Monitor& m, std::int32_t capcode, std::int32_t function, const char* type) {
+  std::string time = m.host.FormatTime(m.host.LocalTime());
+  if (time.size() > kTimeTextLimit)
+    time.resize(kTimeTextLimit);
+
+  char header[96];
+  std::snprintf(header, sizeof header, "(%06li) %1i %s", static_cast<long>(capcode),
+                static_cast<int>(function), time.c_str());
+
+  // The capcode digits as shown, between the brackets.
+  char digits[10] = {};
+  for (int i = 0; i < 9 && header[i + 1] != ')' && header[i + 1] != '\0'; ++i) {
+    digits[i] = header[i + 1];
+  }
+  SetPageInfo(m, Protocol::kGsc, kGscRate, digits, function, type);
+  FindCapcodeFilter(m, kFilterGolay, header + 1, function, 0);
+
+  PaneBuffer& pane = m.lines.messagePane;
+  BeginPage(m, pane);
+  MarkCapcodeStart(m);
+  SetColourClass(pane, kClassCapcode);
+  PutText(m, pane, header);
+  MarkCapcodeEnd(m);
+  PutChar(m, pane, ' ');
+}
+
+void GscRenderPage(Monitor& m) {
+  GscDecoder& d = m.gsc;
+  PaneBuffer& pane = m.lines.messagePane;
+  bool shortPage = d.alphaLength <= kGscShortPageCharacters;
+  const char* type = !shortPage ? "alpha" : (d.pageBlocks == 0 ? "tone" : "numeric");
+
+  GscHeader(m, d.capcode, d.function, type);
+  MarkTextStart(m);
+  if (shortPage) {
+    // No type indication is used: both readings are shown, and the page counts as numeric.
+    CountMessage(m, kRowGsc, kKindNumeric);
+    SetColourClass(pane, kClassNumeric);
+    PutText(m, pane, d.numericText.data());
+    CountCharacters(m, kRowGsc, kKindNumeric, d.numericLength);
+    PutChar(m, pane, ' ');
+    SetColourClass(pane, kClassAlphanumeric);
+    PutText(m, pane, d.alphaText.data());
+  } else {
+    CountMessage(m, kRowGsc, kKindAlpha);
+    SetColourClass(pane, kClassAlphanumeric);
+    PutText(m, pane, d.alphaText.data());
+    CountCharacters(m, kRowGsc, kKindAlpha, d.alphaLength);
+  }
+  EndLine(m, pane);
+}
+
+}  // namespace pagora
