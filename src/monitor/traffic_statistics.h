@@ -43,6 +43,7 @@ void DailyStatisticsReport(Monitor& m);
 // Day roll-over, third duty (after the file rotation): daily counters cleared.
 void ClearDailyCounters(Monitor& m);
 // One table (messages and characters per row and kind) in the report layout.
-void WriteStatsReport(std::FILE* file, const CounterTable& messages, const CounterTable& characters);
+void WriteStatsReport(std::FILE* file, const CounterTable& messages,
+                      const CounterTable& characters);
 
 }  // namespace pagora
