@@ -1,0 +1,383 @@
+// FLEX page rendering.
+//
+// A page is one message line: the capcode in brackets with the time, the phase letter taken
+// from the capcode, a seven-character format label, then the content. Vector word V carries the
+// message type in bits 4-6, the first message word s in bits 7-13 and the length n in bits
+// 14-20; a long address has a second vector word W that holds the first message word or the
+// message header. Message words hold 21 bits each, read least significant bit first:
+//   numeric      4-bit digits after 2 (standard, special format) or 10 (numbered) header bits
+//   alphanumeric a header word (fragment number in bits 11-12), then three 7-bit characters a
+//                word; code 3 is fill, and the first character of a first fragment is a
+//                signature, not text
+//   binary       a header word (one more when its bits 13-14 are set), then 4-bit groups
+//   short        digits in the vector word itself (and W), or nothing for a tone-only page
+// Words whose codeword could not be corrected are still shown, in the bit-error colour.
+
+#include "flex/flex_pages.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "config/settings.h"
+#include "input/monitor.h"
+#include "output/filters.h"
+
+namespace pagora {
+namespace {
+
+constexpr char kNumericSet[] = "0123456789*U -)(";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr int kCharacter7 = 0x7F;
+constexpr int kFillCharacter = 3;
+
+enum FlexType : int {
+  kSecure = 0,
+  kInstruction = 1,
+  kShortMessage = 2,
+  kStandardNumeric = 3,
+  kSpecialNumeric = 4,
+  kAlphanumeric = 5,
+  kBinary = 6,
+  kNumberedNumeric = 7,
+};
+
+constexpr const char* kLabels[8] = {"SECURE ", "",        "SH/TONE", "ST NUM ",
+                                    "SF NUM ", " ALPHA ", "BINARY ", "NU NUM "};
+
+bool Flagged(std::int32_t word) {
+  return (word & kFlexErrorFlag) != 0;
+}
+
+int RateOfRow(int row) {
+  switch (row) {
+    case kRowFlex6400:
+      return 6400;
+    case kRowFlex3200:
+      return 3200;
+    default:
+      return 1600;
+  }
+}
+
+const char* PageTypeName(int type, std::int32_t vector) {
+  switch (type) {
+    case kSecure:
+      return "secure";
+    case kShortMessage:
+      return ((vector >> 7) & 3) == 0 ? "short-message" : "tone";
+    case kStandardNumeric:
+      return "numeric";
+    case kSpecialNumeric:
+      return "special-numeric";
+    case kAlphanumeric:
+      return "alpha";
+    case kBinary:
+      return "binary";
+    case kNumberedNumeric:
+      return "numbered-numeric";
+    default:
+      return "instruction";
+  }
+}
+
+// The words of a page's message, resolved against the frame: `header` is the word before the
+// run (alphanumeric and binary), `lead` a word in front of the run (W of a long address), and
+// words[first .. last] the run itself (empty when last < first).
+struct MessageWords {
+  bool inFrame = true;
+  std::int32_t header = 0;
+  bool hasLead = false;
+  std::int32_t lead = 0;
+  int first = 0;
+  int last = -1;
+};
+
+bool RunInFrame(int first, int last) {
+  return last < first || (first >= 0 && last < kFlexFrameWords);
+}
+
+MessageWords LocateMessage(const FlexPhase& phase, int type, std::int32_t v, std::int32_t w,
+                           bool isLong) {
+  MessageWords r;
+  int s = (v >> 7) & 127;
+  int n = (v >> 14) & 127;
+  switch (type) {
+    case kStandardNumeric:
+    case kSpecialNumeric:
+    case kNumberedNumeric: {
+      int count = (v >> 14) & 7;  // words after the first
+      if (isLong) {
+        r.hasLead = true;
+        r.lead = w;
+        r.first = s;
+        r.last = s + count - 1;
+      } else {
+        r.first = s;
+        r.last = s + count;
+      }
+      break;
+    }
+    case kSecure:
+    case kAlphanumeric:
+    case kBinary: {
+      if (isLong) {
+        r.header = w;
+        r.first = s;
+        r.last = s + n - 2;
+      } else {
+        if (s >= kFlexFrameWords) {
+          r.inFrame = false;
+          return r;
+        }
+        r.header = phase.words[s];
+        r.first = s + 1;
+        r.last = s + n - 1;
+      }
+      // A binary header with bits 13-14 set is followed by one more header word.
+      if (type == kBinary && ((r.header >> 13) & 3) == 3)
+        ++r.first;
+      break;
+    }
+    default:
+      break;
+  }
+  r.inFrame = RunInFrame(r.first, r.last);
+  return r;
+}
+
+void WritePhaseAndLabel(Monitor& m, const FlexPhase& phase, int type) {
+  PaneBuffer& pane = m.lines.messagePane;
+  SetColourClass(pane, kClassFlexPhase);
+  PutChar(m, pane, phase.phaseLetter);
+  PutChar(m, pane, ' ');
+  SetColourClass(pane, kClassFlexFormat);
+  PutText(m, pane, kLabels[type]);
+  PutChar(m, pane, ' ');
+  MarkTextStart(m);
+}
+
+void WriteShortMessage(Monitor& m, std::int32_t v, std::int32_t w, bool isLong) {
+  if (((v >> 7) & 3) != 0)
+    return;  // tone only: the header says it all
+  PaneBuffer& pane = m.lines.messagePane;
+  SetColourClass(pane, kClassNumeric);
+  int shown = 0;
+  for (int shift = 9; shift <= 17; shift += 4, ++shown) {
+    PutChar(m, pane, kNumericSet[(v >> shift) & 15]);
+  }
+  if (isLong) {
+    for (int shift = 0; shift <= 16; shift += 4, ++shown) {
+      PutChar(m, pane, kNumericSet[(w >> shift) & 15]);
+    }
+  }
+  CountCharacters(m, m.flex.statisticsRow, kKindNumeric, shown);
+}
+
+void WriteNumeric(Monitor& m, const FlexPhase& phase, int type, const MessageWords& words) {
+  PaneBuffer& pane = m.lines.messagePane;
+  // Standard and special format numerics skip 2 header bits; numbered numerics 10.
+  const int firstDigitBits = type == kNumberedNumeric ? 14 : 6;
+  int window = 0;  // every page starts afresh
+  int bits = 0;
+  int shown = 0;
+  auto feed = [&](std::int32_t word) {
+    SetColourClass(pane, Flagged(word) ? kClassBitErrors : kClassNumeric);
+    for (int b = 0; b < 21; ++b) {
+      window = (window >> 1) | (((word >> b) & 1) << 3);
+      ++bits;
+      if (bits >= firstDigitBits && (bits - firstDigitBits) % 4 == 0) {
+        PutChar(m, pane, kNumericSet[window]);
+        ++shown;
+      }
+    }
+  };
+  if (words.hasLead)
+    feed(words.lead);
+  for (int i = words.first; i <= words.last; ++i)
+    feed(phase.words[i]);
+  CountCharacters(m, m.flex.statisticsRow, kKindNumeric, shown);
+}
+
+void WriteText(Monitor& m, const FlexPhase& phase, const MessageWords& words) {
+  PaneBuffer& pane = m.lines.messagePane;
+  const bool signatureFirst = ((words.header >> 11) & 3) == 3;
+  int shown = 0;
+  for (int i = words.first; i <= words.last; ++i) {
+    std::int32_t word = phase.words[i];
+    SetColourClass(pane, Flagged(word) ? kClassBitErrors : kClassAlphanumeric);
+    for (int c = 0; c < 3; ++c) {
+      if (i == words.first && c == 0 && signatureFirst)
+        continue;
+      int code = (word >> (7 * c)) & kCharacter7;
+      if (code == kFillCharacter)
+        continue;
+      PutChar(m, pane, static_cast<char>(code));
+      ++shown;
+    }
+  }
+  CountCharacters(m, m.flex.statisticsRow, kKindAlpha, shown);
+}
+
+void WriteBinary(Monitor& m, const FlexPhase& phase, const MessageWords& words) {
+  PaneBuffer& pane = m.lines.messagePane;
+  SetColourClass(pane, kClassFlexBinary);
+  int group = 0;
+  int bits = 0;
+  for (int i = words.first; i <= words.last; ++i) {
+    for (int b = 0; b < 21; ++b) {
+      group |= ((phase.words[i] >> b) & 1) << bits;
+      if (++bits == 4) {
+        PutChar(m, pane, kHexDigits[group]);
+        group = 0;
+        bits = 0;
+      }
+    }
+  }
+}
+
+struct Capcode {
+  std::int32_t value = 0;
+  bool unknown = false;
+};
+
+void WriteHeader(Monitor& m, FlexPhase& phase, Capcode capcode, bool isLong, const char* pageType) {
+  // The letter comes from the capcode, whatever phase carried the page.
+  phase.phaseLetter = "ABCD"[(capcode.value >> 2) & 3];
+
+  std::string time = m.host.FormatTime(m.host.LocalTime());
+  if (time.size() > 39)
+    time.resize(39);
+  char header[64];
+  if (capcode.unknown) {
+    std::snprintf(header, sizeof header, "%s %s", isLong ? "[?????????]" : "[???????]",
+                  time.c_str());
+  } else {
+    std::snprintf(header, sizeof header, isLong ? "[%09li] %s" : "[%07li] %s",
+                  static_cast<long>(capcode.value), time.c_str());
+  }
+
+  // The digits as shown, between the brackets.
+  char digits[16] = {};
+  const char* close = std::strchr(header, ']');
+  std::size_t shownDigits = close ? static_cast<std::size_t>(close - header - 1) : 0;
+  if (shownDigits >= sizeof digits)
+    shownDigits = sizeof digits - 1;
+  std::memcpy(digits, header + 1, shownDigits);
+  // Filters compare the kind's fixed capcode length.
+  char filterDigits[16] = {};
+  std::memcpy(filterDigits, digits, isLong ? 9 : 7);
+
+  SetPageInfo(m, Protocol::kFlex, RateOfRow(m.flex.statisticsRow), digits, 0, pageType);
+  FindCapcodeFilter(m, isLong ? kFilterFlexLong : kFilterFlexShort, filterDigits, 0, 0);
+  PaneBuffer& pane = m.lines.messagePane;
+  BeginPage(m, pane);
+  MarkCapcodeStart(m);
+  SetColourClass(pane, kClassCapcode);
+  PutText(m, pane, header);
+  MarkCapcodeEnd(m);
+  PutChar(m, pane, ' ');
+}
+
+}  // namespace
+
+void ShortCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t addressWord,
+                        const char* pageType) {
+  Capcode capcode;
+  capcode.value = (addressWord & kFlexWordMask) - 32768;
+  capcode.unknown = Flagged(addressWord) || capcode.value < 0;
+  WriteHeader(m, phase, capcode, false, pageType);
+}
+
+void LongCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t firstWord,
+                       std::int32_t secondWord, const char* pageType) {
+  // 32-bit arithmetic: the high bits of the shifted second word (its error flag included) are
+  // lost, as the capcode numbering allows for.
+  std::uint32_t high = (static_cast<std::uint32_t>(secondWord) ^ kFlexWordMask) << 15;
+  std::uint32_t sum = high + static_cast<std::uint32_t>(firstWord & kFlexWordMask) + 2068480u;
+  Capcode capcode;
+  capcode.value = static_cast<std::int32_t>(sum);
+  capcode.unknown = Flagged(firstWord) || Flagged(secondWord) || capcode.value < 0;
+  WriteHeader(m, phase, capcode, true, pageType);
+}
+
+void WriteFlexPage(Monitor& m, FlexPhase& phase, int addressIndex, int vectorIndex, bool isLong) {
+  const std::int32_t v = phase.words[vectorIndex];
+  const std::int32_t w = isLong ? phase.words[vectorIndex + 1] : 0;
+  const int type = (v >> 4) & 7;
+  if (type == kInstruction)
+    return;
+  if (type == kBinary && !m.settings.showMisc)
+    return;
+
+  // A vector that places its message outside the frame is as useless as a corrupt one.
+  MessageWords words = LocateMessage(phase, type, v, w, isLong);
+  if (!words.inFrame)
+    return;
+
+  const int row = m.flex.statisticsRow;
+  const bool numeric = type == kShortMessage || type == kStandardNumeric ||
+                       type == kSpecialNumeric || type == kNumberedNumeric;
+  if (numeric)
+    CountMessage(m, row, kKindNumeric);
+  if (type == kSecure || type == kAlphanumeric)
+    CountMessage(m, row, kKindAlpha);
+  if (numeric && !m.settings.showNumeric)
+    return;
+
+  const char* name = PageTypeName(type, v);
+  if (isLong) {
+    LongCapcodeHeader(m, phase, phase.words[addressIndex], phase.words[addressIndex + 1], name);
+  } else {
+    ShortCapcodeHeader(m, phase, phase.words[addressIndex], name);
+  }
+  WritePhaseAndLabel(m, phase, type);
+  switch (type) {
+    case kShortMessage:
+      WriteShortMessage(m, v, w, isLong);
+      break;
+    case kSecure:
+    case kAlphanumeric:
+      WriteText(m, phase, words);
+      break;
+    case kBinary:
+      WriteBinary(m, phase, words);
+      break;
+    default:
+      WriteNumeric(m, phase, type, words);
+      break;
+  }
+  EndLine(m, m.lines.messagePane);
+}
+
+void AppendHex6(Monitor& m, PaneBuffer& pane, std::int32_t value) {
+  if (value > 0x3FFFFF)
+    SetColourClass(pane, kClassBitErrors);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(value));
+  PutText(m, pane, hex);
+}
+
+void PrintFrameTag(Monitor& m, FlexPhase& phase, int wordIndex) {
+  if (wordIndex < 0 || wordIndex >= kFlexFrameWords)
+    return;
+  PaneBuffer& pane = m.lines.messagePane;
+  SetColourClass(pane, kClassFlexFormat);
+  PutChar(m, pane, '[');
+  AppendHex6(m, pane, phase.words[wordIndex]);
+  PutChar(m, pane, ']');
+}
+
+void PrintRawWord(Monitor& m, FlexPhase& phase, int wordIndex) {
+  if (wordIndex < 0 || wordIndex >= kFlexFrameWords)
+    return;
+  PaneBuffer& pane = m.lines.messagePane;
+  std::int32_t word = phase.words[wordIndex];
+  SetColourClass(pane, word > 0x200000 ? kClassBitErrors : kClassAlphanumeric);
+  if (word == 0 || word == kFlexWordMask)
+    return;
+  for (int c = 0; c < 3; ++c)
+    PutChar(m, pane, static_cast<char>((word >> (7 * c)) & kCharacter7));
+}
+
+}  // namespace pagora
