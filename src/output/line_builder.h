@@ -29,8 +29,8 @@ enum ColourClass : std::uint8_t {
   kClassFilterLabel = 12,
 };
 
-constexpr int kRowChars = 132;   // characters in a row
-constexpr int kRowBytes = 133;   // a row with its terminator
+constexpr int kRowChars = 132;  // characters in a row
+constexpr int kRowBytes = 133;  // a row with its terminator
 
 struct PaneBuffer {
   PaneId id = PaneId::kMessage;
@@ -45,9 +45,9 @@ struct PaneBuffer {
   int currentColumn = 0;  // 0..131
   SystemTime lastSeparatorTime{};
   std::uint8_t currentClass = 0;
-  int capacity = 0;                  // rows in the store (scrollback size)
-  std::vector<char> text;            // (capacity + 1) rows of 133 bytes
-  std::vector<std::uint8_t> classes; // (capacity + 1) rows of 133 bytes
+  int capacity = 0;                   // rows in the store (scrollback size)
+  std::vector<char> text;             // (capacity + 1) rows of 133 bytes
+  std::vector<std::uint8_t> classes;  // (capacity + 1) rows of 133 bytes
 
   char* TextRow(int row) { return text.data() + static_cast<std::size_t>(row) * kRowBytes; }
   const char* TextRow(int row) const {
@@ -96,6 +96,12 @@ struct LineBuilder {
   PaneBuffer filterPane;   // upper pane: filter matches
   PageCapture capture;
 };
+
+// A character as the log and filter files hold it: top bit cleared, "." for control characters.
+constexpr char FileCharacter(char ch) {
+  int c = static_cast<unsigned char>(ch) & 0x7F;
+  return c < 0x20 ? '.' : static_cast<char>(c);
+}
 
 // Sizes a pane's store to capacity + 1 rows and clears it. Capacity below 1 is raised to 1.
 void AllocatePaneStore(PaneBuffer& pane, int capacity);

@@ -11,6 +11,12 @@
 
 namespace pagora::testing {
 
+struct RowEvent {
+  PaneId pane;
+  int row;
+  bool followed;
+};
+
 struct CompletedPage {
   std::string header;   // capture from capcodeStart to capcodeEnd
   std::string content;  // capture from textStart to its end
@@ -33,6 +39,7 @@ class FakeHost : public Host {
   std::vector<std::pair<std::string, std::vector<std::string>>> commands;
   std::vector<CompletedPage> pages;
   int rowsEnded = 0;
+  std::vector<RowEvent> rowEvents;
 
   // Advances the clock by whole seconds (local time fields and calendar seconds).
   void AdvanceSeconds(int seconds);
@@ -55,7 +62,10 @@ class FakeHost : public Host {
   void StartCommand(const std::string& program, const std::vector<std::string>& args) override {
     commands.emplace_back(program, args);
   }
-  void RowEnded(PaneId, const PaneBuffer&, int, bool) override { ++rowsEnded; }
+  void RowEnded(PaneId pane, const PaneBuffer&, int row, bool followed) override {
+    ++rowsEnded;
+    rowEvents.push_back({pane, row, followed});
+  }
   void PageCompleted(const PageCapture& capture, int matchedFilter) override;
 };
 
