@@ -6,9 +6,14 @@
 
 #include "config/settings.h"
 #include "input/slicer_source.h"
+#include "input/sources/audio_slicer.h"
 
 namespace pagora {
 
 std::unique_ptr<SlicerSource> MakeSlicerSource(const AppSettings& settings);
+
+// The audio slicer's configuration for the settings' slicer kind (4LevelInterface) at a sample
+// rate (0 = the device's or file's own).
+AudioSlicerConfig SlicerConfigFor(const AppSettings& settings, double sampleRate);
 
 }  // namespace pagora

@@ -1,0 +1,158 @@
+#include "input/sources/audio_slicer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "input/bit_recovery.h"
+
+namespace pagora {
+namespace {
+
+// Envelope time constants. The attack pulls an outer estimate out to a sample beyond it within
+// about one FLEX 1600 symbol; the release lets it fall back towards samples on its own side of
+// the centre (a smaller deviation, a shifted centre) within a few symbols, and towards samples on
+// the far side only slowly, so that a long run of one level does not collapse the span.
+constexpr double kAttackSeconds = 0.0005;
+constexpr double kReleaseNearSeconds = 0.008;
+constexpr double kReleaseFarSeconds = 0.060;
+// Hysteresis around each threshold, as a share of the span.
+constexpr double kHysteresis2 = 0.08;
+constexpr double kHysteresis4 = 0.05;
+// Below this span (about -80 dBFS) the input is taken as silence and the level is held.
+constexpr double kMinimumSpan = 1e-4;
+
+double Coefficient(double seconds, double sampleRate) {
+  return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
+}
+
+}  // namespace
+
+AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
+    : sampleRate_(config.sampleRate > 0 ? config.sampleRate : 22050),
+      ticksPerSample_(1.0 / (sampleRate_ * kTickSeconds)),
+      fourLevel_(config.levels == 4),
+      attack_(Coefficient(kAttackSeconds, sampleRate_)),
+      releaseNear_(Coefficient(kReleaseNearSeconds, sampleRate_)),
+      releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)) {
+  if (config.lowPassHz > 0 && config.lowPassHz < 0.45 * sampleRate_) {
+    // Butterworth low-pass, Q = 1/sqrt(2), bilinear transform.
+    double w0 = 2 * std::numbers::pi * config.lowPassHz / sampleRate_;
+    double alpha = std::sin(w0) / std::numbers::sqrt2;
+    double cosw = std::cos(w0);
+    double a0 = 1 + alpha;
+    b0_ = (1 - cosw) / 2 / a0;
+    b1_ = (1 - cosw) / a0;
+    b2_ = b0_;
+    a1_ = -2 * cosw / a0;
+    a2_ = (1 - alpha) / a0;
+    filter_ = true;
+  }
+}
+
+void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& sink) {
+  for (std::size_t i = 0; i < count; ++i) {
+    double x = samples[i];
+    if (filter_) {
+      double y = b0_ * x + z1_;
+      z1_ = b1_ * x - a1_ * y + z2_;
+      z2_ = b2_ * x - a2_ * y;
+      x = y;
+    }
+    Slice(x, sink);
+  }
+}
+
+// Where, in samples, the audio last crossed `value` in the given direction: interpolated
+// between the two samples around the crossing, searched back through the recent history.
+double AudioSlicer::CrossingSample(double value, bool rising) const {
+  std::int64_t newest = sampleIndex_;
+  std::int64_t oldest = std::max<std::int64_t>(1, newest - (kHistory - 1));
+  for (std::int64_t k = newest; k >= oldest; --k) {
+    double x1 = history_[static_cast<std::size_t>(k) & (kHistory - 1)];
+    double x0 = history_[static_cast<std::size_t>(k - 1) & (kHistory - 1)];
+    bool crossed = rising ? (x0 < value && x1 >= value) : (x0 > value && x1 <= value);
+    if (crossed) {
+      double fraction = (value - x0) / (x1 - x0);
+      return static_cast<double>(k - 1) + std::clamp(fraction, 0.0, 1.0);
+    }
+  }
+  return static_cast<double>(newest);
+}
+
+void AudioSlicer::Slice(double x, EntrySink& sink) {
+  history_[static_cast<std::size_t>(sampleIndex_) & (kHistory - 1)] = x;
+  if (!primed_) {
+    high_ = low_ = x;
+    primed_ = true;
+    timeline_.Start(0, kLevelStatus[level_]);
+  }
+
+  double centre = 0.5 * (high_ + low_);
+  if (x > high_) {
+    high_ += attack_ * (x - high_);
+  } else {
+    high_ -= (x > centre ? releaseNear_ : releaseFar_) * (high_ - x);
+  }
+  if (x < low_) {
+    low_ += attack_ * (x - low_);
+  } else {
+    low_ += (x < centre ? releaseNear_ : releaseFar_) * (x - low_);
+  }
+
+  double span = high_ - low_;
+  if (span > kMinimumSpan) {
+    int next = level_;
+    if (fourLevel_) {
+      // Levels sit at low + span * n / 3; thresholds halfway between neighbours.
+      double step = span / 3;
+      double h = kHysteresis4 * span;
+      double t0 = low_ + step * 0.5;
+      int raw = (x > t0) + (x > t0 + step) + (x > t0 + 2 * step);
+      if (raw > level_) {
+        if (x > t0 + step * level_ + h)
+          next = raw;
+      } else if (raw < level_) {
+        if (x < t0 + step * (level_ - 1) - h)
+          next = raw;
+      }
+      if (next != level_) {
+        double mid = low_ + step * 0.5 * (level_ + next);
+        double at = CrossingSample(mid, next > level_);
+        timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
+        lastBoundarySample_ = at;
+        level_ = next;
+      }
+    } else {
+      double c = low_ + 0.5 * span;
+      double h = kHysteresis2 * span;
+      if (level_ == 0 && x > c + h) {
+        next = 3;
+      } else if (level_ == 3 && x < c - h) {
+        next = 0;
+      }
+      if (next != level_) {
+        double at = CrossingSample(c, next > level_);
+        timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
+        lastBoundarySample_ = at;
+        level_ = next;
+      }
+    }
+  }
+
+  if ((static_cast<double>(sampleIndex_) - lastBoundarySample_) * ticksPerSample_ >
+      static_cast<double>(kMaxEntryTicks)) {
+    timeline_.Advance(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
+    lastBoundarySample_ += static_cast<double>(kMaxEntryTicks) / ticksPerSample_;
+  }
+  ++sampleIndex_;
+}
+
+void AudioSlicer::Finish(EntrySink& sink) {
+  if (!primed_)
+    return;
+  timeline_.Flush(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
+  lastBoundarySample_ = static_cast<double>(sampleIndex_);
+}
+
+}  // namespace pagora

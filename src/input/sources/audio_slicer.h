@@ -1,0 +1,68 @@
+// The audio slicer: turns discriminator audio into the ring entries a hardware data slicer
+// would produce. It follows the signal's centre and span (so a receiver's DC offset from a
+// tuning error and the deviation of each transmitter are taken in within a few symbols), may
+// low-pass the audio first, slices it into 2 or 4 levels with hysteresis, and places every
+// level change between samples where the audio crossed the mid value of the two levels.
+//
+// Level 3 is the most positive audio, which is the highest RF frequency with the usual
+// discriminator polarity. The slicer state is advanced one sample at a time, so the entries do
+// not depend on how the samples are split into blocks.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "input/sources/entry_timeline.h"
+
+namespace pagora {
+
+// The low-pass corner the front ends use unless told otherwise: passes the fastest symbol rate
+// (FLEX 3200 symbols/s) with little spreading and cuts the discriminator's hiss above it.
+constexpr double kDefaultLowPassHz = 4800;
+
+struct AudioSlicerConfig {
+  double sampleRate = 22050;  // Hz, 4000..384000
+  int levels = 4;             // 2 or 4
+  double lowPassHz = 0;       // second-order low-pass corner; 0 (or >= 0.45 sampleRate) = off
+};
+
+class AudioSlicer {
+ public:
+  explicit AudioSlicer(const AudioSlicerConfig& config);
+
+  // Slices `count` samples (full scale +-1.0) and puts finished entries into `sink`.
+  void Process(const float* samples, std::size_t count, EntrySink& sink);
+  // Emits the hold of the current level up to the last sample.
+  void Finish(EntrySink& sink);
+
+  int level() const { return level_; }
+  std::uint8_t status() const { return kLevelStatus[level_]; }
+  double SignalSeconds() const { return static_cast<double>(sampleIndex_) / sampleRate_; }
+  double centre() const { return 0.5 * (high_ + low_); }
+  double span() const { return high_ - low_; }
+
+ private:
+  static constexpr int kHistory = 32;  // power of two
+
+  void Slice(double x, EntrySink& sink);
+  double CrossingSample(double value, bool rising) const;
+
+  double sampleRate_;
+  double ticksPerSample_;
+  bool fourLevel_;
+  // Low-pass (direct form II transposed biquad).
+  bool filter_ = false;
+  double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
+  // Envelope: the outer levels' estimates.
+  double high_ = 0, low_ = 0;
+  double attack_, releaseNear_, releaseFar_;
+  bool primed_ = false;
+  int level_ = 0;
+  std::int64_t sampleIndex_ = 0;
+  double lastBoundarySample_ = 0;
+  std::array<double, kHistory> history_{};
+  EntryTimeline timeline_;
+};
+
+}  // namespace pagora
