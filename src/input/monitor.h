@@ -14,6 +14,7 @@
 #include "input/host.h"
 #include "input/output_files.h"
 #include "input/slicer_ring.h"
+#include "input/slicer_source.h"
 #include "input/timer_cycle.h"
 #include "monitor/keep_alive.h"
 #include "monitor/traffic_statistics.h"
@@ -27,16 +28,32 @@ class Monitor {
   explicit Monitor(Host& host);
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
+  // Ends the engine like Destroy when that has not been done (also while an exception unwinds),
+  // so that every page written to the log and filter files reaches the disk.
   ~Monitor();
 
   // Builds every runtime structure from the settings, in order: bit recovery, pane stores,
   // correction tables, FLEX phases, clocks, output files, counters, keep-alive, clock strings.
+  // No tick does anything until a source has been opened.
   void Create();
+  // Starts `source` filling the ring and, on success, the timer cycle. On failure the source
+  // has shown its own message ("Pagora Error") and the timer stays stopped; trying again later
+  // is fine. The source must stay alive until it is closed (CloseSource, ReopenSource or
+  // Destroy).
+  bool OpenSource(SlicerSource& source);
+  // After an interface change: stops the timer, closes the current source and opens `source`
+  // (which may be the same object). The ring and its read position carry over.
+  bool ReopenSource(SlicerSource& source);
+  // Stops the timer and closes the current source, if any.
+  void CloseSource();
+  bool SourceOpen() const { return source_ != nullptr && source_->IsOpen(); }
   // One 100 ms timer tick: flushes, keep-alive, clock check, title hold, then the drain.
+  // Does nothing while no source is open.
   void Tick();
   // Turns every ring entry from the read position up to the producer's head into symbols.
   void Drain();
-  // Closes the files and saves the settings (when a settings path is set).
+  // Stops the timer, closes the files, saves the settings (when a settings path is set) and
+  // closes the source. Safe to call more than once.
   void Destroy();
 
   Host& host;
@@ -54,9 +71,17 @@ class Monitor {
   GscDecoder gsc;
   TrafficCounters counters;
   KeepAlive keepAlive;
+  // Sees every symbol handed to a decoder; not owned, may be null.
+  SymbolObserver* symbolObserver = nullptr;
 
  private:
   bool created_ = false;
+  bool draining_ = false;
+  SlicerSource* source_ = nullptr;
 };
+
+// True when the settings choose an input that is opened at start-up: a serial slicer
+// (ComPort 1..5) or another input source. With neither, no source is opened and no tick runs.
+bool InputConfigured(const AppSettings& settings);
 
 }  // namespace pagora
