@@ -55,6 +55,8 @@ struct FontDescription {
   std::uint8_t quality = 0;
   std::uint8_t pitchAndFamily = 49;  // 0x31: fixed pitch, modern family
   std::string faceName = "Courier New";  // at most kFaceNameMax characters
+
+  bool operator==(const FontDescription&) const = default;
 };
 
 // Filter kinds.
@@ -153,6 +155,7 @@ struct AppSettings {
   std::string audioFile;     // audio file decoded by the file source (INI AudioFile)
 
   AppSettings();
+  bool operator==(const AppSettings&) const = default;
 };
 
 // Every field to its default.
