@@ -6,8 +6,9 @@
 #include "quiet_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 1) return 0;
-  pagora::fuzz::QuietHost host;
+  if (size < 1)
+    return 0;
+  pagora::gen::QuietHost host;
   pagora::Monitor m(host);
   m.settings.fourLevelInterface = data[0] & 1;
   m.settings.invertData = (data[0] >> 1) & 1;

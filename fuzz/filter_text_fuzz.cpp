@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::string written = pagora::FormatFilterRecord(record);
   pagora::FilterRecord again = pagora::ParseFilterRecord(written);
-  if (pagora::FormatFilterRecord(again) != written) std::abort();
+  if (pagora::FormatFilterRecord(again) != written)
+    std::abort();
   return 0;
 }

@@ -28,15 +28,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string input = TempPath("in");
   static const std::string output = TempPath("out");
   std::FILE* file = std::fopen(input.c_str(), "wb");
-  if (!file) return 0;
+  if (!file)
+    return 0;
   std::fwrite(data, 1, size, file);
   std::fclose(file);
 
   pagora::AppSettings loaded;
   pagora::LoadSettings(loaded, input);
-  if (!pagora::SaveSettings(loaded, output)) return 0;
+  if (!pagora::SaveSettings(loaded, output))
+    return 0;
   pagora::AppSettings reloaded;
   pagora::LoadSettings(reloaded, output);
-  if (!SameRecord(loaded, reloaded)) std::abort();
+  if (!SameRecord(loaded, reloaded))
+    std::abort();
   return 0;
 }

@@ -1,10 +1,10 @@
 // A Host that does nothing, with a clock that moves one second per call of Advance(). Fuzz
-// targets use it so that nothing they feed the engine reaches the outside world.
+// targets and benchmarks use it so that nothing they feed the engine reaches the outside world.
 #pragma once
 
 #include "input/host.h"
 
-namespace pagora::fuzz {
+namespace pagora::gen {
 
 class QuietHost : public Host {
  public:
@@ -30,4 +30,4 @@ class QuietHost : public Host {
   std::int64_t seconds_ = 1704110400;
 };
 
-}  // namespace pagora::fuzz
+}  // namespace pagora::gen
