@@ -64,15 +64,6 @@ void BuildKeepAliveHourTable(Monitor& m) {
   }
 }
 
-void StartKeepAlive(Monitor& m) {
-  BuildKeepAliveHourTable(m);
-  m.keepAlive.currentHour = ClampHour(m.host.LocalTime().hour);
-  m.keepAlive.checkCountdown = kCheckTicks;
-  m.keepAlive.alarmOn = 0;
-  m.keepAlive.alarmCountdown = 0;
-  ArmKeepAliveDeadline(m);
-}
-
 void ArmKeepAliveDeadline(Monitor& m) {
   KeepAlive& k = m.keepAlive;
   int minutes = k.hourTimeout[static_cast<std::size_t>(ClampHour(k.currentHour))];

@@ -50,9 +50,6 @@ std::optional<KeepAliveHourTable> BuildCheckedKeepAliveTable(
 // Builds the 24-entry hour table from the three windows of the settings; later windows
 // overwrite earlier ones.
 void BuildKeepAliveHourTable(Monitor& m);
-// Engine creation: builds the hour table, takes the current hour from the local time, restarts
-// the check countdown, switches the alarm off and arms the deadline.
-void StartKeepAlive(Monitor& m);
 // Re-arms the deadline for the current hour; called by BeginPage for every page.
 void ArmKeepAliveDeadline(Monitor& m);
 // Tick step 2: counts down the check countdown and, every 10 ticks, tests the deadline; an
