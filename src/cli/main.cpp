@@ -1,6 +1,360 @@
-#include <cstdio>
+// pagora-decode: the Pagora engine without a window. Reads a recording (WAV, FLAC, ...), raw
+// samples on standard input, a capture file, a serial slicer or a sound card, and prints the
+// message pane's rows (coloured on a terminal) or one JSON object per page.
+//
+// Recordings and pipes are decoded on signal time: the engine is ticked once per 100 ms of
+// signal and its clock starts at --start-time, so the output is the same on every run however
+// fast the machine is. Live inputs run on the wall clock.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
-int main() {
-  std::printf("pagora-decode %s\n", PAGORA_VERSION);
-  return 0;
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/cli_host.h"
+#include "config/settings.h"
+#include "config/settings_file.h"
+#include "input/monitor.h"
+#include "input/sources/capture_writer.h"
+#include "input/sources/entry_producer.h"
+#include "input/sources/producer_source.h"
+#include "input/sources/serial_slicer_source.h"
+#include "input/sources/sound_card_source.h"
+#include "input/sources/source_factory.h"
+
+namespace pagora::cli {
+namespace {
+
+constexpr double kTickSeconds100ms = 0.1;
+// Quiet signal appended after a recording ends, so that pages still open come to an end.
+constexpr double kQuietTailSeconds = 1.5;
+
+enum ExitStatus { kExitOk = 0, kExitInput = 1, kExitUsage = 2 };
+
+struct Options {
+  std::string input;
+  std::string capture;
+  std::string serial;
+  std::string audioDevice;
+  bool audioDeviceGiven = false;
+  double rate = 22050;
+  std::string ini;
+  bool json = false;
+  std::string colour = "auto";
+  int levels = 0;  // 0: 4 for audio, the settings' choice for a serial slicer or a capture
+  bool invert = false;
+  std::string record;
+  bool noPocsag = false, noFlex = false, noGsc = false;
+  std::string startTime;
+  double lowPass = kDefaultLowPassHz;
+};
+
+// "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
+std::optional<double> ParseStartTime(const std::string& text) {
+  std::tm parts{};
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  double second = 0;
+  char separator = 0;
+  int consumed = 0;
+  int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &year, &month, &day, &separator,
+                      &hour, &minute, &consumed);
+  if (n < 6 || (separator != 'T' && separator != ' '))
+    return std::nullopt;
+  const char* rest = text.c_str() + consumed;
+  if (*rest == ':') {
+    int more = 0;
+    if (std::sscanf(rest, ":%lf%n", &second, &more) != 1)
+      return std::nullopt;
+    rest += more;
+  }
+  if (*rest != '\0' || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+      second < 0 || second >= 61) {
+    return std::nullopt;
+  }
+  parts.tm_year = year - 1900;
+  parts.tm_mon = month - 1;
+  parts.tm_mday = day;
+  parts.tm_hour = hour;
+  parts.tm_min = minute;
+  parts.tm_sec = static_cast<int>(second);
+  parts.tm_isdst = -1;
+  std::time_t t = std::mktime(&parts);
+  if (t == static_cast<std::time_t>(-1))
+    return std::nullopt;
+  return static_cast<double>(t) + (second - std::floor(second));
+}
+
+double WallClock() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+// Ctrl-C and SIGTERM are blocked and read from a descriptor between ticks, so that the loop
+// ends at a tick boundary and the engine closes its files normally.
+class StopSignals {
+ public:
+  StopSignals() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    sigaddset(&set_, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    fd_ = signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
+  }
+  ~StopSignals() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  bool Raised() {
+    if (raised_ || fd_ < 0)
+      return raised_;
+    signalfd_siginfo info{};
+    raised_ = read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
+    return raised_;
+  }
+
+ private:
+  sigset_t set_{};
+  int fd_ = -1;
+  bool raised_ = false;
+};
+
+bool LooksLikeCapture(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f)
+    return false;
+  char head[32] = {};
+  std::size_t n = std::fread(head, 1, sizeof head - 1, f);
+  std::fclose(f);
+  return std::string(head, n).rfind("# pagora capture", 0) == 0;
+}
+
+int ReportProblems(const EntryProducer& producer) {
+  for (const std::string& problem : producer.problems())
+    ReportError(problem);
+  return producer.problems().empty() ? kExitOk : kExitInput;
+}
+
+// A recording or a pipe, on signal time.
+int DecodeOnSignalTime(Monitor& m, CliHost& host, PumpedSource& source, double start,
+                       StopSignals& stop) {
+  double t = 0;
+  bool ended = false;
+  while (!ended && !stop.Raised()) {
+    t += kTickSeconds100ms;
+    while (true) {
+      EntryProducer::Progress progress = source.Pump(t);
+      if (progress == EntryProducer::Progress::kLimit) {
+        m.Drain();
+        continue;
+      }
+      ended = progress == EntryProducer::Progress::kEnded;
+      break;
+    }
+    host.SetClock(start + t);
+    m.Tick();
+  }
+  if (ended) {
+    for (double quiet = 0; quiet < kQuietTailSeconds - 1e-9; quiet += kTickSeconds100ms) {
+      t += kTickSeconds100ms;
+      source.PumpQuiet(kTickSeconds100ms);
+      host.SetClock(start + t);
+      m.Tick();
+    }
+  }
+  return ReportProblems(source.producer());
+}
+
+// A live input, on the wall clock, until interrupted.
+int DecodeLive(Monitor& m, CliHost& host, SlicerSource& source, StopSignals& stop) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point next = Clock::now();
+  while (!stop.Raised() && source.IsOpen() && !source.Finished()) {
+    next += std::chrono::milliseconds(100);
+    std::this_thread::sleep_until(next);
+    host.SetClock(WallClock());
+    m.Tick();
+  }
+  return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  Options o;
+  CLI::App app{
+      "Decodes POCSAG, FLEX and GSC paging from discriminator audio, a serial data slicer or a "
+      "capture file, and prints the pages.",
+      "pagora-decode"};
+  app.set_version_flag("--version", std::string("pagora-decode ") + PAGORA_VERSION);
+  app.footer(
+      "INPUT is an audio file (WAV, FLAC, or anything libsndfile reads), \"-\" for raw signed\n"
+      "16-bit little-endian mono samples on standard input, or a capture file written by\n"
+      "--record. Positive audio is taken as the higher RF frequency.\n\n"
+      "Exit status: 0 when the input was decoded, 1 when it could not be opened or was\n"
+      "damaged (truncated, garbage lines, no samples), 2 for wrong options.");
+  app.add_option("INPUT", o.input, "Audio file, - for raw s16le on standard input, or capture");
+  app.add_option("--capture", o.capture, "Replay a capture file (- = standard input)");
+  app.add_option("--serial", o.serial,
+                 "Live serial data slicer: COM1..COM4 (/dev/ttyS0..3) or a device path");
+  app.add_option("--audio-device", o.audioDevice,
+                 "Live sound card: part of the device name or its index (\"\" = default)");
+  app.add_option("--rate", o.rate, "Sample rate of raw input in Hz")
+      ->default_val(22050)
+      ->check(CLI::Range(4000.0, 384000.0));
+  app.add_option("--ini", o.ini, "Settings file to use (filters, decoders, log files, ...)");
+  app.add_flag("--json", o.json, "Print one JSON object per completed page");
+  app.add_option("--color,--colour", o.colour, "Colour the text output by colour class")
+      ->default_val("auto")
+      ->check(CLI::IsMember({"auto", "always", "never"}));
+  app.add_option("--levels", o.levels,
+                 "Slicer levels, 2 or 4 (default: 4 for audio, the settings' choice otherwise)")
+      ->check(CLI::IsMember({2, 4}));
+  app.add_flag("--invert", o.invert, "Invert the data (receiver with the opposite polarity)");
+  app.add_option("--record", o.record, "Also write the slicer entries to a capture file");
+  app.add_flag("--no-pocsag", o.noPocsag, "Do not decode POCSAG");
+  app.add_flag("--no-flex", o.noFlex, "Do not decode FLEX");
+  app.add_flag("--no-gsc", o.noGsc, "Do not decode GSC");
+  app.add_option("--start-time", o.startTime,
+                 "Clock at the start of a recording, ISO 8601 local time "
+                 "(2024-06-03T12:00:00; default: now)");
+  app.add_option("--lowpass", o.lowPass, "Audio low-pass corner in Hz, 0 = off")
+      ->default_val(kDefaultLowPassHz)
+      ->check(CLI::Range(0.0, 100000.0));
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int status = app.exit(e);
+    return status == 0 ? kExitOk : kExitUsage;
+  }
+  o.audioDeviceGiven = app.count("--audio-device") > 0;
+
+  int inputs = (!o.input.empty()) + (!o.capture.empty()) + (!o.serial.empty()) +
+               (o.audioDeviceGiven ? 1 : 0);
+  if (inputs != 1) {
+    ReportError(inputs == 0 ? "no input given (try --help)" : "give only one input");
+    return kExitUsage;
+  }
+
+  double start = WallClock();
+  if (!o.startTime.empty()) {
+    std::optional<double> parsed = ParseStartTime(o.startTime);
+    if (!parsed) {
+      ReportError("--start-time: not an ISO 8601 local time: " + o.startTime);
+      return kExitUsage;
+    }
+    start = *parsed;
+  }
+
+  bool colour = o.colour == "always" || (o.colour == "auto" && isatty(STDOUT_FILENO) == 1 &&
+                                         std::getenv("NO_COLOR") == nullptr);
+
+  StopSignals stop;
+  AppSettings settings;
+  if (!o.ini.empty() && !LoadSettings(settings, o.ini)) {
+    ReportError("cannot read settings file " + o.ini);
+    return kExitInput;
+  }
+  bool audio = !o.input.empty() && !LooksLikeCapture(o.input);
+  bool audioInput = (audio || o.audioDeviceGiven);
+  if (o.levels != 0) {
+    settings.fourLevelInterface = o.levels == 4 ? 1 : 0;
+  } else if (audioInput) {
+    settings.fourLevelInterface = 1;
+  }
+  if (o.invert)
+    settings.invertData = 1;
+  if (o.noPocsag)
+    settings.decodePocsag = 0;
+  if (o.noFlex)
+    settings.decodeFlex = 0;
+  if (o.noGsc)
+    settings.decodeGolay = 0;
+
+  CaptureWriter recorder;
+  if (!o.record.empty() && !recorder.Open(o.record)) {
+    ReportError("cannot write capture: " + recorder.error());
+    return kExitInput;
+  }
+  EntrySink* recording = o.record.empty() ? nullptr : &recorder;
+
+  CliHost host(settings, o.json, colour);
+  host.SetClock(o.serial.empty() && !o.audioDeviceGiven ? start : WallClock());
+  Monitor m(host);
+  m.settings = settings;
+  m.Create();
+
+  int status = kExitOk;
+  if (!o.serial.empty() || o.audioDeviceGiven) {
+    std::unique_ptr<SlicerSource> source;
+    if (!o.serial.empty()) {
+      if (o.serial.size() == 4 && o.serial.rfind("COM", 0) == 0 && o.serial[3] >= '1' &&
+          o.serial[3] <= '4') {
+        m.settings.comPort = o.serial[3] - '0';
+      } else {
+        m.settings.comPort = 5;
+        m.settings.customDevice = o.serial;
+      }
+      auto serial = std::make_unique<SerialSlicerSource>();
+      serial->SetRecorder(recording);
+      source = std::move(serial);
+    } else {
+      AudioSlicerConfig config = SlicerConfigFor(m.settings, 0);
+      config.lowPassHz = o.lowPass;
+      auto card = std::make_unique<SoundCardSource>(o.audioDevice, config);
+      card->SetRecorder(recording);
+      source = std::move(card);
+    }
+    if (!m.OpenSource(*source)) {
+      m.Destroy();
+      return kExitInput;
+    }
+    status = DecodeLive(m, host, *source, stop);
+    m.Destroy();
+  } else {
+    std::unique_ptr<EntryProducer> producer;
+    if (!o.capture.empty()) {
+      producer = MakeCaptureProducer(o.capture);
+    } else if (!audio) {
+      producer = MakeCaptureProducer(o.input);
+    } else {
+      AudioSlicerConfig config = SlicerConfigFor(m.settings, o.rate);
+      config.lowPassHz = o.lowPass;
+      if (o.input == "-") {
+        producer = MakeRawPcmProducer(STDIN_FILENO, "standard input", config);
+      } else {
+        producer = MakeAudioFileProducer(o.input, config);
+      }
+    }
+    PumpedSource source(std::move(producer));
+    source.SetRecorder(recording);
+    if (!m.OpenSource(source)) {
+      m.Destroy();
+      return kExitInput;
+    }
+    status = DecodeOnSignalTime(m, host, source, start, stop);
+    m.Destroy();
+  }
+
+  if (recording && !recorder.Close()) {
+    ReportError("cannot write capture: " + recorder.error());
+    status = kExitInput;
+  }
+  return status;
+}
+
+}  // namespace
+}  // namespace pagora::cli
+
+int main(int argc, char** argv) {
+  return pagora::cli::Run(argc, argv);
 }

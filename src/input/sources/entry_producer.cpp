@@ -38,23 +38,25 @@ class AudioProducer : public EntryProducer {
  public:
   explicit AudioProducer(const AudioSlicerConfig& config) : config_(config), slicer_(config) {}
 
-  bool Produce(double seconds, int maxEntries, EntrySink& sink) override {
+  Progress Produce(double seconds, int maxEntries, EntrySink& sink) override {
     if (ended_)
-      return false;
+      return Progress::kEnded;
     CountingSink counting(sink);
     auto target = static_cast<std::int64_t>(seconds * config_.sampleRate + 0.5);
-    while (samples_ < target && counting.count < maxEntries) {
+    while (samples_ < target) {
+      if (counting.count >= maxEntries)
+        return Progress::kLimit;
       auto want = static_cast<std::size_t>(
           std::min<std::int64_t>(target - samples_, static_cast<std::int64_t>(kBlockFrames)));
       std::size_t got = Read(block_, want);
       if (got == 0) {
         End(counting);
-        return false;
+        return Progress::kEnded;
       }
       slicer_.Process(block_, got, counting);
       samples_ += static_cast<std::int64_t>(got);
     }
-    return true;
+    return Progress::kReached;
   }
   double SignalSeconds() const override { return slicer_.SignalSeconds(); }
   std::uint8_t LastStatus() const override { return slicer_.status(); }
@@ -226,12 +228,14 @@ class CaptureProducer : public EntryProducer {
     return true;
   }
 
-  bool Produce(double seconds, int maxEntries, EntrySink& sink) override {
+  Progress Produce(double seconds, int maxEntries, EntrySink& sink) override {
     if (ended_)
-      return false;
+      return Progress::kEnded;
     double targetTicks = seconds / kTickSeconds;
     int put = 0;
-    while (ticks_ < targetTicks && put < maxEntries) {
+    while (ticks_ < targetTicks) {
+      if (put >= maxEntries)
+        return Progress::kLimit;
       CaptureEntry entry;
       if (!NextEntry(entry)) {
         ended_ = true;
@@ -241,7 +245,7 @@ class CaptureProducer : public EntryProducer {
           AddProblem(path_ + ": " + std::to_string(garbage_ - kMaxProblems) +
                      " more lines are not capture entries");
         }
-        return false;
+        return Progress::kEnded;
       }
       sink.Put(entry.duration, entry.status);
       ticks_ += entry.duration;
@@ -249,7 +253,7 @@ class CaptureProducer : public EntryProducer {
       ++entries_;
       ++put;
     }
-    return true;
+    return Progress::kReached;
   }
   double SignalSeconds() const override { return ticks_ * kTickSeconds; }
   std::uint8_t LastStatus() const override { return last_; }

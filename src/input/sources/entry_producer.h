@@ -22,10 +22,14 @@ class EntryProducer {
   // Opens the input. On failure reports through host.ShowMessage (caption "Pagora Error", the
   // system's reason on a second line) and returns false.
   virtual bool Open(Host& host) = 0;
+  enum class Progress {
+    kReached,  // the signal time has reached the target
+    kLimit,    // `maxEntries` entries were put first
+    kEnded,    // everything has been delivered, the final hold included
+  };
   // Puts entries into `sink` until the signal time reaches `seconds`, the input ends or
-  // `maxEntries` entries have been put. Returns false once everything has been delivered
-  // (including the final hold).
-  virtual bool Produce(double seconds, int maxEntries, EntrySink& sink) = 0;
+  // `maxEntries` entries have been put.
+  virtual Progress Produce(double seconds, int maxEntries, EntrySink& sink) = 0;
   // Signal time delivered so far.
   virtual double SignalSeconds() const = 0;
   // The line state at the end of what was delivered.

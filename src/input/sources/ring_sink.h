@@ -1,4 +1,5 @@
-// An EntrySink that appends to the engine's ring.
+// An EntrySink that appends to the engine's ring, and optionally hands every entry to a
+// recorder (a capture file) as well.
 #pragma once
 
 #include "input/slicer_ring.h"
@@ -8,11 +9,17 @@ namespace pagora {
 
 class RingSink : public EntrySink {
  public:
-  explicit RingSink(SlicerRing& ring) : ring_(ring) {}
-  void Put(std::uint16_t duration, std::uint8_t status) override { ring_.Push(duration, status); }
+  explicit RingSink(SlicerRing& ring, EntrySink* recorder = nullptr)
+      : ring_(ring), recorder_(recorder) {}
+  void Put(std::uint16_t duration, std::uint8_t status) override {
+    ring_.Push(duration, status);
+    if (recorder_)
+      recorder_->Put(duration, status);
+  }
 
  private:
   SlicerRing& ring_;
+  EntrySink* recorder_;
 };
 
 }  // namespace pagora

@@ -92,7 +92,7 @@ bool SerialSlicerSource::Open(const AppSettings& settings, SlicerRing& ring, Hos
 }
 
 void SerialSlicerSource::Run(SlicerRing& ring) {
-  RingSink sink(ring);
+  RingSink sink(ring, recorder_);
   ModemStatusConverter converter;
   bool ok = false;
   converter.Start(MonotonicNanoseconds(), ReadStatus(fd_, ok));

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "input/slicer_source.h"
+#include "input/sources/entry_timeline.h"
 
 namespace pagora {
 
@@ -21,9 +22,12 @@ class SerialSlicerSource : public SlicerSource {
 
   bool Open(const AppSettings& settings, SlicerRing& ring, Host& host) override;
   bool Close() override;
+  // Every entry also goes to `recorder` (null: none), on the source's thread. Set before Open.
+  void SetRecorder(EntrySink* recorder) { recorder_ = recorder; }
   bool IsOpen() const override { return fd_ >= 0; }
 
  private:
+  EntrySink* recorder_ = nullptr;
   void Run(SlicerRing& ring);
 
   int fd_ = -1;

@@ -35,7 +35,8 @@ PaDeviceIndex FindInputDevice(const std::string& name) {
 }  // namespace
 
 struct SoundCardSource::Callback {
-  Callback(const AudioSlicerConfig& config, SlicerRing& ring) : slicer(config), sink(ring) {}
+  Callback(const AudioSlicerConfig& config, SlicerRing& ring, EntrySink* recorder)
+      : slicer(config), sink(ring, recorder) {}
   AudioSlicer slicer;
   RingSink sink;
 
@@ -81,7 +82,7 @@ bool SoundCardSource::Open(const AppSettings&, SlicerRing& ring, Host& host) {
   input.channelCount = 1;
   input.sampleFormat = paFloat32;
   input.suggestedLatency = info->defaultLowInputLatency;
-  callback_ = std::make_unique<Callback>(config, ring);
+  callback_ = std::make_unique<Callback>(config, ring, recorder_);
   PaStream* stream = nullptr;
   error = Pa_OpenStream(&stream, &input, nullptr, config.sampleRate, paFramesPerBufferUnspecified,
                         paNoFlag, &Callback::Run, callback_.get());

@@ -7,6 +7,7 @@
 
 #include "input/slicer_source.h"
 #include "input/sources/audio_slicer.h"
+#include "input/sources/entry_timeline.h"
 
 namespace pagora {
 
@@ -19,9 +20,12 @@ class SoundCardSource : public SlicerSource {
 
   bool Open(const AppSettings& settings, SlicerRing& ring, Host& host) override;
   bool Close() override;
+  // Every entry also goes to `recorder` (null: none), on the source's thread. Set before Open.
+  void SetRecorder(EntrySink* recorder) { recorder_ = recorder; }
   bool IsOpen() const override { return stream_ != nullptr; }
 
  private:
+  EntrySink* recorder_ = nullptr;
   struct Callback;
 
   std::string device_;

@@ -1,0 +1,120 @@
+#include "cli/cli_host.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <ctime>
+
+#include "cli/page_output.h"
+#include "output/line_builder.h"
+#include "output/process_launcher.h"
+
+namespace pagora::cli {
+
+void ReportError(const std::string& text) {
+  std::string line = "pagora-decode: ";
+  for (char c : text)
+    line += c == '\n' ? ' ' : ShownChar(c);
+  line += '\n';
+  std::fflush(stdout);
+  std::fputs(line.c_str(), stderr);
+}
+
+CliHost::CliHost(const AppSettings& settings, bool json, bool colour)
+    : settings_(settings),
+      json_(json),
+      colour_(colour),
+      beepToTerminal_(isatty(STDERR_FILENO) == 1) {}
+
+SystemTime CliHost::Convert(bool utc) {
+  double whole = std::floor(clock_);
+  auto t = static_cast<std::time_t>(whole);
+  std::tm parts{};
+  if (utc) {
+    gmtime_r(&t, &parts);
+  } else {
+    localtime_r(&t, &parts);
+  }
+  SystemTime s;
+  s.year = parts.tm_year + 1900;
+  s.month = parts.tm_mon + 1;
+  s.dayOfWeek = parts.tm_wday;
+  s.day = parts.tm_mday;
+  s.hour = parts.tm_hour;
+  s.minute = parts.tm_min;
+  s.second = parts.tm_sec;
+  s.millisecond = static_cast<int>((clock_ - whole) * 1000);
+  return s;
+}
+
+SystemTime CliHost::LocalTime() {
+  return Convert(false);
+}
+SystemTime CliHost::UtcTime() {
+  return Convert(true);
+}
+std::int64_t CliHost::CalendarSeconds() {
+  return static_cast<std::int64_t>(std::floor(clock_));
+}
+
+namespace {
+
+std::string Format(const SystemTime& local, const char* format) {
+  std::tm parts{};
+  parts.tm_year = local.year - 1900;
+  parts.tm_mon = local.month - 1;
+  parts.tm_mday = local.day;
+  parts.tm_hour = local.hour;
+  parts.tm_min = local.minute;
+  parts.tm_sec = local.second;
+  parts.tm_wday = local.dayOfWeek;
+  parts.tm_isdst = -1;
+  char text[64];
+  std::size_t n = std::strftime(text, sizeof text, format, &parts);
+  return std::string(text, n);
+}
+
+}  // namespace
+
+std::string CliHost::FormatTime(const SystemTime& local) {
+  return Format(local, "%X");
+}
+std::string CliHost::FormatDate(const SystemTime& local) {
+  return Format(local, "%x");
+}
+
+void CliHost::ShowMessage(const std::string& text, const std::string&) {
+  ++messagesShown_;
+  ReportError(text);
+}
+
+void CliHost::Beep() {
+  if (beepToTerminal_)
+    std::fputc('\a', stderr);
+}
+
+void CliHost::StartCommand(const std::string& program, const std::vector<std::string>& args) {
+  if (!StartDetachedProcess(program, args))
+    ReportError("cannot start " + program);
+}
+
+void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
+  if (json_ || pane != PaneId::kMessage || row < 0 || row >= buffer.capacity + 1)
+    return;
+  std::string line = RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_);
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+}
+
+void CliHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
+  if (!json_)
+    return;
+  std::string line =
+      PageRecord(capture, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace pagora::cli

@@ -1,0 +1,134 @@
+#include "cli/page_output.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace pagora::cli {
+namespace {
+
+// A fixed map from colour class to ANSI colour, readable on light and dark terminals alike.
+const char* AnsiColour(std::uint8_t colourClass) {
+  switch (colourClass) {
+    case kClassCapcode:
+      return "\x1b[33m";  // yellow
+    case kClassFlexPhase:
+      return "\x1b[36m";  // cyan
+    case kClassFlexFormat:
+      return "\x1b[35m";  // magenta
+    case kClassTimestamp:
+      return "\x1b[32m";  // green
+    case kClassFlexBinary:
+      return "\x1b[34m";  // blue
+    case kClassDiagnostic:
+      return "\x1b[90m";  // grey
+    case kClassBitErrors:
+      return "\x1b[31m";  // red
+    case kClassFilterMatch:
+      return "\x1b[1;32m";
+    case kClassFilterLabel:
+      return "\x1b[1;36m";
+    default:
+      return "\x1b[0m";  // numeric and alphanumeric text in the terminal's own colour
+  }
+}
+
+const char* ProtocolName(Protocol protocol) {
+  switch (protocol) {
+    case Protocol::kPocsag:
+      return "POCSAG";
+    case Protocol::kFlex:
+      return "FLEX";
+    case Protocol::kGsc:
+      return "GSC";
+    default:
+      return "unknown";
+  }
+}
+
+}  // namespace
+
+char ShownChar(char c) {
+  auto u = static_cast<unsigned char>(c) & 0x7F;
+  return (u < 0x20 || u == 0x7F) ? '.' : static_cast<char>(u);
+}
+
+std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour) {
+  std::string row;
+  int current = -1;
+  for (int i = 0; i < kRowChars && text[i] != '\0'; ++i) {
+    if (colour && classes[i] != current) {
+      current = classes[i];
+      row += AnsiColour(classes[i]);
+    }
+    row += ShownChar(text[i]);
+  }
+  if (colour && current >= 0)
+    row += "\x1b[0m";
+  return row;
+}
+
+nlohmann::ordered_json PageRecord(const PageCapture& capture, int matchedFilter,
+                                  const AppSettings& settings, const std::string& isoTime) {
+  const PageInfo& info = capture.info;
+  int length = std::clamp(capture.length, 0, PageCapture::kSize - 1);
+  int start = std::clamp(capture.textStart, 0, length);
+
+  std::string text;
+  bool errors = false;
+  for (int i = start; i < length; ++i) {
+    text += ShownChar(capture.text[static_cast<std::size_t>(i)]);
+    errors = errors || capture.classes[static_cast<std::size_t>(i)] == kClassBitErrors;
+  }
+
+  std::string capcode;
+  for (char c : info.capcode) {
+    if (c == '\0')
+      break;
+    capcode += ShownChar(c);
+  }
+
+  nlohmann::ordered_json record;
+  record["time"] = isoTime;
+  record["protocol"] = ProtocolName(info.protocol);
+  record["rate"] = info.rate;
+  if (capcode.empty() || capcode.find('?') != std::string::npos) {
+    record["capcode"] = nullptr;
+  } else {
+    record["capcode"] = capcode;
+  }
+  if (info.function >= 1 && info.function <= 4) {
+    record["function"] = info.function;
+  } else {
+    record["function"] = nullptr;
+  }
+  record["type"] = info.type ? info.type : "";
+  record["text"] = text;
+  record["errors"] = errors;
+  if (matchedFilter >= 0 && static_cast<std::size_t>(matchedFilter) < settings.filters.size()) {
+    std::string label;
+    for (char c : settings.filters[static_cast<std::size_t>(matchedFilter)].label) {
+      label += ShownChar(c);
+    }
+    record["filter"] = label;
+  } else {
+    record["filter"] = nullptr;
+  }
+  return record;
+}
+
+std::string IsoLocalTime(std::int64_t epochSeconds) {
+  auto t = static_cast<std::time_t>(epochSeconds);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  long offset = local.tm_gmtoff;
+  char sign = offset < 0 ? '-' : '+';
+  offset = offset < 0 ? -offset : offset;
+  char zone[48];
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", sign, offset / 3600, (offset / 60) % 60);
+  return std::string(stamp) + zone;
+}
+
+}  // namespace pagora::cli

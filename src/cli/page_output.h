@@ -1,0 +1,34 @@
+// How pagora-decode shows what the engine produces: message-pane rows as terminal text (with
+// colours by colour class), and completed pages as JSON records. Everything here treats the
+// characters as untrusted radio input: nothing received can reach the terminal as a control
+// sequence.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "config/settings.h"
+#include "output/line_builder.h"
+
+namespace pagora::cli {
+
+// A received character as it may be shown: the top bit cleared, control characters as ".".
+char ShownChar(char c);
+
+// One pane row (at most 132 characters, ended by NUL) with ANSI colours when `colour` is set,
+// one escape per change of colour class, reset at the end. No line end.
+std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour);
+
+// The completed page as a record: time (ISO 8601 local time), protocol, rate, capcode (null when
+// not known), function (null when the protocol has none), type, text (from the content start),
+// errors (any content character drawn in the bit-error class), filter (label of the matching
+// filter, or null).
+nlohmann::ordered_json PageRecord(const PageCapture& capture, int matchedFilter,
+                                  const AppSettings& settings, const std::string& isoTime);
+
+// "2024-06-03T12:34:56+02:00" for a moment in local time.
+std::string IsoLocalTime(std::int64_t epochSeconds);
+
+}  // namespace pagora::cli
