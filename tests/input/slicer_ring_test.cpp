@@ -1,0 +1,202 @@
+// The ring between a source thread and the drain, and the generator's slicer entries.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "engine_fixture.h"
+
+namespace pagora::testing {
+namespace {
+
+struct OverrunCase {
+  int pushed;
+  int readable;
+  std::uint64_t lost;
+};
+
+class RingOverrun : public ::testing::TestWithParam<OverrunCase> {};
+
+TEST_P(RingOverrun, LappedEntriesAreCountedAndSkipped) {
+  const OverrunCase& c = GetParam();
+  SlicerRing ring(8);
+  for (int i = 0; i < c.pushed; ++i)
+    ring.Push(static_cast<std::uint16_t>(i), 0x30);
+  SlicerEntry entry;
+  std::vector<int> read;
+  SlicerRing::ReadResult result;
+  while ((result = ring.Read(entry)) == SlicerRing::ReadResult::kEntry)
+    read.push_back(entry.duration);
+  EXPECT_EQ(static_cast<int>(read.size()), c.readable);
+  EXPECT_EQ(ring.LostEntries(), c.lost);
+  EXPECT_EQ(ring.Overruns(), c.lost > 0 ? 1u : 0u);
+  if (c.lost == 0) {
+    EXPECT_EQ(result, SlicerRing::ReadResult::kEmpty);
+    for (int i = 0; i < c.readable; ++i)
+      EXPECT_EQ(read[static_cast<std::size_t>(i)], i);
+  } else {
+    EXPECT_EQ(result, SlicerRing::ReadResult::kOverrun);
+  }
+  // Resynchronised to the producer: what comes next is read, and nothing old.
+  EXPECT_EQ(ring.ReadPosition(), ring.Head());
+  EXPECT_EQ(ring.Free(), 8);
+  ring.Push(4242, 0xB0);
+  ASSERT_EQ(ring.Read(entry), SlicerRing::ReadResult::kEntry);
+  EXPECT_EQ(entry.duration, 4242);
+  EXPECT_EQ(entry.status, 0xB0);
+  EXPECT_EQ(ring.Read(entry), SlicerRing::ReadResult::kEmpty);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pushes, RingOverrun,
+                         ::testing::Values(OverrunCase{7, 7, 0}, OverrunCase{8, 8, 0},
+                                           OverrunCase{9, 0, 9}, OverrunCase{20, 0, 20}));
+
+TEST(RingOverrun, DrainResynchronisesAndDecodesWhatFollows) {
+  Engine e([](AppSettings& s) {
+    s.decodePocsag = 0;
+    s.decodeGolay = 0;
+  });
+  e.Start();
+  int count = e.m.ring.count();
+  for (int i = 0; i < count + 10; ++i)
+    e.Push(100, i % 2 == 0 ? 0 : 3);
+  e.m.Drain();
+  EXPECT_EQ(e.m.ring.Overruns(), 1u);
+  EXPECT_EQ(e.m.ring.LostEntries(), static_cast<std::uint64_t>(count + 10));
+  EXPECT_EQ(e.m.recovery.readPosition, 10);
+  EXPECT_TRUE(e.symbols.flex.empty());
+
+  e.Feed({{3726, 1}});
+  EXPECT_EQ(e.symbols.flex.size(), 5u);
+  EXPECT_EQ(e.m.recovery.readPosition, 11);
+}
+
+// A producer thread racing the consumer: every entry read is the one written for its sequence
+// number (never a torn or stale slot), and read plus lost adds up to everything written.
+TEST(RingOverrun, ConcurrentProducerNeverYieldsStaleEntries) {
+  SlicerRing ring(64);
+  constexpr std::uint64_t kTotal = 300000;
+  std::atomic<bool> done{false};
+  std::thread producer([&] {
+    for (std::uint64_t i = 0; i < kTotal; ++i) {
+      ring.Push(static_cast<std::uint16_t>(i & 0xFFFF),
+                static_cast<std::uint8_t>((i >> 16) & 0xFF));
+    }
+    done.store(true);
+  });
+  std::uint64_t read = 0;
+  std::uint64_t wrong = 0;
+  SlicerEntry entry;
+  for (;;) {
+    bool finished = done.load();
+    std::uint64_t sequence = ring.Consumed();
+    SlicerRing::ReadResult result = ring.Read(entry);
+    if (result == SlicerRing::ReadResult::kEntry) {
+      ++read;
+      std::uint64_t value = entry.duration | (static_cast<std::uint64_t>(entry.status) << 16);
+      if (value != (sequence & 0xFFFFFF))
+        ++wrong;
+    } else if (result == SlicerRing::ReadResult::kEmpty && finished) {
+      break;
+    }
+  }
+  producer.join();
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(read + ring.LostEntries(), kTotal);
+}
+
+TEST(RingOverrun, WaitingProducerLosesNothing) {
+  Engine e([](AppSettings& s) {
+    s.decodePocsag = 0;
+    s.decodeGolay = 0;
+  });
+  e.Start();
+  gen::SymbolStream stream{1600, {}};
+  for (int i = 0; i < 100000; ++i)
+    stream.levels.push_back(i % 3 == 0 ? 0 : 3);
+  gen::PushEntries(e.m.ring, gen::RenderSlicerEntries(stream), [&] { e.m.Drain(); });
+  e.m.Drain();
+  EXPECT_EQ(e.m.ring.Overruns(), 0u);
+  EXPECT_NEAR(static_cast<double>(e.symbols.flex.size()), 100000.0, 1.0);
+}
+
+TEST(SlicerEntries, RunsOfOneLevelMergeAndRoundWithoutDrift) {
+  gen::SymbolStream stream{1600, {0, 0, 3, 3, 3, 1, 2}};
+  std::vector<SlicerEntry> entries = gen::RenderSlicerEntries(stream);
+  ASSERT_EQ(entries.size(), 4u);
+  // Edges at 2, 5, 6 and 7 periods of 745.112 ticks, rounded where they fall.
+  EXPECT_EQ(entries[0].duration, 1490);
+  EXPECT_EQ(entries[1].duration, 2236);
+  EXPECT_EQ(entries[2].duration, 745);
+  EXPECT_EQ(entries[3].duration, 745);
+  const std::uint8_t statuses[] = {0x00, 0xB0, 0x10, 0x30};
+  for (std::size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(entries[i].status, statuses[i]);
+}
+
+struct DriftCase {
+  double rate;
+  double ppm;
+};
+
+class SlicerEntryTiming : public ::testing::TestWithParam<DriftCase> {};
+
+TEST_P(SlicerEntryTiming, EveryEdgeStaysWithinHalfATickOfItsExactPlace) {
+  const DriftCase& c = GetParam();
+  gen::SymbolStream stream{c.rate, {}};
+  for (int i = 0; i < 50000; ++i)
+    stream.levels.push_back(static_cast<std::uint8_t>((i * 7 / 3) % 4));
+  gen::SlicerEntryWriter writer(c.ppm);
+  writer.Append(stream);
+  writer.Finish();
+  double symbolTicks = (1 + c.ppm * 1e-6) / (c.rate * kTickSeconds);
+  // Rebuild the symbol at each entry's end and check the edge positions.
+  double elapsed = 0;
+  int symbol = 0;
+  for (const SlicerEntry& entry : writer.entries()) {
+    elapsed += entry.duration;
+    while (symbol + 1 < 50000 && stream.levels[static_cast<std::size_t>(symbol + 1)] ==
+                                     stream.levels[static_cast<std::size_t>(symbol)]) {
+      ++symbol;
+    }
+    ++symbol;
+    ASSERT_LE(std::abs(elapsed - symbol * symbolTicks), 0.5 + 1e-6) << "edge " << symbol;
+  }
+  EXPECT_EQ(symbol, 50000);
+  EXPECT_EQ(writer.TotalTicks(), static_cast<std::uint64_t>(std::llround(50000 * symbolTicks)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, SlicerEntryTiming,
+                         ::testing::Values(DriftCase{512, 0}, DriftCase{2400, 0},
+                                           DriftCase{3200, 100}, DriftCase{1600, -100},
+                                           DriftCase{600, 250}));
+
+TEST(SlicerEntries, LongHoldsAreSplitAndGapsJoinTransmissions) {
+  gen::SlicerEntryWriter writer;
+  writer.Append(gen::SymbolStream{1600, {3, 3}});
+  writer.AppendGap(0.2, 0);
+  writer.AppendGap(0.1, 0);  // same level: one long hold
+  writer.Append(gen::SymbolStream{1600, {0, 3}});
+  writer.Finish();
+  const std::vector<SlicerEntry>& entries = writer.entries();
+  ASSERT_EQ(entries.size(), 8u);
+  EXPECT_EQ(entries[0].status, 0xB0);
+  EXPECT_EQ(entries[0].duration, 1490);
+  // 0.3 s and one symbol of level 0: 358401 ticks in 65535-tick pieces.
+  std::uint64_t hold = 0;
+  for (std::size_t i = 1; i <= 6; ++i) {
+    EXPECT_EQ(entries[i].status, 0x00);
+    if (i < 6) {
+      EXPECT_EQ(entries[i].duration, 65535);
+    }
+    hold += entries[i].duration;
+  }
+  EXPECT_EQ(hold, static_cast<std::uint64_t>(std::llround(2 * 745.1120648545541 +
+                                                          0.3 / kTickSeconds + 745.1120648545541)) -
+                      1490);
+  EXPECT_EQ(entries[7].status, 0xB0);
+}
+
+}  // namespace
+}  // namespace pagora::testing
