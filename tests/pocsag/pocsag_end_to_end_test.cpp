@@ -9,6 +9,7 @@
 
 #include "monitor/traffic_statistics.h"
 #include "pocsag_fixture.h"
+#include "slicer_entries.h"
 
 namespace pagora::testing {
 namespace {
@@ -111,6 +112,34 @@ TEST_P(PocsagEndToEnd, PagesSurviveTheRoundTrip) {
 INSTANTIATE_TEST_SUITE_P(Pocsag, PocsagEndToEnd,
                          ::testing::Values(RateCase{512, 5}, RateCase{1200, 4}, RateCase{2400, 3}),
                          [](const auto& test) { return std::to_string(test.param.bitRate); });
+
+// The whole receive path: slicer entries in the ring, rate detection and clock recovery in the
+// drain, then the decoder. The rate is found from the preamble alone.
+TEST_P(PocsagEndToEnd, PagesDecodedFromSlicerEntries) {
+  const RateCase& rate = GetParam();
+  const std::vector<PocsagPage> pages = {
+      {1234567, 0, PocsagPageType::kNumeric, "5551234"},
+      {100003, 3, PocsagPageType::kAlphanumeric, "FIRE ALARM"},
+      {582694, 1, PocsagPageType::kToneOnly, ""},
+  };
+  gen::SlicerEntryWriter writer(50);  // a transmitter 50 ppm slow
+  writer.AppendGap(0.2);
+  writer.Append(gen::PocsagSymbols(gen::EncodePocsag(pages).bits, rate.bitRate));
+  writer.AppendGap(0.5, 3);
+  writer.Finish();
+  m.settings.decodeFlex = 0;
+  m.settings.decodeGolay = 0;
+  gen::PushEntries(m.ring, writer.entries(), [&] { m.Drain(); });
+  m.Drain();
+
+  EXPECT_EQ(m.recovery.rateIndex, rate.rateIndex);
+  EXPECT_EQ(PageRows(m.lines.messagePane),
+            (std::vector<std::string>{Header(1234567, 0, rate.bitRate) + "5551234   ",
+                                      Header(100003, 3, rate.bitRate) + "FIRE ALARM\x17",
+                                      Header(582694, 1, rate.bitRate) + "TONE ONLY"}));
+  // The burst ended: the clock went back to serving FLEX.
+  EXPECT_EQ(m.recovery.pocsagWindow, 0);
+}
 
 }  // namespace
 }  // namespace pagora::testing
