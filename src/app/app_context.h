@@ -1,0 +1,29 @@
+// What every dialog of the desktop monitor works on: the engine (its live settings record and
+// runtime state), the settings file it saves to, and the window-system services.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/ui_services.h"
+#include "input/monitor.h"
+#include "input/output_files.h"
+
+namespace pagora {
+
+struct AppContext {
+  Monitor& monitor;
+  std::string settingsPath;  // empty: nothing is saved (tests)
+  UiServices ui;
+  std::function<void()> repaintPanes;  // after colours or a pane store changed
+
+  AppSettings& Settings() { return monitor.settings; }
+  // Every confirmed dialog saves the whole record.
+  void Save() const;
+  // The dialogs close a file before they change its settings and open it afterwards by the
+  // open rule (date name or path, appending).
+  void CloseOutput(OutputFileKind kind) { CloseOutputFile(monitor, kind); }
+  void OpenOutput(OutputFileKind kind) { OpenOutputFile(monitor, kind); }
+};
+
+}  // namespace pagora

@@ -1,0 +1,84 @@
+// The main window: menus, the two panes split by a draggable border, the 100 ms timer that
+// drives the engine, and the commands that open the dialogs.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "app/app_context.h"
+#include "app/pane_widget.h"
+#include "app/qt_host.h"
+#include "input/monitor.h"
+#include "input/slicer_source.h"
+
+class QSplitter;
+
+namespace pagora {
+
+// Share of the client height given to the message pane after a drag of the split.
+double PercentFromSplit(int messagePaneHeight, int clientHeight);
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Loads the settings from `settingsPath` (empty: defaults only, nothing saved) and builds
+  // the engine and the panes. The source opens on the first show or move.
+  MainWindow(const std::string& settingsPath, UiServices ui);
+  ~MainWindow() override;
+
+  Monitor& Engine() { return monitor_; }
+  AppContext& Context() { return context_; }
+  PaneWidget* MessagePane() const { return messagePane_; }
+  PaneWidget* FilterPane() const { return filterPane_; }
+  QSplitter* Splitter() const { return splitter_; }
+  bool TimerRunning() const { return timer_.isActive(); }
+  // Runs a menu command by its id, as the menu does.
+  void Command(int id);
+  // Gives the message pane Percent of the client height (at least one row).
+  void ApplySplit();
+  // Opens the configured input if it is not open yet; starts the timer on success.
+  void OpenInput();
+  // Skips the exit confirmation (used by --screenshot runs).
+  void SetConfirmExit(bool confirm) { askOnClose_ = confirm; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void Copy();
+  void CopyPane(PaneWidget* pane);
+  void ClearDisplay();
+  void ChangeInterface();
+  void ChooseFont();
+  void Help();
+  void Shutdown();
+  void RepaintPanes();
+  void UpdateMinimumHeight();
+  bool InputConfigured() const;
+
+  UiServices ui_;
+  QtHost host_;
+  Monitor monitor_;
+  AppContext context_;
+  PaneSelection selection_;
+  QSplitter* splitter_ = nullptr;
+  PaneWidget* filterPane_ = nullptr;
+  PaneWidget* messagePane_ = nullptr;
+  QTimer timer_;
+  std::unique_ptr<SlicerSource> source_;
+  bool layoutReady_ = false;
+  bool opening_ = false;
+  bool shutDown_ = false;
+  bool askOnClose_ = true;
+  bool firstShow_ = true;
+};
+
+}  // namespace pagora

@@ -1,0 +1,187 @@
+#include "app/qt_host.h"
+
+#include <portaudio.h>
+#include <sndfile.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace pagora {
+
+namespace {
+
+SystemTime FromTm(const std::tm& tm, long nanoseconds) {
+  SystemTime t;
+  t.year = tm.tm_year + 1900;
+  t.month = tm.tm_mon + 1;
+  t.dayOfWeek = tm.tm_wday;
+  t.day = tm.tm_mday;
+  t.hour = tm.tm_hour;
+  t.minute = tm.tm_min;
+  t.second = tm.tm_sec;
+  t.millisecond = static_cast<int>(nanoseconds / 1000000);
+  return t;
+}
+
+std::tm ToTm(const SystemTime& t) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_wday = t.dayOfWeek;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  return tm;
+}
+
+std::string Strftime(const char* format, const SystemTime& t) {
+  std::tm tm = ToTm(t);
+  char text[64];
+  std::size_t n = std::strftime(text, sizeof text, format, &tm);
+  return std::string(text, n).substr(0, 39);
+}
+
+void PlayFile(SNDFILE* file, SF_INFO info) {
+  if (Pa_Initialize() != paNoError) {
+    sf_close(file);
+    return;
+  }
+  PaStream* stream = nullptr;
+  if (Pa_OpenDefaultStream(&stream, 0, info.channels, paFloat32, info.samplerate,
+                           paFramesPerBufferUnspecified, nullptr, nullptr) == paNoError) {
+    if (Pa_StartStream(stream) == paNoError) {
+      std::vector<float> block(static_cast<std::size_t>(1024 * info.channels));
+      sf_count_t frames;
+      while ((frames = sf_readf_float(file, block.data(), 1024)) > 0) {
+        if (Pa_WriteStream(stream, block.data(), static_cast<unsigned long>(frames)) != paNoError) {
+          break;
+        }
+      }
+      Pa_StopStream(stream);
+    }
+    Pa_CloseStream(stream);
+  }
+  Pa_Terminate();
+  sf_close(file);
+}
+
+}  // namespace
+
+SoundPlayer::~SoundPlayer() {
+  if (worker_.joinable())
+    worker_.join();
+}
+
+bool SoundPlayer::Play(const std::string& path) {
+  if (busy_)
+    return true;  // the previous sound is still playing; the alarm repeats anyway
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file)
+    return false;
+  if (info.channels < 1 || info.channels > 8 || info.samplerate <= 0) {
+    sf_close(file);
+    return false;
+  }
+  if (worker_.joinable())
+    worker_.join();
+  busy_ = true;
+  worker_ = std::thread([this, file, info] {
+    PlayFile(file, info);
+    busy_ = false;
+  });
+  return true;
+}
+
+QtHost::QtHost(UiServices& ui, std::string settingsDirectory)
+    : ui_(ui), settingsDirectory_(std::move(settingsDirectory)) {}
+
+SystemTime QtHost::LocalTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm tm{};
+  localtime_r(&now.tv_sec, &tm);
+  return FromTm(tm, now.tv_nsec);
+}
+
+SystemTime QtHost::UtcTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm tm{};
+  gmtime_r(&now.tv_sec, &tm);
+  return FromTm(tm, now.tv_nsec);
+}
+
+std::int64_t QtHost::CalendarSeconds() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::string QtHost::FormatTime(const SystemTime& local) {
+  return Strftime("%X", local);
+}
+
+std::string QtHost::FormatDate(const SystemTime& local) {
+  return Strftime("%x", local);
+}
+
+void QtHost::SetCaption(const std::string& caption) {
+  if (onCaption)
+    onCaption(caption);
+}
+
+void QtHost::ShowMessage(const std::string& text, const std::string& caption) {
+  // Errors of the input source have no owner window, like the driver's boxes.
+  QWidget* owner = caption == "Pagora Error" ? nullptr : window;
+  ui_.message(owner, QString::fromStdString(text), QString::fromStdString(caption));
+}
+
+std::string QtHost::FindSound(const std::string& fileName) const {
+  if (fileName.empty() || fileName.find('/') != std::string::npos)
+    return {};
+  if (QFileInfo(QString::fromStdString(fileName)).isFile())
+    return fileName;
+  if (!settingsDirectory_.empty()) {
+    std::string path = settingsDirectory_ + "/" + fileName;
+    if (QFileInfo(QString::fromStdString(path)).isFile())
+      return path;
+  }
+  return {};
+}
+
+bool QtHost::PlaySound(const std::string& fileName) {
+  std::string path = FindSound(fileName);
+  return !path.empty() && player_.Play(path);
+}
+
+void QtHost::Beep() {
+  QApplication::beep();
+}
+
+void QtHost::StartCommand(const std::string& program, const std::vector<std::string>& args) {
+  QString path = QString::fromStdString(program);
+  QStringList arguments;
+  for (const std::string& a : args)
+    arguments << QString::fromStdString(a);
+  QFileInfo info(path);
+  // Started directly, never through a shell; a document is handed to the desktop's opener.
+  if (info.isFile() && !info.isExecutable()) {
+    QProcess::startDetached("xdg-open", {path}, ".");
+  } else {
+    QProcess::startDetached(path, arguments, ".");
+  }
+}
+
+void QtHost::RowEnded(PaneId pane, const PaneBuffer&, int row, bool) {
+  if (onRowEnded)
+    onRowEnded(pane, row);
+}
+
+}  // namespace pagora

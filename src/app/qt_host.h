@@ -1,0 +1,63 @@
+// The engine's Host for the desktop monitor: the local clock and locale strings, the window
+// caption, message boxes (a nested event loop, so the 100 ms timer keeps ticking while a box is
+// open), sounds played from a worker thread, started commands and pane updates.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/ui_services.h"
+#include "input/host.h"
+
+class QWidget;
+
+namespace pagora {
+
+// Plays one wave file at a time on a thread of its own, so that a tick never waits for audio.
+class SoundPlayer {
+ public:
+  SoundPlayer() = default;
+  SoundPlayer(const SoundPlayer&) = delete;
+  SoundPlayer& operator=(const SoundPlayer&) = delete;
+  ~SoundPlayer();
+  // False when the file cannot be read; true when it plays or a sound is still playing.
+  bool Play(const std::string& path);
+
+ private:
+  std::thread worker_;
+  std::atomic<bool> busy_{false};
+};
+
+class QtHost : public Host {
+ public:
+  QtHost(UiServices& ui, std::string settingsDirectory);
+
+  std::function<void(const std::string&)> onCaption;
+  std::function<void(PaneId, int row)> onRowEnded;
+  QWidget* window = nullptr;  // owner of the message boxes
+
+  SystemTime LocalTime() override;
+  SystemTime UtcTime() override;
+  std::int64_t CalendarSeconds() override;
+  std::string FormatTime(const SystemTime& local) override;
+  std::string FormatDate(const SystemTime& local) override;
+  void SetCaption(const std::string& caption) override;
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  bool PlaySound(const std::string& fileName) override;
+  void Beep() override;
+  void StartCommand(const std::string& program, const std::vector<std::string>& args) override;
+  void RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool followed) override;
+
+  // A sound named by its bare file name: the working directory first, then the settings
+  // directory; empty when neither has it.
+  std::string FindSound(const std::string& fileName) const;
+
+ private:
+  UiServices& ui_;
+  std::string settingsDirectory_;
+  SoundPlayer player_;
+};
+
+}  // namespace pagora
