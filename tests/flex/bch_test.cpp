@@ -161,16 +161,6 @@ TEST_F(BchTest, EveryCorrectablePatternScoresAsTheTableSays) {
   }
 }
 
-TEST_F(BchTest, NamedCases) {
-  std::string valid = Encode(0x0ABCDE);
-  Corrected both = Correct(tables, Flip(valid, {0, 20}));
-  EXPECT_EQ(both.score, 2);
-  EXPECT_EQ(both.word, valid);
-  Corrected mixed = Correct(tables, Flip(valid, {5, 25}));
-  EXPECT_EQ(mixed.score, 3);
-  EXPECT_EQ(mixed.word, Flip(valid, {25}));
-}
-
 // Three errors. A weight-5 codeword w gives wrong codewords at distance 5: flipping three of its
 // positions leaves the received word two errors away from valid XOR w, and the corrector goes
 // there, scoring as the table does relative to that wrong word (w has odd weight, so its
