@@ -69,11 +69,16 @@ int FindPreamble(GscDecoder& d) {
   return -1;
 }
 
-// Address index 0..99 of the first address word, or -1.
+// Address index 0..99 of the first address word, or -1. Both the table words and their
+// complements must arrive as doubled-bit words: a data block corrects to some codeword too, and
+// about one in eighty would otherwise be taken for a complemented address word, splitting its
+// page into an address-only page and a page under a made-up capcode.
 int FindAddress(const GscDecoder& d) {
+  if (d.mismatchCount > kGscMaxMismatch)
+    return -1;
   for (int k = 0; k < static_cast<int>(kGscAddressTable.size()); ++k) {
     std::uint32_t entry = kGscAddressTable[static_cast<std::size_t>(k)];
-    if (CountBits32(entry ^ d.word1) <= 1 && d.mismatchCount <= kGscMaxMismatch)
+    if (CountBits32(entry ^ d.word1) <= 1)
       return 2 * k;
     if (CountBits32((~entry ^ d.word1) & kGolayMask) <= 1)
       return 2 * k + 1;

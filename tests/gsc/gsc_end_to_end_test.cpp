@@ -1,0 +1,316 @@
+// Generated GSC transmissions decoded sample by sample into the message pane: short and long
+// pages, address-only pages, several pages per transmission, both preamble polarities, every
+// preamble pattern, damaged address words, filters, and signals that must give no page.
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "gsc/golay.h"
+#include "gsc/gsc_tables.h"
+#include "gsc_fixture.h"
+#include "monitor/traffic_statistics.h"
+
+namespace pagora::testing {
+namespace {
+
+using gen::GscMessageType;
+using gen::GscPage;
+
+struct Expected {
+  long capcode;
+  int function;
+  std::string content;
+  const char* type;
+};
+
+class GscEndToEnd : public GscTest {
+ protected:
+  void ExpectPages(const std::vector<Expected>& expected) {
+    std::vector<std::string> rows;
+    for (const Expected& e : expected)
+      rows.push_back(Header(e.capcode, e.function) + " " + e.content);
+    EXPECT_EQ(Rows(), rows);
+    ASSERT_EQ(host.pages.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(host.pages[i].content, expected[i].content) << i;
+      EXPECT_STREQ(host.pages[i].info.type, expected[i].type) << i;
+      EXPECT_EQ(host.pages[i].info.function, expected[i].function) << i;
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "%06ld", expected[i].capcode);
+      EXPECT_EQ(std::string(host.pages[i].info.capcode.data()), digits) << i;
+    }
+    // Every transmission ends with the receiver back to hunting.
+    EXPECT_EQ(m.gsc.active, 0);
+    EXPECT_EQ(m.recovery.gscActive, 0);
+  }
+  int Messages(int kind) const { return m.counters.hourlyMessages[kRowGsc][kind]; }
+  int Characters(int kind) const { return m.counters.hourlyCharacters[kRowGsc][kind]; }
+};
+
+TEST_F(GscEndToEnd, ShortNumericPageShowsBothReadings) {
+  Feed(gen::EncodeGsc(
+      Transmission({GscPage{234567, 1, GscMessageType::kNumeric, "555-1234", 0, 0}})));
+  // The same 48 bits read as 6-bit characters.
+  ExpectPages({{234567, 1, "555-1234     55=(#IJJ", "numeric"}});
+  EXPECT_EQ(Messages(kKindNumeric), 1);
+  EXPECT_EQ(Characters(kKindNumeric), 12);
+  EXPECT_EQ(Messages(kKindAlpha), 0);
+  EXPECT_EQ(m.counters.dailyMessages[kRowGsc][kKindNumeric], 1);
+}
+
+TEST_F(GscEndToEnd, TwoBlockNumericPage) {
+  Feed(gen::EncodeGsc(Transmission(
+      {GscPage{345678, 3, GscMessageType::kNumeric, "123456789012345678901234", 0, 0}})));
+  ExpectPages({{345678, 3, "123456789012345678901234 A,49'F0(#5VA)$R0", "numeric"}});
+  EXPECT_EQ(Characters(kKindNumeric), 24);
+}
+
+TEST_F(GscEndToEnd, ShortAlphaPageIsStillShownWithItsDigits) {
+  Feed(gen::EncodeGsc(
+      Transmission({GscPage{333333, 1, GscMessageType::kAlpha, "CALL 555-1234", 0, 0}})));
+  ASSERT_EQ(host.pages.size(), 1u);
+  const std::string& content = host.pages[0].content;
+  ASSERT_EQ(content.size(), 24u + 1u + 13u);
+  EXPECT_EQ(content.substr(24), " CALL 555-1234");
+  EXPECT_STREQ(host.pages[0].info.type, "numeric");
+  EXPECT_EQ(Messages(kKindNumeric), 1);
+  EXPECT_EQ(Characters(kKindNumeric), 24);
+  EXPECT_EQ(Characters(kKindAlpha), 0);
+}
+
+TEST_F(GscEndToEnd, LongPageShowsTextOnlyAndCountsAsAlpha) {
+  const std::string kText = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG";
+  Feed(gen::EncodeGsc(Transmission({GscPage{456789, 2, GscMessageType::kAlpha, kText, 0, 0}})));
+  ExpectPages({{456789, 2, kText, "alpha"}});
+  EXPECT_EQ(Messages(kKindAlpha), 1);
+  EXPECT_EQ(Characters(kKindAlpha), 43);
+  EXPECT_EQ(Messages(kKindNumeric), 0);
+}
+
+TEST_F(GscEndToEnd, PageLengthsAroundTheShortPageLimit) {
+  struct Case {
+    int characters;
+    bool shortPage;
+  };
+  const Case kCases[] = {{24, true}, {25, false}, {80, false}};
+  for (const Case& c : kCases) {
+    host.pages.clear();
+    std::string text;
+    for (int i = 0; i < c.characters; ++i)
+      text += static_cast<char>('A' + i % 26);
+    Feed(gen::EncodeGsc(Transmission({GscPage{1, 1, GscMessageType::kAlpha, text, 0, 0}})));
+    ASSERT_EQ(host.pages.size(), 1u) << c.characters;
+    const std::string& content = host.pages[0].content;
+    if (c.shortPage) {
+      EXPECT_EQ(content.substr(25), text);
+    } else {
+      EXPECT_EQ(content, text);
+    }
+  }
+}
+
+TEST_F(GscEndToEnd, AddressOnlyPagesBeforeADataPage) {
+  // Each address shows the page before it; all three share preamble pattern 4.
+  Feed(gen::EncodeGsc(Transmission({GscPage{123456, 1, GscMessageType::kTone, "", 0, 0},
+                                    GscPage{113001, 4, GscMessageType::kTone, "", 0, 0},
+                                    GscPage{202789, 2, GscMessageType::kNumeric, "0", 0, 0}})));
+  ExpectPages({{123456, 1, " ", "tone"},
+               {113001, 4, " ", "tone"},
+               {202789, 2, "0             JJJJJJJ", "numeric"}});
+  EXPECT_EQ(Messages(kKindNumeric), 3);
+  EXPECT_EQ(Characters(kKindNumeric), 12);
+}
+
+struct BatchCase {
+  const char* name;
+  bool inverted;
+};
+
+class SeveralPages : public GscEndToEnd, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(SeveralPages, AllPagesOfOneTransmission) {
+  const std::string kLong = "HELLO WORLD! THIS PAGE IS LONGER THAN 24";
+  Feed(gen::EncodeGsc(Transmission({GscPage{123456, 1, GscMessageType::kAlpha, kLong, 0, 0},
+                                    GscPage{113999, 3, GscMessageType::kNumeric, "555-1234", 0, 0},
+                                    GscPage{202789, 2, GscMessageType::kTone, "", 0, 0},
+                                    GscPage{985000, 4, GscMessageType::kAlpha, "[OK]", 0, 0}},
+                                   GetParam().inverted)));
+  ASSERT_EQ(host.pages.size(), 4u);
+  EXPECT_EQ(host.pages[0].header, Header(123456, 1));
+  EXPECT_EQ(host.pages[0].content, kLong);
+  EXPECT_EQ(host.pages[1].header, Header(113999, 3));
+  EXPECT_EQ(host.pages[1].content, "555-1234     55=(#IJJ");
+  EXPECT_EQ(host.pages[2].header, Header(202789, 2));
+  EXPECT_EQ(host.pages[2].content, " ");
+  EXPECT_EQ(host.pages[3].header, Header(985000, 4));
+  EXPECT_EQ(host.pages[3].content.substr(12), " [OK]");
+  EXPECT_EQ(m.gsc.active, 0);
+  EXPECT_EQ(Messages(kKindAlpha), 1);
+  EXPECT_EQ(Messages(kKindNumeric), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gsc, SeveralPages,
+                         ::testing::Values(BatchCase{"normalPreamble", false},
+                                           BatchCase{"invertedPreamble", true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+struct PatternCase {
+  int pattern;
+  bool inverted;
+};
+
+class EveryPreamble : public GscEndToEnd, public ::testing::WithParamInterface<PatternCase> {};
+
+TEST_P(EveryPreamble, PatternGivesTheHighestDigit) {
+  // With thousands 37 the pattern index p stands for the digit (p - 7) mod 10.
+  int p = GetParam().pattern;
+  long capcode = ((p + 3) % 10) * 100000L + 37000 + 456;
+  std::string text = "PREAMBLE" + std::to_string(p);
+  gen::GscSignal signal = gen::EncodeGsc(Transmission(
+      {GscPage{static_cast<std::int32_t>(capcode), 1, GscMessageType::kAlpha, text, 0, 0}},
+      GetParam().inverted));
+  ASSERT_EQ(signal.preambleIndex, p);
+  Feed(signal);
+  ASSERT_EQ(host.pages.size(), 1u);
+  EXPECT_EQ(host.pages[0].header, Header(capcode, 1));
+  EXPECT_EQ(host.pages[0].content.substr(24), " " + text);
+  EXPECT_EQ(m.gsc.preambleInverted, GetParam().inverted ? 1 : 0);
+}
+
+std::vector<PatternCase> AllPatterns() {
+  std::vector<PatternCase> cases;
+  for (int p = 0; p < 10; ++p) {
+    cases.push_back({p, false});
+    cases.push_back({p, true});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Gsc, EveryPreamble, ::testing::ValuesIn(AllPatterns()));
+
+struct AddressErrorCase {
+  std::uint32_t word1;
+  std::uint32_t word2;
+};
+
+class DamagedAddress : public GscEndToEnd,
+                       public ::testing::WithParamInterface<AddressErrorCase> {};
+
+TEST_P(DamagedAddress, CorrectedWithinThreeBitsPerWord) {
+  GscPage page{654321, 3, GscMessageType::kAlpha, "FIRE AT THE STATION", 0, 0};
+  page.address1Errors = GetParam().word1;
+  page.address2Errors = GetParam().word2;
+  Feed(gen::EncodeGsc(Transmission({page})));
+  ASSERT_EQ(host.pages.size(), 1u);
+  EXPECT_EQ(host.pages[0].header, Header(654321, 3));
+  EXPECT_EQ(host.pages[0].content.substr(24), " FIRE AT THE STATION");
+}
+
+INSTANTIATE_TEST_SUITE_P(Gsc, DamagedAddress,
+                         ::testing::Values(AddressErrorCase{0x000001, 0},
+                                           AddressErrorCase{0, 0x400000},
+                                           AddressErrorCase{0x400801, 0x100204},
+                                           AddressErrorCase{0x000007, 0x700000}));
+
+TEST_F(GscEndToEnd, UncorrectableSecondWordGivesAnotherCapcode) {
+  GscPage page{654321, 3, GscMessageType::kTone, "", 0, 0x00000F};
+  // A tone page followed by a data page, so both are shown.
+  Feed(gen::EncodeGsc(
+      Transmission({page, GscPage{654000, 1, GscMessageType::kNumeric, "1", 0, 0}})));
+  ASSERT_EQ(host.pages.size(), 2u);
+  EXPECT_NE(host.pages[0].header, Header(654321, 3));
+  EXPECT_EQ(host.pages[1].header, Header(654000, 1));
+}
+
+TEST_F(GscEndToEnd, CapcodeFiltersSeeSixDigitsAndTheFunction) {
+  FilterRecord match;
+  match.type = kFilterGolay;
+  match.capcode = "1234??";
+  match.function = 2;
+  match.label = "DUTY";
+  FilterRecord reject;
+  reject.type = kFilterGolay;
+  reject.capcode = "113999";
+  reject.reject = 1;
+  m.settings.filters = {match, reject};
+  Feed(gen::EncodeGsc(Transmission({GscPage{123456, 1, GscMessageType::kTone, "", 0, 0},
+                                    GscPage{123457, 2, GscMessageType::kTone, "", 0, 0},
+                                    GscPage{113999, 3, GscMessageType::kTone, "", 0, 0},
+                                    GscPage{202789, 2, GscMessageType::kNumeric, "9", 0, 0}})));
+  // The rejected page leaves no trace; the function decides between the first two.
+  ASSERT_EQ(host.pages.size(), 3u);
+  EXPECT_EQ(host.pages[0].matchedFilter, -1);
+  EXPECT_EQ(host.pages[1].matchedFilter, 0);
+  EXPECT_EQ(host.pages[1].header, Header(123457, 2));
+  EXPECT_EQ(host.pages[2].header, Header(202789, 2));
+  std::vector<std::string> filtered = PageRows(m.lines.filterPane);
+  ASSERT_EQ(filtered.size(), 1u);
+  EXPECT_EQ(filtered[0], Header(123457, 2) + " DUTY  ");
+}
+
+TEST_F(GscEndToEnd, NoPagesFromSilenceNoiseOrFixedPatterns) {
+  std::mt19937 random(7);
+  std::vector<std::uint8_t> noise(20000);
+  for (std::uint8_t& s : noise)
+    s = static_cast<std::uint8_t>(random() & 1);
+  Feed(noise);
+  FeedValue(0, 3000);
+  FeedValue(1, 3000);
+  for (int i = 0; i < 3000; ++i)
+    GscReceiveBit(m, i & 1);
+  for (int i = 0; i < 3000; ++i)
+    GscReceiveBit(m, (i >> 1) & 1);
+  EXPECT_TRUE(host.pages.empty());
+  EXPECT_EQ(m.gsc.active, 0);
+}
+
+TEST_F(GscEndToEnd, BackToBackTransmissions) {
+  gen::GscSignal first = gen::EncodeGsc(Transmission(
+      {GscPage{111111, 1, GscMessageType::kAlpha, "FIRST PAGE OF TWO IN A ROW", 0, 0}}));
+  gen::GscSignal second = gen::EncodeGsc(Transmission(
+      {GscPage{222222, 4, GscMessageType::kAlpha, "SECOND PAGE OF TWO IN A ROW", 0, 0}}, true));
+  Feed(first);
+  Feed(second);
+  ExpectPages({{111111, 1, "FIRST PAGE OF TWO IN A ROW", "alpha"},
+               {222222, 4, "SECOND PAGE OF TWO IN A ROW", "alpha"}});
+}
+
+TEST_F(GscEndToEnd, DataBlockLookingLikeAComplementedAddressIsData) {
+  const std::string kText = "SECOND PAGE OF TWO IN A ROW";
+  gen::GscSignal signal =
+      gen::EncodeGsc(Transmission({GscPage{222222, 4, GscMessageType::kAlpha, kText, 0, 0}}));
+  // The first data block's samples where an address block has its first word correct to the
+  // complement of an address table word.
+  const gen::GscBlockSpan* first = nullptr;
+  for (const gen::GscBlockSpan& b : signal.blocks) {
+    if (b.kind == gen::GscBlockKind::kData && first == nullptr)
+      first = &b;
+  }
+  ASSERT_NE(first, nullptr);
+  std::uint32_t word = 0;
+  for (int bit = 0; bit < 23; ++bit) {
+    word |=
+        std::uint32_t{
+            signal.samples[static_cast<std::size_t>(gen::GscWordSample(*first, 1, bit) + 1)]}
+        << bit;
+  }
+  bool looksLikeAddress = false;
+  for (std::uint32_t entry : kGscAddressTable) {
+    looksLikeAddress |= GolayDecode(word) == (~GolayDecode(entry) & kGolayMask);
+  }
+  ASSERT_TRUE(looksLikeAddress);
+
+  Feed(signal);
+  ExpectPages({{222222, 4, kText, "alpha"}});
+}
+
+TEST(GscSymbols, TwoLevelSymbolsAt600PerSecond) {
+  gen::SymbolStream stream = gen::GscSymbols({1, 0, 0, 1});
+  EXPECT_EQ(stream.symbolRate, 600.0);
+  EXPECT_EQ(stream.levels, (std::vector<std::uint8_t>{3, 0, 0, 3}));
+}
+
+}  // namespace
+}  // namespace pagora::testing
