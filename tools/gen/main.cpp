@@ -1,0 +1,278 @@
+// pagora-gen: renders a scenario of POCSAG, FLEX and GSC transmissions to discriminator audio
+// (WAV, FLAC or raw s16le) or to a slicer capture, and prints the pages a receiver should show
+// as JSON lines in the form of pagora-decode --json, so that the two can be compared.
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <string>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "audio_render.h"
+#include "input/sources/audio_file_writer.h"
+#include "input/sources/capture_writer.h"
+#include "scenario.h"
+#include "slicer_entries.h"
+
+namespace {
+
+using namespace pagora;
+using namespace pagora::gen;
+
+void Fail(const std::string& text) {
+  std::fprintf(stderr, "pagora-gen: %s\n", text.c_str());
+}
+
+std::string IsoLocal(double epochSeconds) {
+  auto t = static_cast<std::time_t>(std::floor(epochSeconds));
+  std::tm local{};
+  localtime_r(&t, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  long offset = local.tm_gmtoff;
+  char sign = offset < 0 ? '-' : '+';
+  offset = offset < 0 ? -offset : offset;
+  char zone[48];
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", sign, offset / 3600, (offset / 60) % 60);
+  return std::string(stamp) + zone;
+}
+
+bool ParseLocalTime(const std::string& text, double& out) {
+  std::tm parts{};
+  int year, month, day, hour, minute, second = 0;
+  char sep;
+  int n = std::sscanf(text.c_str(), "%d-%d-%d%c%d:%d:%d", &year, &month, &day, &sep, &hour, &minute,
+                      &second);
+  if (n < 6)
+    return false;
+  parts.tm_year = year - 1900;
+  parts.tm_mon = month - 1;
+  parts.tm_mday = day;
+  parts.tm_hour = hour;
+  parts.tm_min = minute;
+  parts.tm_sec = second;
+  parts.tm_isdst = -1;
+  out = static_cast<double>(std::mktime(&parts));
+  return true;
+}
+
+int Run(int argc, char** argv) {
+  std::string scenarioPath, outputPath, expectedPath, format = "auto", levelText,
+                                                      startTime = "2024-06-03T12:00:00";
+  AudioRenderOptions audio;
+  double leadIn = 0.3, tail = 0.3, gap = kDefaultGapSeconds;
+  int repeat = 1;
+  std::uint64_t seed = 1;
+
+  CLI::App app{
+      "Renders POCSAG, FLEX and GSC pages to discriminator audio or a slicer capture and prints "
+      "the expected pages as JSON lines (the form of pagora-decode --json).",
+      "pagora-gen"};
+  app.set_version_flag("--version", std::string("pagora-gen ") + PAGORA_VERSION);
+  app.footer(
+      "SCENARIO is a JSON file (\"-\" = standard input) holding a list of transmissions:\n"
+      "  {\"transmissions\": [\n"
+      "    {\"protocol\": \"POCSAG\", \"rate\": 1200, \"pages\": [{\"capcode\": 1234567,\n"
+      "      \"function\": 4, \"type\": \"alpha\", \"text\": \"HELLO\"}]},\n"
+      "    {\"gap\": 0.5},\n"
+      "    {\"protocol\": \"FLEX\", \"mode\": \"3200/4\", \"pages\": [{\"capcode\": 123456,\n"
+      "      \"type\": \"numeric\", \"text\": \"5551234\"}]},\n"
+      "    {\"protocol\": \"GSC\", \"pages\": [{\"capcode\": 123456, \"function\": 1,\n"
+      "      \"type\": \"alpha\", \"text\": \"CALL HOME\"}]}]}\n"
+      "POCSAG rate 512|1200|2400, types alpha|numeric|tone, function 1..4. FLEX mode\n"
+      "1600/2|1600/4|3200/2|3200/4, types alpha|numeric|tone, optional phase 0..3. GSC types\n"
+      "alpha|numeric|tone, capcode 0..999999, function 1..4.\n\n"
+      "Noise: SNR = 10*log10(A^2/sigma^2), where A is the amplitude of full deviation (level 3)\n"
+      "and sigma^2 the variance of white Gaussian noise over 0..fs/2 (added to every sample).\n"
+      "Output format by name: .wav WAV, .flac FLAC, .raw/.s16/.pcm or - raw s16le, .cap a\n"
+      "slicer capture (or choose with --format).");
+  app.add_option("SCENARIO", scenarioPath, "Scenario JSON file")->required();
+  app.add_option("-o,--output", outputPath, "Output file (audio or capture)")->required();
+  app.add_option("--format", format, "auto, wav, flac, raw or capture")
+      ->check(CLI::IsMember({"auto", "wav", "flac", "raw", "capture"}));
+  app.add_option("--expected", expectedPath, "Write the expected pages here (default: stdout)");
+  app.add_option("--sample-rate", audio.sampleRate, "Sample rate in Hz")
+      ->default_val(22050)
+      ->check(CLI::Range(8000.0, 384000.0));
+  app.add_option("--amplitude", audio.amplitude, "Full deviation as a share of full scale")
+      ->default_val(0.5)
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--levels", levelText,
+                 "Voltages of levels 0..3 as shares of the amplitude (default -1,-0.333,0.333,1)");
+  app.add_flag("--invert", audio.invert, "Opposite discriminator polarity");
+  app.add_option("--dc", audio.dcOffset, "DC offset as a share of full scale")->default_val(0);
+  app.add_option("--lowpass", audio.lowPassHz, "Receiver-like low-pass corner in Hz (0 = none)")
+      ->default_val(0);
+  app.add_option("--snr", audio.snrDb, "Signal-to-noise ratio in dB (see below; default none)");
+  app.add_option("--ppm", audio.clockPpm, "Symbol clock error in ppm (positive = slower)")
+      ->default_val(0);
+  app.add_option("--jitter", audio.jitterUs, "RMS timing jitter of symbol edges in us")
+      ->default_val(0)
+      ->check(CLI::Range(0.0, 10000.0));
+  app.add_option("--seed", seed, "Noise and jitter seed")->default_val(1);
+  app.add_option("--gap", gap, "Seconds between transmissions without an explicit gap")
+      ->default_val(kDefaultGapSeconds);
+  app.add_option("--lead-in", leadIn, "Quiet seconds before the first transmission")
+      ->default_val(0.3);
+  app.add_option("--tail", tail, "Quiet seconds after the last transmission")->default_val(0.3);
+  app.add_option("--repeat", repeat, "Render the scenario this many times")
+      ->default_val(1)
+      ->check(CLI::Range(1, 1000000));
+  app.add_option("--start-time", startTime,
+                 "Local time at the start, for the expected pages' time field")
+      ->default_val("2024-06-03T12:00:00");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int status = app.exit(e);
+    return status == 0 ? 0 : 2;
+  }
+  audio.seed = seed;
+  if (!levelText.empty()) {
+    double v[4];
+    if (std::sscanf(levelText.c_str(), "%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3]) != 4) {
+      Fail("--levels needs four numbers");
+      return 2;
+    }
+    for (int i = 0; i < 4; ++i)
+      audio.levelValues[static_cast<std::size_t>(i)] = v[i];
+  }
+  double start = 0;
+  if (!ParseLocalTime(startTime, start)) {
+    Fail("--start-time: not an ISO 8601 local time");
+    return 2;
+  }
+
+  nlohmann::json document;
+  try {
+    if (scenarioPath == "-") {
+      document = nlohmann::json::parse(std::cin);
+    } else {
+      std::ifstream in(scenarioPath);
+      if (!in) {
+        Fail("cannot read " + scenarioPath);
+        return 1;
+      }
+      document = nlohmann::json::parse(in);
+    }
+  } catch (const std::exception& e) {
+    Fail(scenarioPath + ": " + e.what());
+    return 1;
+  }
+  Scenario scenario;
+  try {
+    scenario = ParseScenario(document, gap);
+  } catch (const std::exception& e) {
+    Fail(scenarioPath + ": " + e.what());
+    return 1;
+  }
+
+  if (format == "auto") {
+    std::size_t n = outputPath.size();
+    if (n >= 4 && outputPath.compare(n - 4, 4, ".cap") == 0) {
+      format = "capture";
+    } else {
+      AudioFileFormat f = AudioFormatForPath(outputPath);
+      format = f == AudioFileFormat::kRaw ? "raw" : f == AudioFileFormat::kFlac ? "flac" : "wav";
+    }
+  }
+
+  std::FILE* expected = stdout;
+  if (!expectedPath.empty()) {
+    expected = std::fopen(expectedPath.c_str(), "w");
+    if (!expected) {
+      Fail("cannot write " + expectedPath);
+      return 1;
+    }
+  } else if (outputPath == "-") {
+    expected = nullptr;  // stdout carries the audio
+  }
+  auto printPages = [&](const ScenarioItem& item, double at) {
+    if (!expected)
+      return;
+    for (const ExpectedPage& page : item.pages) {
+      std::string line = ExpectedRecord(page, IsoLocal(start + at)).dump() + "\n";
+      std::fputs(line.c_str(), expected);
+    }
+  };
+
+  bool ok = true;
+  if (format == "capture") {
+    CaptureWriter writer;
+    if (!writer.Open(outputPath)) {
+      Fail("cannot write " + writer.error());
+      return 1;
+    }
+    SlicerEntryWriter entries(audio.clockPpm);
+    std::size_t written = 0;
+    auto drain = [&] {
+      for (; written < entries.entries().size(); ++written) {
+        writer.Put(entries.entries()[written].duration, entries.entries()[written].status);
+      }
+    };
+    entries.AppendGap(leadIn, 0);
+    for (int r = 0; r < repeat; ++r) {
+      for (const ScenarioItem& item : scenario.items) {
+        if (item.symbols.levels.empty()) {
+          entries.AppendGap(item.gapSeconds, 0);
+        } else {
+          entries.Append(item.symbols);
+          entries.Finish();
+          printPages(item, static_cast<double>(entries.TotalTicks()) * kTickSeconds);
+        }
+        drain();
+      }
+      if (r + 1 < repeat)
+        entries.AppendGap(gap, 0);
+    }
+    entries.AppendGap(tail, 0);
+    entries.Finish();
+    drain();
+    ok = writer.Close();
+    if (!ok)
+      Fail("cannot write " + writer.error());
+  } else {
+    AudioFileWriter writer;
+    AudioFileFormat f = format == "raw"    ? AudioFileFormat::kRaw
+                        : format == "flac" ? AudioFileFormat::kFlac
+                                           : AudioFileFormat::kWav;
+    if (!writer.Open(outputPath, f, static_cast<int>(std::lround(audio.sampleRate)))) {
+      Fail("cannot write " + writer.error());
+      return 1;
+    }
+    AudioRenderer renderer(audio, [&](const float* samples, std::size_t count) {
+      ok = writer.Write(samples, count) && ok;
+    });
+    renderer.AppendGap(leadIn);
+    for (int r = 0; r < repeat; ++r) {
+      for (const ScenarioItem& item : scenario.items) {
+        if (item.symbols.levels.empty()) {
+          renderer.AppendGap(item.gapSeconds);
+        } else {
+          renderer.Append(item.symbols);
+          printPages(item, renderer.Seconds());
+        }
+      }
+      if (r + 1 < repeat)
+        renderer.AppendGap(gap);
+    }
+    renderer.AppendGap(tail);
+    renderer.Finish();
+    ok = writer.Close() && ok;
+    if (!ok)
+      Fail("cannot write " + outputPath + ": " + writer.error());
+  }
+  if (expected && expected != stdout)
+    std::fclose(expected);
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return Run(argc, argv);
+}

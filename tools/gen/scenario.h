@@ -1,0 +1,62 @@
+// Scenarios for pagora-gen: a small JSON list of transmissions (protocol, rate or FLEX mode,
+// pages with capcode, function, type and text) and gaps, turned into symbol streams and into
+// the pages a receiver shows for them, in the form pagora-decode --json prints.
+//
+//   {"transmissions": [
+//     {"protocol": "POCSAG", "rate": 1200,
+//      "pages": [{"capcode": 1234567, "function": 4, "type": "alpha", "text": "HELLO"}]},
+//     {"gap": 0.5},
+//     {"protocol": "FLEX", "mode": "3200/4", "pages": [{"capcode": 123456, "type": "numeric",
+//      "text": "5551234"}]},
+//     {"protocol": "GSC", "pages": [{"capcode": 123456, "function": 1, "type": "alpha",
+//      "text": "CALL HOME"}]}]}
+//
+// A bare list is taken as the transmissions. Between two transmissions without an explicit gap
+// there is a gap of `defaultGap` seconds.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "transmission.h"
+
+namespace pagora::gen {
+
+struct ScenarioError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A page as a receiver shows it (the fields of pagora-decode --json, without time and filter).
+struct ExpectedPage {
+  std::string protocol;
+  int rate = 0;
+  std::string capcode;  // empty: null
+  int function = 0;     // 0: null
+  std::string type;
+  std::string text;
+};
+
+// One piece of the signal: a transmission's symbols with the pages it carries, or a gap.
+struct ScenarioItem {
+  SymbolStream symbols;  // empty for a gap
+  double gapSeconds = 0;
+  std::vector<ExpectedPage> pages;
+};
+
+struct Scenario {
+  std::vector<ScenarioItem> items;
+};
+
+constexpr double kDefaultGapSeconds = 0.4;
+
+// Throws ScenarioError with a message naming the transmission and page at fault.
+Scenario ParseScenario(const nlohmann::json& document, double defaultGap = kDefaultGapSeconds);
+
+// The record pagora-decode --json prints for a page, with `time` and `filter` null.
+nlohmann::ordered_json ExpectedRecord(const ExpectedPage& page, const std::string& isoTime);
+
+}  // namespace pagora::gen
