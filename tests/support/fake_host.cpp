@@ -60,14 +60,16 @@ void FakeHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
 
 std::vector<std::string> PaneRows(const PaneBuffer& pane) {
   std::vector<std::string> rows;
-  for (int r = 0; r < pane.currentRow && r < pane.capacity; ++r) rows.emplace_back(pane.TextRow(r));
+  for (int r = 0; r < pane.currentRow && r < pane.capacity; ++r)
+    rows.emplace_back(pane.TextRow(r));
   return rows;
 }
 
 std::vector<std::string> PageRows(const PaneBuffer& pane) {
   std::vector<std::string> rows;
   for (const std::string& row : PaneRows(pane)) {
-    if (row.rfind("---------------", 0) != 0) rows.push_back(row);
+    if (row.rfind("---------------", 0) != 0)
+      rows.push_back(row);
   }
   return rows;
 }
