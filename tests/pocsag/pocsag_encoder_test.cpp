@@ -124,15 +124,5 @@ TEST(PocsagEncoder, FrameAlreadyPassedWaitsForTheNextBatch) {
   EXPECT_EQ(last.Find(PocsagWordKind::kIdle, -1, 14)->batch, 1);
 }
 
-TEST(PocsagEncoder, SymbolsAndBitFlips) {
-  std::vector<std::uint8_t> bits = {1, 0, 0, 1};
-  FlipBits(bits, {1, 3, 99});
-  EXPECT_EQ(bits, (std::vector<std::uint8_t>{1, 1, 0, 0}));
-  SymbolStream stream = PocsagSymbols(bits, 512);
-  EXPECT_EQ(stream.symbolRate, 512);
-  // 1 is the lower RF frequency (level 0), 0 the higher (level 3).
-  EXPECT_EQ(stream.levels, (std::vector<std::uint8_t>{0, 0, 3, 3}));
-}
-
 }  // namespace
 }  // namespace pagora::gen

@@ -150,20 +150,5 @@ INSTANTIATE_TEST_SUITE_P(Pocsag, RateShown,
                                            RateCase{5, 512, 3, kRowPocsag512},
                                            RateCase{0, 512, 3, kRowPocsag512}));
 
-TEST_F(PocsagTest, RejectFilterSuppressesThePageButItIsCounted) {
-  FilterRecord reject;
-  reject.type = kFilterPocsag;
-  reject.capcode = "00012??";
-  reject.function = 1;
-  reject.reject = 1;
-  m.settings.filters = {reject};
-  Feed(gen::EncodePocsag({{1234, 0, PocsagPageType::kNumeric, "111"},
-                          {1299, 1, PocsagPageType::kNumeric, "222"},
-                          {1300, 0, PocsagPageType::kNumeric, "333"}}));
-  EXPECT_EQ(Rows(), (std::vector<std::string>{Header(1299, 1, 1200) + "222  ",
-                                              Header(1300, 0, 1200) + "333  "}));
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag1200][kKindNumeric], 3);
-}
-
 }  // namespace
 }  // namespace pagora::testing
