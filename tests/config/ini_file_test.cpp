@@ -90,32 +90,6 @@ TEST(IniFile, RewritingASectionKeepsEverythingElse) {
             "B=two lines \n");
 }
 
-TEST(WriteFileAtomically, CreatesDirectoriesAndReplacesTheFile) {
-  TempDir dir;
-  std::string path = dir.File("a/b/Pagora.INI");
-  ASSERT_TRUE(WriteFileAtomically(path, "first\n"));
-  ASSERT_TRUE(WriteFileAtomically(path, "second\n"));
-  EXPECT_EQ(ReadText(path), "second\n");
-  // Nothing but the file itself is left in the directory.
-  int entries = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.File("a/b"))) {
-    (void)e;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1);
-}
-
-TEST(WriteFileAtomically, FailsWithoutTouchingWhatIsThere) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.File("folder"));
-  EXPECT_FALSE(WriteFileAtomically(dir.File("folder"), "x"));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder")));
-
-  WriteText(dir.File("plain"), "a file, not a directory");
-  EXPECT_FALSE(WriteFileAtomically(dir.File("plain/Pagora.INI"), "x"));
-  EXPECT_EQ(ReadText(dir.File("plain")), "a file, not a directory");
-}
-
 TEST(WriteFileAtomically, FullDiskLeavesTheOldFile) {
   TempDir dir;
   std::string path = dir.File("Pagora.INI");

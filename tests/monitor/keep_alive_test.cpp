@@ -165,23 +165,6 @@ TEST(KeepAliveDeadline, FiresWithinASecondOfTheDeadline) {
   }
 }
 
-TEST(KeepAliveDeadline, EveryPageBeginningPushesItForward) {
-  BoxHost host;
-  Monitor m(host);
-  host.SetTime(2024, 6, 5, 12, 0, 0);
-  m.settings.keepAlive[0] = {Start(12), Stop(12), kOneMinute};
-  StartSupervision(m);
-  host.tick = [&] { KeepAliveTick(m); };
-  // A page every 50 seconds for five minutes: never off the air.
-  for (int t = 0; t < 3000; ++t) {
-    host.RunTick();
-    if (t % 500 == 0)
-      ArmKeepAliveDeadline(m);
-  }
-  EXPECT_TRUE(host.messages.empty());
-  EXPECT_NE(m.keepAlive.deadline, 0);
-}
-
 TEST(KeepAliveAlarm, SoundsEverySecondWhileTheBoxIsOpen) {
   BoxHost host;
   Monitor m(host);
