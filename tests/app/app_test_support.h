@@ -1,0 +1,72 @@
+// What the desktop monitor's tests share: window-system services that record every message
+// box and answer every chooser instead of waiting for a user, and an engine on a fake host.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+#include <utility>
+#include <vector>
+
+#include "app/app_context.h"
+#include "fake_host.h"
+
+namespace pagora::testing {
+
+struct RecordedUi {
+  std::vector<std::pair<QString, QString>> messages;  // text, caption
+  std::vector<std::pair<QString, QString>> confirms;  // text, caption
+  std::vector<QString> chooserTitles;
+  bool confirmAnswer = true;
+  QString fileAnswer;
+  std::optional<QColor> colourAnswer;
+  std::optional<QFont> fontAnswer;
+
+  UiServices Services() {
+    UiServices ui;
+    ui.message = [this](QWidget*, const QString& text, const QString& caption) {
+      messages.emplace_back(text, caption);
+    };
+    ui.confirm = [this](QWidget*, const QString& text, const QString& caption) {
+      confirms.emplace_back(text, caption);
+      return confirmAnswer;
+    };
+    ui.openFile = [this](QWidget*, const FileChoice& choice) {
+      chooserTitles.push_back(choice.title);
+      return fileAnswer;
+    };
+    ui.chooseColour = [this](QWidget*, QColor, const QString& title) {
+      chooserTitles.push_back(title);
+      return colourAnswer;
+    };
+    ui.chooseFont = [this](QWidget*, const QFont&, const QString& title) {
+      chooserTitles.push_back(title);
+      return fontAnswer;
+    };
+    return ui;
+  }
+};
+
+// An engine with its stores, on a fake host, and the context the dialogs work on.
+struct EngineFixture {
+  FakeHost host;
+  Monitor monitor{host};
+  RecordedUi ui;
+  AppContext context{monitor, {}, ui.Services(), {}};
+
+  EngineFixture() { monitor.Create(); }
+};
+
+template <typename T>
+T* Control(QWidget& dialog, int id) {
+  return dialog.findChild<T*>(QString::number(id));
+}
+
+inline void ClickOk(QWidget& dialog) {
+  Control<QPushButton>(dialog, 1)->click();
+}
+
+}  // namespace pagora::testing

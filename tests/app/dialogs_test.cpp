@@ -1,0 +1,654 @@
+// The dialogs: validation messages that keep a dialog open, enabling rules, and what OK stores.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/dialogs.h"
+#include "app_test_support.h"
+#include "monitor/keep_alive.h"
+
+using namespace pagora;
+using namespace pagora::testing;
+
+namespace {
+
+void Focus(QWidget* edit) {
+  QFocusEvent event(QEvent::FocusIn, Qt::MouseFocusReason);
+  QApplication::sendEvent(edit, &event);
+  QCoreApplication::processEvents();  // the chooser opens once the focus change is over
+}
+
+void Choose(QComboBox* list, int index) {
+  list->setCurrentIndex(index);
+  emit list->activated(index);
+}
+
+bool Accepted(const QDialog& dialog) {
+  return dialog.result() == QDialog::Accepted;
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void logfileEnabling();
+  void logfileValidation();
+  void logfileBrowseRefusesFilterFile();
+  void filtersEnablingAndValidation();
+  void filtersDeleteSelectsTheRightLine_data();
+  void filtersDeleteSelectsTheRightLine();
+  void filtersEditAndBrowse();
+  void addEditCapcode_data();
+  void addEditCapcode();
+  void addEditEnabling();
+  void addEditTextFilterNeedsText();
+  void filterListText();
+  void statistics();
+  void keepAlive();
+  void optionsClearReceptionState();
+  void interfaceValidation();
+  void scrollbackMinimums();
+  void colours();
+};
+
+void DialogsTest::logfileEnabling() {
+  EngineFixture f;
+  f.monitor.settings.logFileEnabled = 1;
+  f.monitor.settings.logFileUseDate = 1;
+  f.monitor.settings.logFlushTime = 0;
+  LogfileDialog dialog(f.context);
+  auto* enable = Control<QCheckBox>(dialog, 1001);
+  auto* path = Control<QLineEdit>(dialog, 1002);
+  auto* useDate = Control<QCheckBox>(dialog, 1003);
+  auto* flush = Control<QCheckBox>(dialog, 1004);
+  auto* interval = Control<QComboBox>(dialog, 1005);
+  QCOMPARE(interval->currentText(), QString("60 Seconds"));  // stored 0 shows sixty seconds
+  QVERIFY(!path->isEnabled());                               // date naming on
+  QVERIFY(useDate->isEnabled());
+  QVERIFY(flush->isEnabled());
+  QVERIFY(!interval->isEnabled());  // flush off
+  flush->click();
+  QVERIFY(interval->isEnabled());
+  useDate->click();
+  QVERIFY(path->isEnabled());
+  enable->click();
+  for (QWidget* w : std::initializer_list<QWidget*>{path, useDate, flush, interval}) {
+    QVERIFY(!w->isEnabled());
+  }
+  enable->click();
+  QVERIFY(path->isEnabled() && useDate->isEnabled() && interval->isEnabled());
+}
+
+void DialogsTest::logfileValidation() {
+  EngineFixture f;
+  {
+    LogfileDialog dialog(f.context);
+    Control<QCheckBox>(dialog, 1001)->click();
+    ClickOk(dialog);
+    QVERIFY(!Accepted(dialog));
+    QCOMPARE(f.ui.messages.size(), std::size_t{1});
+    QCOMPARE(f.ui.messages[0].first, QString("You must select a log file!"));
+    QCOMPARE(f.ui.messages[0].second, QString("Pagora Log File"));
+    QCOMPARE(f.monitor.settings.logFileEnabled, 0);
+    // Date naming with an empty name is accepted.
+    Control<QCheckBox>(dialog, 1003)->click();
+    Control<QComboBox>(dialog, 1005)->setCurrentIndex(2);
+    Control<QCheckBox>(dialog, 1004)->click();
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    ClickOk(dialog);
+    QVERIFY(Accepted(dialog));
+    QCOMPARE(f.monitor.settings.logFileEnabled, 1);
+    QCOMPARE(f.monitor.settings.logFileUseDate, 1);
+    QCOMPARE(f.monitor.settings.logFileFlush, 1);
+    QCOMPARE(f.monitor.settings.logFlushTime, 3);
+    QVERIFY(f.monitor.files.log != nullptr);  // opened by the date name
+    QVERIFY(QFileInfo::exists(dir.path() + "/24JUN05.LOG"));
+    // Switching it off closes the file.
+    LogfileDialog again(f.context);
+    Control<QCheckBox>(again, 1001)->click();
+    ClickOk(again);
+    QVERIFY(Accepted(again));
+    QVERIFY(f.monitor.files.log == nullptr);
+    QDir::setCurrent(QDir::tempPath());
+  }
+}
+
+void DialogsTest::logfileBrowseRefusesFilterFile() {
+  EngineFixture f;
+  f.monitor.settings.logFileEnabled = 1;
+  f.monitor.settings.logFile = "/tmp/old.log";
+  f.monitor.settings.filterFile = "/tmp/traffic.flt";
+  LogfileDialog dialog(f.context);
+  auto* path = Control<QLineEdit>(dialog, 1002);
+  f.ui.fileAnswer = "/tmp/traffic.flt";
+  Focus(path);
+  QCOMPARE(f.ui.chooserTitles.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].first, QString("Log file can't be same as Filter file!"));
+  QCOMPARE(path->text(), QString("/tmp/old.log"));
+  f.ui.fileAnswer = "/tmp/new.log";
+  Focus(path);
+  QCOMPARE(path->text(), QString("/tmp/new.log"));
+}
+
+void DialogsTest::filtersEnablingAndValidation() {
+  EngineFixture f;
+  FiltersDialog dialog(f.context);
+  auto* enable = Control<QCheckBox>(dialog, 1061);
+  auto* path = Control<QLineEdit>(dialog, 1062);
+  auto* useDate = Control<QCheckBox>(dialog, 1063);
+  auto* flush = Control<QCheckBox>(dialog, 1064);
+  auto* interval = Control<QComboBox>(dialog, 1065);
+  auto* command = Control<QCheckBox>(dialog, 1066);
+  auto* commandFile = Control<QLineEdit>(dialog, 1067);
+  auto* arguments = Control<QLineEdit>(dialog, 1068);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{path, useDate, flush, interval, commandFile, arguments}) {
+    QVERIFY(!w->isEnabled());
+  }
+  enable->click();
+  QVERIFY(path->isEnabled() && useDate->isEnabled() && flush->isEnabled());
+  QVERIFY(!interval->isEnabled());
+  flush->click();
+  QVERIFY(interval->isEnabled());
+  useDate->click();
+  QVERIFY(!path->isEnabled());
+  useDate->click();
+  command->click();
+  QVERIFY(commandFile->isEnabled() && arguments->isEnabled());
+
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("You must select a filter file!"));
+  QCOMPARE(f.ui.messages.back().second, QString("Pagora Filter"));
+  useDate->click();  // date naming needs no name
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("You must select a command file!"));
+  QCOMPARE(f.monitor.settings.filterFileEnabled, 0);
+  commandFile->setText("/usr/bin/true");
+  arguments->setText("%c %m");
+  QTemporaryDir dir;
+  QDir::setCurrent(dir.path());
+  ClickOk(dialog);
+  QDir::setCurrent(QDir::tempPath());
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(f.monitor.settings.filterFileEnabled, 1);
+  QCOMPARE(f.monitor.settings.filterCmdFileEnabled, 1);
+  QCOMPARE(f.monitor.settings.filterCmdFile, std::string("/usr/bin/true"));
+  QCOMPARE(f.monitor.settings.filterCmdArgs, std::string("%c %m"));
+  QCOMPARE(f.monitor.settings.filterFlushTime, 5);
+}
+
+void DialogsTest::filtersDeleteSelectsTheRightLine_data() {
+  QTest::addColumn<int>("filters");
+  QTest::addColumn<int>("selected");
+  QTest::addColumn<int>("expectedRow");
+  QTest::addColumn<QString>("remainingFirst");
+  QTest::newRow("last of three") << 3 << 2 << 1 << "Text | \"one\"";
+  QTest::newRow("middle of three") << 3 << 1 << 1 << "Text | \"one\"";
+  QTest::newRow("first of three") << 3 << 0 << 0 << "Text | \"two\"";
+  QTest::newRow("only one") << 1 << 0 << -1 << "";
+}
+
+void DialogsTest::filtersDeleteSelectsTheRightLine() {
+  QFETCH(int, filters);
+  QFETCH(int, selected);
+  QFETCH(int, expectedRow);
+  QFETCH(QString, remainingFirst);
+  EngineFixture f;
+  const char* texts[] = {"one", "two", "three"};
+  for (int i = 0; i < filters; ++i) {
+    f.monitor.settings.filters.push_back({kFilterText, "", 0, "", texts[i], 0, 0, 0});
+  }
+  FiltersDialog dialog(f.context);
+  auto* list = Control<QListWidget>(dialog, 1060);
+  Control<QPushButton>(dialog, 1071)->click();
+  QCOMPARE(f.ui.messages.back().first, QString("You must select a filter to delete!"));
+  list->setCurrentRow(selected);
+  f.ui.confirmAnswer = false;
+  Control<QPushButton>(dialog, 1071)->click();
+  QCOMPARE(f.monitor.settings.filters.size(), std::size_t(filters));
+  f.ui.confirmAnswer = true;
+  Control<QPushButton>(dialog, 1071)->click();
+  QCOMPARE(f.ui.confirms.back().second, QString("Pagora Filter"));
+  QCOMPARE(f.monitor.settings.filters.size(), std::size_t(filters - 1));
+  QCOMPARE(list->count(), filters - 1);
+  QCOMPARE(list->currentRow(), expectedRow);
+  if (filters > 1)
+    QCOMPARE(list->item(0)->text(), remainingFirst);
+}
+
+void DialogsTest::filtersEditAndBrowse() {
+  EngineFixture f;
+  f.monitor.settings.logFile = "/tmp/x.log";
+  f.monitor.settings.filters.push_back(
+      {kFilterPocsag, "0001234", 2, "A very long label", "ALARM", 1, 2, 0});
+  FiltersDialog dialog(f.context);
+  auto* list = Control<QListWidget>(dialog, 1060);
+  list->clearSelection();
+  list->setCurrentRow(-1);
+  Control<QPushButton>(dialog, 1070)->click();
+  QCOMPARE(f.ui.messages.back().first, QString("You must select a filter to edit!"));
+
+  // Edit hands a copy to the Add/Edit dialog; OK replaces the filter and its line.
+  dialog.runAddEdit = [](FilterRecord& r) {
+    r.label = "FIRE";
+    return true;
+  };
+  list->setCurrentRow(0);
+  Control<QPushButton>(dialog, 1070)->click();
+  QCOMPARE(f.monitor.settings.filters[0].label, std::string("FIRE"));
+  QCOMPARE(list->item(0)->text(), QString("POCSAG | FIRE | 0001234 | 2 | 1200 | \"ALARM\" | CMD"));
+  // Cancel changes nothing; Add appends and selects the new line.
+  dialog.runAddEdit = [](FilterRecord& r) {
+    r.label = "LOST";
+    return false;
+  };
+  Control<QPushButton>(dialog, 1070)->click();
+  QCOMPARE(f.monitor.settings.filters[0].label, std::string("FIRE"));
+  dialog.runAddEdit = [](FilterRecord& r) {
+    r = {kFilterText, "", 0, "", "smoke", 0, 0, 0};
+    return true;
+  };
+  Control<QPushButton>(dialog, 1069)->click();
+  QCOMPARE(f.monitor.settings.filters.size(), std::size_t{2});
+  QCOMPARE(list->currentRow(), 1);
+
+  // The delete prompt cuts a long line.
+  list->setCurrentRow(0);
+  f.ui.confirmAnswer = false;
+  Control<QPushButton>(dialog, 1071)->click();
+  QCOMPARE(f.ui.confirms.back().first, QString("Delete POCSAG | FIRE | 0... ?"));
+
+  f.ui.fileAnswer = "/tmp/x.log";
+  Control<QCheckBox>(dialog, 1061)->click();
+  Focus(Control<QLineEdit>(dialog, 1062));
+  QCOMPARE(f.ui.messages.back().first, QString("Filter file can't be same as Log file!"));
+  QCOMPARE(f.ui.messages.back().second, QString("Pagora Filter"));
+  QCOMPARE(Control<QLineEdit>(dialog, 1062)->text(), QString());
+  QCOMPARE(f.ui.chooserTitles.back(), QString("Open Filter File..."));
+}
+
+void DialogsTest::addEditCapcode_data() {
+  QTest::addColumn<int>("kind");  // list position
+  QTest::addColumn<QString>("entry");
+  QTest::addColumn<QString>("message");
+  QTest::addColumn<QString>("stored");
+  QTest::newRow("POCSAG wildcard padded") << 1 << "12?4"
+                                          << ""
+                                          << "00012?4";
+  QTest::newRow("POCSAG letter refused") << 1 << "12A4"
+                                         << "Invalid characters in capcode!"
+                                         << "";
+  QTest::newRow("empty capcode") << 1 << ""
+                                 << "You must enter a capcode!"
+                                 << "";
+  QTest::newRow("FLEX long padded to nine") << 3 << "123"
+                                            << ""
+                                            << "000000123";
+  QTest::newRow("Golay padded to six") << 4 << "77"
+                                       << ""
+                                       << "000077";
+  QTest::newRow("blank is no digit") << 2 << "12 4"
+                                     << "Invalid characters in capcode!"
+                                     << "";
+}
+
+void DialogsTest::addEditCapcode() {
+  QFETCH(int, kind);
+  QFETCH(QString, entry);
+  QFETCH(QString, message);
+  QFETCH(QString, stored);
+  EngineFixture f;
+  FilterRecord record;
+  AddEditFilterDialog dialog(f.context, record);
+  Choose(Control<QComboBox>(dialog, 1080), kind);
+  Control<QLineEdit>(dialog, 1082)->setText(entry);
+  ClickOk(dialog);
+  if (message.isEmpty()) {
+    QVERIFY(Accepted(dialog));
+    QCOMPARE(QString::fromStdString(record.capcode), stored);
+    QCOMPARE(record.type, kind + 1);
+    QVERIFY(f.ui.messages.empty());
+  } else {
+    QVERIFY(!Accepted(dialog));
+    QCOMPARE(f.ui.messages.back().first, message);
+    QCOMPARE(f.ui.messages.back().second, QString("Pagora Filter"));
+    QCOMPARE(record.type, 0);  // the record is untouched
+  }
+}
+
+void DialogsTest::addEditEnabling() {
+  EngineFixture f;
+  FilterRecord fresh;
+  AddEditFilterDialog dialog(f.context, fresh);
+  auto* kind = Control<QComboBox>(dialog, 1080);
+  auto* reject = Control<QCheckBox>(dialog, 1081);
+  auto* capcode = Control<QLineEdit>(dialog, 1082);
+  auto* function = Control<QComboBox>(dialog, 1083);
+  auto* baud = Control<QComboBox>(dialog, 1084);
+  auto* label = Control<QLineEdit>(dialog, 1085);
+  auto* text = Control<QLineEdit>(dialog, 1086);
+  auto* command = Control<QCheckBox>(dialog, 1087);
+  QVERIFY(kind->isEnabled());
+  QCOMPARE(kind->currentText(), QString("Text"));
+  QVERIFY(!capcode->isEnabled() && !function->isEnabled() && !baud->isEnabled() &&
+          !reject->isEnabled());
+  Choose(kind, 1);  // POCSAG
+  QVERIFY(capcode->isEnabled() && function->isEnabled() && baud->isEnabled() &&
+          reject->isEnabled());
+  QCOMPARE(capcode->maxLength(), 7);
+  Choose(kind, 3);  // FLEX long: a nine-digit capcode, no function or speed
+  QCOMPARE(capcode->maxLength(), 9);
+  capcode->setText("123456789");
+  QVERIFY(!function->isEnabled() && !baud->isEnabled());
+  QCOMPARE(function->currentIndex(), -1);
+  Choose(kind, 1);  // back to POCSAG: what was typed stays
+  QCOMPARE(capcode->text(), QString("123456789"));
+  label->setText("L");
+  text->setText("T");
+  command->setChecked(true);
+  reject->click();
+  QVERIFY(label->text().isEmpty() && text->text().isEmpty() && !command->isChecked());
+  QVERIFY(!label->isEnabled() && !text->isEnabled() && !command->isEnabled());
+  reject->click();
+  QVERIFY(label->isEnabled() && text->isEnabled() && command->isEnabled());
+  Choose(kind, 0);
+  QVERIFY(!reject->isEnabled() && !reject->isChecked() && !capcode->isEnabled());
+
+  // An existing reject filter: the kind is fixed and label, text and command are off.
+  FilterRecord existing{kFilterGolay, "001234", 3, "", "", 0, 0, 1};
+  AddEditFilterDialog edit(f.context, existing);
+  QVERIFY(!Control<QComboBox>(edit, 1080)->isEnabled());
+  QCOMPARE(Control<QComboBox>(edit, 1080)->currentText(), QString("Golay (GSC) Capcode"));
+  QCOMPARE(Control<QComboBox>(edit, 1083)->currentIndex(), 3);
+  QVERIFY(!Control<QComboBox>(edit, 1084)->isEnabled());
+  QVERIFY(!Control<QLineEdit>(edit, 1085)->isEnabled());
+  QVERIFY(Control<QCheckBox>(edit, 1081)->isChecked());
+}
+
+void DialogsTest::addEditTextFilterNeedsText() {
+  EngineFixture f;
+  FilterRecord record;
+  AddEditFilterDialog dialog(f.context, record);
+  Control<QLineEdit>(dialog, 1085)->setText("label only");
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("You must enter a text string!"));
+  QCOMPARE(record.type, 0);
+  Control<QLineEdit>(dialog, 1086)->setText("FIRE");
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(record.type, int{kFilterText});
+  QCOMPARE(record.text, std::string("FIRE"));
+  QCOMPARE(record.label, std::string("label only"));
+}
+
+void DialogsTest::filterListText() {
+  struct Case {
+    FilterRecord filter;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{kFilterPocsag, "0001234", 2, "FIRE", "ALARM", 1, 2, 0},
+       "POCSAG | FIRE | 0001234 | 2 | 1200 | \"ALARM\" | CMD"},
+      {{kFilterFlexLong, "000001234", 0, "", "x", 1, 0, 1}, "Long FLEX | 000001234 | REJECT"},
+      {{kFilterGolay, "001234", 0, "", "", 0, 0, 0}, "Golay | 001234 | Any"},
+      {{kFilterText, "", 0, "", "smoke", 0, 0, 0}, "Text | \"smoke\""},
+  };
+  for (const Case& c : cases)
+    QCOMPARE(FilterListText(c.filter), QString(c.text));
+}
+
+void DialogsTest::statistics() {
+  struct Cell {
+    std::int32_t count;
+    bool daily;
+    const char* shown;
+  };
+  const Cell cells[] = {{999999, false, "999999"},
+                        {1000000, false, "******"},
+                        {9999999, true, "9999999"},
+                        {10000000, true, "******"},
+                        {0, false, "0"}};
+  for (const Cell& c : cells)
+    QCOMPARE(StatisticsCell(c.count, c.daily), QString(c.shown));
+
+  QTemporaryDir dir;
+  QDir::setCurrent(dir.path());
+  EngineFixture f;
+  f.monitor.counters.hourlyMessages[kRowPocsag1200][kKindAlpha] = 42;
+  f.monitor.counters.hourlyCharacters[kRowPocsag1200][kKindAlpha] = 900;
+  f.monitor.counters.dailyMessages[kRowGsc][kKindNumeric] = 10000000;
+  f.monitor.settings.statCsvFileEnabled = 1;
+  f.monitor.settings.statCsvFileUseDate = 1;
+  StatisticsDialog dialog(f.context);
+  QCOMPARE(Control<QLabel>(dialog, 1099)->text(), QString("42"));  // hourly POCSAG 1200 alpha
+  QCOMPARE(Control<QLabel>(dialog, 1116)->text(), QString("******"));
+  auto* statOn = Control<QCheckBox>(dialog, 1118);
+  auto* statPath = Control<QLineEdit>(dialog, 1119);
+  auto* statDate = Control<QCheckBox>(dialog, 1120);
+  QVERIFY(!statPath->isEnabled() && !statDate->isEnabled());
+  QVERIFY(!Control<QLineEdit>(dialog, 1122)->isEnabled());  // CSV date-named
+  QVERIFY(Control<QCheckBox>(dialog, 1123)->isEnabled());
+  statOn->click();
+  QVERIFY(statPath->isEnabled() && statDate->isEnabled());
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("You must select a statistics file!"));
+  QCOMPARE(f.ui.messages.back().second, QString("Pagora Monitor Stats"));
+  QCOMPARE(f.monitor.settings.statFileEnabled, 0);
+  statDate->click();
+  QVERIFY(!statPath->isEnabled());
+  Control<QCheckBox>(dialog, 1123)->click();  // CSV without date and without a path
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.size(), std::size_t{2});
+  Control<QLineEdit>(dialog, 1122)->setText(dir.path() + "/rows.csv");
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QVERIFY(f.monitor.files.csv != nullptr);
+  QVERIFY(f.monitor.files.stat != nullptr);
+  QCOMPARE(f.monitor.settings.statFileEnabled, 1);
+  QVERIFY(QFileInfo::exists(dir.path() + "/24JUN05.ST"));
+  CloseOutputFiles(f.monitor);
+  QDir::setCurrent(QDir::tempPath());
+}
+
+void DialogsTest::keepAlive() {
+  EngineFixture f;
+  KeepAliveDialog dialog(f.context);
+  auto list = [&](int id) { return Control<QComboBox>(dialog, id); };
+  QCOMPARE(list(1130)->count(), 25);
+  QCOMPARE(list(1130)->itemText(23), QString("10:00 pm"));
+  QCOMPARE(list(1131)->itemText(2), QString("1:59 am"));
+  QCOMPARE(list(1132)->itemText(11), QString("15 minutes"));
+  QVERIFY(!Control<QLineEdit>(dialog, 1140)->isEnabled());
+  // Window 1: 10 pm .. 1:59 am, 5 minutes. Window 2 touches only its stop hour 22.
+  list(1130)->setCurrentIndex(23);
+  list(1131)->setCurrentIndex(2);
+  list(1132)->setCurrentIndex(5);
+  list(1133)->setCurrentIndex(20);
+  list(1134)->setCurrentIndex(23);
+  list(1135)->setCurrentIndex(1);
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("Time ranges overlap!"));
+  QCOMPARE(f.ui.messages.back().second, QString("Pagora Monitor"));
+  QCOMPARE(f.monitor.settings.keepAlive[0].start, 0);
+  // "Disabled" in one list disables the whole window.
+  Choose(list(1135), 0);
+  QCOMPARE(list(1133)->currentIndex(), 0);
+  QCOMPARE(list(1134)->currentIndex(), 0);
+  Control<QCheckBox>(dialog, 1139)->click();
+  QVERIFY(Control<QLineEdit>(dialog, 1140)->isEnabled());
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("You must select a command file!"));
+  Control<QLineEdit>(dialog, 1140)->setText("/usr/bin/true");
+  Control<QLineEdit>(dialog, 1141)->setText("off air");
+  f.monitor.keepAlive.alarmOn = 1;
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  const AppSettings& s = f.monitor.settings;
+  QCOMPARE(s.keepAlive[0], (KeepAliveWindow{23, 2, 5}));
+  QCOMPARE(s.keepAliveCmdArgs, std::string("off air"));
+  QCOMPARE(f.monitor.keepAlive.alarmOn, 0);
+  for (int hour : {22, 23, 0, 1})
+    QCOMPARE(f.monitor.keepAlive.hourTimeout[hour], 5);
+  QCOMPARE(f.monitor.keepAlive.hourTimeout[2], 0);
+}
+
+void DialogsTest::optionsClearReceptionState() {
+  EngineFixture f;
+  f.monitor.recovery.flexActive = 1;
+  f.monitor.recovery.gscActive = 1;
+  f.monitor.recovery.pocsagWindow = 600;
+  OptionsDialog dialog(f.context);
+  QVERIFY(Control<QCheckBox>(dialog, 1026)->isChecked());
+  Control<QCheckBox>(dialog, 1026)->click();  // Decode FLEX/ReFLEX off
+  Control<QCheckBox>(dialog, 1020)->click();  // Confirm Exit off
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(f.monitor.settings.decodeFlex, 0);
+  QCOMPARE(f.monitor.settings.confirmExit, 0);
+  QCOMPARE(f.monitor.recovery.flexActive, 0);
+  QCOMPARE(f.monitor.recovery.gscActive, 1);  // decoders left on keep their state
+  QCOMPARE(f.monitor.recovery.pocsagWindow, 600);
+}
+
+void DialogsTest::interfaceValidation() {
+  EngineFixture f;
+  f.monitor.settings.comPortAddr = 0x2E8;
+  f.monitor.settings.comPortIrq = 9;  // not in the list
+  {
+    InterfaceDialog dialog(f.context);
+    QCOMPARE(Control<QComboBox>(dialog, 1010)->currentIndex(), -1);
+    QCOMPARE(Control<QComboBox>(dialog, 1012)->currentIndex(), -1);
+    QCOMPARE(Control<QLineEdit>(dialog, 1011)->text(), QString("0x2E8"));
+    QVERIFY(!Control<QLineEdit>(dialog, 1011)->isEnabled());
+    ClickOk(dialog);  // nothing selected: no port, address and IRQ kept
+    QVERIFY(Accepted(dialog));
+    QCOMPARE(f.monitor.settings.comPort, 0);
+    QCOMPARE(f.monitor.settings.comPortAddr, 0x2E8);
+  }
+  {
+    InterfaceDialog dialog(f.context);
+    Choose(Control<QComboBox>(dialog, 1010), 4);  // Custom
+    QVERIFY(Control<QLineEdit>(dialog, 1011)->isEnabled());
+    QVERIFY(dialog.findChild<QLineEdit*>("customDevice")->isEnabled());
+    Control<QLineEdit>(dialog, 1011)->clear();
+    ClickOk(dialog);
+    QVERIFY(!Accepted(dialog));
+    QCOMPARE(f.ui.messages.back().first, QString("You must provide an I/O Address!"));
+    QCOMPARE(f.ui.messages.back().second, QString("Pagora Setup"));
+    Control<QLineEdit>(dialog, 1011)->setText("2F0");
+    ClickOk(dialog);
+    QVERIFY(!Accepted(dialog));
+    QCOMPARE(f.ui.messages.back().first, QString("You must select an IRQ vector!"));
+    QCOMPARE(f.monitor.settings.comPort, 0);
+    Control<QComboBox>(dialog, 1012)->setCurrentIndex(6);  // "10"
+    dialog.findChild<QLineEdit*>("customDevice")->setText("/dev/ttyUSB0");
+    ClickOk(dialog);
+    QVERIFY(Accepted(dialog));
+    QCOMPARE(f.monitor.settings.comPort, 5);
+    QCOMPARE(f.monitor.settings.comPortAddr, 0x2F0);
+    QCOMPARE(f.monitor.settings.comPortIrq, 10);
+    QCOMPARE(f.monitor.settings.customDevice, std::string("/dev/ttyUSB0"));
+  }
+  {
+    InterfaceDialog dialog(f.context);
+    Choose(Control<QComboBox>(dialog, 1010), 2);  // COM3
+    QCOMPARE(Control<QLineEdit>(dialog, 1011)->text(), QString("0x3E8"));
+    QCOMPARE(Control<QComboBox>(dialog, 1012)->currentText(), QString("4"));
+    auto* input = dialog.findChild<QComboBox*>("inputSource");
+    input->setCurrentIndex(2);
+    QVERIFY(dialog.findChild<QLineEdit*>("audioFile")->isEnabled());
+    dialog.findChild<QLineEdit*>("audioFile")->setText("/tmp/demo.wav");
+    Control<QCheckBox>(dialog, 1013)->click();
+    ClickOk(dialog);
+    QCOMPARE(f.monitor.settings.comPort, 3);
+    QCOMPARE(f.monitor.settings.comPortAddr, 0x3E8);
+    QCOMPARE(f.monitor.settings.comPortIrq, 4);
+    QCOMPARE(f.monitor.settings.inputSource, 2);
+    QCOMPARE(f.monitor.settings.audioFile, std::string("/tmp/demo.wav"));
+    QCOMPARE(f.monitor.settings.fourLevelInterface, 1);
+  }
+}
+
+void DialogsTest::scrollbackMinimums() {
+  EngineFixture f;
+  ScrollbackDialog dialog(f.context);
+  auto* message = Control<QLineEdit>(dialog, 1050);
+  auto* filter = Control<QLineEdit>(dialog, 1051);
+  QCOMPARE(message->text(), QString("1000"));
+  QCOMPARE(filter->maxLength(), 4);
+  message->setText("999");
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("Message scrollback minimum is 1000!"));
+  QCOMPARE(f.ui.messages.back().second, QString("Pagora Scroll"));
+  message->setText("2500");
+  filter->setText("199");
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("Filter scrollback minimum is 200!"));
+  QCOMPARE(f.monitor.settings.pane1Size, 2500);  // the message pane's change stands
+  QCOMPARE(f.monitor.lines.messagePane.capacity, 2500);
+  QCOMPARE(f.monitor.settings.pane2Size, 200);
+  filter->setText("300");
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(f.monitor.settings.pane2Size, 300);
+  QCOMPARE(f.monitor.lines.filterPane.capacity, 300);
+}
+
+void DialogsTest::colours() {
+  EngineFixture f;
+  const Colour red = MakeColour(255, 0, 0);
+  f.monitor.settings.colours[kSlotCapcode] = MakeColour(1, 2, 3);
+  {
+    ColoursDialog dialog(f.context);
+    f.ui.colourAnswer = QColor(255, 0, 0);
+    Control<QPushButton>(dialog, 1033)->click();
+    QCOMPARE(f.ui.chooserTitles.back(), QString("Pagora FLEX Phase"));
+    QCOMPARE(dialog.Working()[kSlotFlexPhase], red);
+    Control<QPushButton>(dialog, 1041)->click();
+    QCOMPARE(f.ui.confirms.back().first, QString("Reset ALL Colors to Default?"));
+    QCOMPARE(f.ui.confirms.back().second, QString("Pagora Colors"));
+    QCOMPARE(dialog.Working()[kSlotCapcode], MakeColour(0, 128, 0));
+    Control<QPushButton>(dialog, 2)->click();  // Cancel
+  }
+  QCOMPARE(f.monitor.settings.colours[kSlotCapcode], MakeColour(1, 2, 3));
+  {
+    ColoursDialog dialog(f.context);
+    f.ui.colourAnswer = QColor(0, 0, 255);
+    Control<QPushButton>(dialog, 1035)->click();
+    QCOMPARE(f.ui.chooserTitles.back(), QString("Pagora Bit Errors"));
+    // The preview paints the working colours.
+    dialog.Preview()->resize(dialog.Preview()->minimumSize());
+    QImage image = dialog.Preview()->grab().toImage();
+    bool blue = false;
+    for (int y = 0; y < image.height() && !blue; ++y) {
+      for (int x = 0; x < image.width() && !blue; ++x)
+        blue = image.pixelColor(x, y) == Qt::blue;
+    }
+    QVERIFY(blue);
+    ClickOk(dialog);
+    QVERIFY(Accepted(dialog));
+  }
+  QCOMPARE(f.monitor.settings.colours[kSlotBitErrors], MakeColour(0, 0, 255));
+}
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

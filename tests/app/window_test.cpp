@@ -1,0 +1,301 @@
+// The main window with its panes: following new rows, scrolling, selection and copies, the
+// split, the exit confirmation and a restart that restores what the user set.
+#include <QApplication>
+#include <QClipboard>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/main_window.h"
+#include "app_test_support.h"
+#include "flex/mode_title.h"
+
+using namespace pagora;
+using namespace pagora::testing;
+
+namespace {
+
+// A row of 100 characters that names its number, so that copies show which rows they took.
+std::string Row(int n) {
+  std::string row = "row " + std::to_string(n) + " ";
+  while (row.size() < 100)
+    row += static_cast<char>('a' + row.size() % 26);
+  return row;
+}
+
+void AddRows(Monitor& m, int from, int count) {
+  for (int i = from; i < from + count; ++i) {
+    SetColourClass(m.lines.messagePane, kClassAlphanumeric);
+    PutText(m, m.lines.messagePane, Row(i).c_str());
+    EndLine(m, m.lines.messagePane);
+  }
+}
+
+struct WindowFixture {
+  RecordedUi ui;
+  MainWindow window;
+
+  explicit WindowFixture(const std::string& settingsPath = {})
+      : window(settingsPath, ui.Services()) {
+    window.Engine().settings.confirmExit = 0;
+    if (settingsPath.empty())
+      window.resize(600, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+  }
+};
+
+QPoint CellCentre(PaneWidget* pane, int column, int row) {
+  const PaneMetrics& m = pane->Metrics();
+  return QPoint(column * m.charWidth + m.charWidth / 2, row * m.lineHeight + m.lineHeight / 2);
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsWithoutTimerWhenNoInputIsConfigured();
+  void menusCarryTheirCommandIds();
+  void paneFollowsNewRowsOnlyAtTheBottom();
+  void copyLowerPaneCopiesTheRowsOnScreen();
+  void selectionCopiesCells();
+  void splitFollowsDragAndKeepsOneRow();
+  void percentFromSplit_data();
+  void percentFromSplit();
+  void clearDisplayEmptiesBothPanes();
+  void captionAndTestAlarmGoThroughTheHost();
+  void exitConfirmation();
+  void restartRestoresWhatTheUserSet();
+};
+
+void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
+  WindowFixture f;
+  QVERIFY(!f.window.TimerRunning());
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora"));
+  // The message pane takes 75% of the client height by default.
+  int client = f.window.Splitter()->height() - f.window.Splitter()->handleWidth();
+  QCOMPARE(f.window.MessagePane()->height(), static_cast<int>(client * 0.75));
+}
+
+void WindowTest::menusCarryTheirCommandIds() {
+  WindowFixture f;
+  struct Item {
+    int id;
+    const char* text;
+    const char* shortcut;
+  };
+  const Item items[] = {{200, "&Logfile...", "Ctrl+L"},
+                        {201, "&Clear Display...", "Ctrl+D"},
+                        {202, "E&xit", "Alt+X"},
+                        {203, "&Copy", "Ctrl+C"},
+                        {204, "&Copy Lower Pane", "Ctrl+PgDown"},
+                        {205, "&Copy Upper Pane", "Ctrl+PgUp"},
+                        {206, "&Interface...", ""},
+                        {207, "&Options...", "Ctrl+O"},
+                        {208, "&Font...", ""},
+                        {209, "&Colors...", ""},
+                        {210, "&Scrollback...", ""},
+                        {213, "Fi&lters...", ""},
+                        {214, "&Statistics...", "Ctrl+S"},
+                        {215, "&Keep Alive...", ""},
+                        {129, "Test Alarm", ""},
+                        {216, "&Help Topics...", "F1"},
+                        {218, "&About Pagora...", ""}};
+  for (const Item& item : items) {
+    auto* action = f.window.menuBar()->findChild<QAction*>(QString::number(item.id));
+    QVERIFY2(action, qPrintable(QString::number(item.id)));
+    QCOMPARE(action->text(), QString(item.text));
+    QCOMPARE(action->shortcut(), QKeySequence(item.shortcut));
+  }
+}
+
+void WindowTest::paneFollowsNewRowsOnlyAtTheBottom() {
+  WindowFixture f;
+  Monitor& m = f.window.Engine();
+  PaneBuffer& pane = m.lines.messagePane;
+  const int visible = pane.visibleRows;
+  QVERIFY(visible > 3);
+  AddRows(m, 0, 2);
+  QCOMPARE(pane.topRow, 0);  // fewer rows than fit: the pane stays at the top
+  AddRows(m, 2, visible + 5);
+  QCOMPARE(pane.topRow, pane.currentRow - visible);
+  QCOMPARE(f.window.MessagePane()->verticalScrollBar()->value(), pane.topRow);
+  QCOMPARE(f.window.MessagePane()->verticalScrollBar()->maximum(), pane.topRow);
+
+  QTest::keyClick(&f.window, Qt::Key_Up);  // keys scroll the message pane
+  const int scrolled = pane.topRow;
+  QCOMPARE(scrolled, pane.currentRow - visible - 1);
+  AddRows(m, 100, 3);
+  QCOMPARE(pane.topRow, scrolled);  // scrolled back: new rows do not move the view
+
+  QTest::keyClick(&f.window, Qt::Key_End);
+  QCOMPARE(pane.topRow, pane.currentRow - visible);
+  AddRows(m, 200, 1);
+  QCOMPARE(pane.topRow, pane.currentRow - visible);  // following again
+
+  QTest::keyClick(&f.window, Qt::Key_Home);
+  QCOMPARE(pane.topRow, 0);
+  QTest::keyClick(&f.window, Qt::Key_PageDown);
+  QCOMPARE(pane.topRow, std::min(visible, pane.currentRow - visible));
+  QTest::keyClick(&f.window, Qt::Key_Right);  // 8 columns to the right
+  QCOMPARE(pane.leftColumn, std::min(8, pane.leftColumnLimit));
+}
+
+void WindowTest::copyLowerPaneCopiesTheRowsOnScreen() {
+  WindowFixture f;
+  Monitor& m = f.window.Engine();
+  PaneBuffer& pane = m.lines.messagePane;
+  AddRows(m, 0, 60);
+  for (int i = 0; i < 5; ++i)
+    QTest::keyClick(&f.window, Qt::Key_Up);
+  QTest::keyClick(&f.window, Qt::Key_Right);  // a horizontal scroll does not shift the copy
+  const int top = pane.topRow;
+  QCOMPARE(top, 60 - pane.visibleRows - 5);
+  std::string expected;
+  for (int w = 0; w < pane.visibleRows; ++w)
+    expected += Row(top + w).substr(0, 80) + "\r\n";
+  f.window.Command(204);
+  QCOMPARE(QGuiApplication::clipboard()->text().toStdString(), expected);
+
+  // The upper pane is empty: nothing is copied.
+  QGuiApplication::clipboard()->setText("untouched");
+  f.window.Command(205);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString("untouched"));
+}
+
+void WindowTest::selectionCopiesCells() {
+  WindowFixture f;
+  Monitor& m = f.window.Engine();
+  AddRows(m, 0, 3);
+  PaneWidget* pane = f.window.MessagePane();
+  QWidget* view = pane->viewport();
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 1, 0));
+  QTest::mouseMove(view, CellCentre(pane, 3, 1));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 3, 1));
+  f.window.Command(203);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString("ow \r\now \r\n"));
+
+  // A click without a drag selects one cell.
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 4, 2));
+  f.window.Command(203);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString("2\r\n"));
+  // Copy took the selection away: a second Copy changes nothing (it only beeps).
+  QGuiApplication::clipboard()->setText("kept");
+  f.window.Command(203);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString("kept"));
+}
+
+void WindowTest::splitFollowsDragAndKeepsOneRow() {
+  WindowFixture f;
+  QSplitter* splitter = f.window.Splitter();
+  const int client = splitter->height() - splitter->handleWidth();
+  // Dragged to the very top: the message pane takes everything, capped at 100.
+  splitter->setSizes({0, client});
+  emit splitter->splitterMoved(0, 1);
+  double percent = f.window.Engine().settings.percent;
+  QVERIFY(percent > 99.0 && percent <= 100.0);
+  // Dragged to the bottom: the message pane keeps one row.
+  splitter->setSizes({client, 0});
+  emit splitter->splitterMoved(client, 1);
+  PaneWidget* message = f.window.MessagePane();
+  QVERIFY(message->height() >= message->OneRowHeight());
+  QVERIFY(message->Buffer().visibleRows >= 1);
+  QCOMPARE(f.window.Engine().settings.percent, PercentFromSplit(message->height(), client));
+  // A resize keeps the share.
+  f.window.Engine().settings.percent = 50;
+  f.window.resize(600, 500);
+  QTRY_COMPARE(message->height(),
+               static_cast<int>((splitter->height() - splitter->handleWidth()) * 0.5));
+}
+
+void WindowTest::percentFromSplit_data() {
+  QTest::addColumn<int>("pane");
+  QTest::addColumn<int>("client");
+  QTest::addColumn<double>("percent");
+  QTest::newRow("three quarters") << 300 << 399 << 75.0;
+  QTest::newRow("whole client") << 400 << 399 << 100.0;
+  QTest::newRow("beyond the client is capped") << 500 << 399 << 100.0;
+  QTest::newRow("nothing") << 0 << 399 << 0.0;
+}
+
+void WindowTest::percentFromSplit() {
+  QFETCH(int, pane);
+  QFETCH(int, client);
+  QFETCH(double, percent);
+  QCOMPARE(PercentFromSplit(pane, client), percent);
+}
+
+void WindowTest::clearDisplayEmptiesBothPanes() {
+  WindowFixture f;
+  Monitor& m = f.window.Engine();
+  AddRows(m, 0, 40);
+  f.window.Command(201);
+  QCOMPARE(m.lines.messagePane.currentRow, 0);
+  QCOMPARE(m.lines.messagePane.topRow, 0);
+  QCOMPARE(f.window.MessagePane()->verticalScrollBar()->maximum(), 0);
+}
+
+void WindowTest::captionAndTestAlarmGoThroughTheHost() {
+  WindowFixture f;
+  SetModeTitle(f.window.Engine(), 36);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora - POCSAG 2400"));
+  f.window.Command(129);
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].first, QString("Keep Alive - OFF THE AIR!"));
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Monitor"));
+}
+
+void WindowTest::exitConfirmation() {
+  WindowFixture f;
+  f.window.Engine().settings.confirmExit = 1;
+  f.ui.confirmAnswer = false;
+  QVERIFY(!f.window.close());
+  QVERIFY(f.window.isVisible());
+  QCOMPARE(f.ui.confirms.back().first, QString("Please confirm: Okay to exit?"));
+  QCOMPARE(f.ui.confirms.back().second, QString("Pagora Exiting"));
+  f.ui.confirmAnswer = true;
+  QVERIFY(f.window.close());
+}
+
+void WindowTest::restartRestoresWhatTheUserSet() {
+  QTemporaryDir dir;
+  const std::string ini = (dir.path() + "/Pagora.INI").toStdString();
+  const Colour numeric = MakeColour(10, 20, 30);
+  QFont chosenFont("DejaVu Sans Mono");
+  chosenFont.setPixelSize(15);
+  {
+    WindowFixture f(ini);
+    f.window.move(40, 50);
+    f.window.resize(700, 420);
+    QSplitter* splitter = f.window.Splitter();
+    int client = splitter->height() - splitter->handleWidth();
+    splitter->setSizes({client / 2, client - client / 2});
+    emit splitter->splitterMoved(client / 2, 1);
+    AppSettings& s = f.window.Engine().settings;
+    s.colours[kSlotNumeric] = numeric;
+    s.filters.push_back({kFilterPocsag, "0001234", 0, "FIRE", "", 0, 0, 0});
+    f.ui.fontAnswer = chosenFont;
+    f.window.Command(208);
+    QCOMPARE(f.ui.chooserTitles.back(), QString("Pagora Font"));
+    QVERIFY(f.window.close());
+  }
+  WindowFixture again(ini);
+  const AppSettings& s = again.window.Engine().settings;
+  QCOMPARE(again.window.pos(), QPoint(40, 50));
+  QCOMPARE(again.window.size(), QSize(700, 420));
+  QCOMPARE(s.percent, 50.0);
+  QCOMPARE(s.colours[kSlotNumeric], numeric);
+  QCOMPARE(s.font.faceName, std::string("DejaVu Sans Mono"));
+  QCOMPARE(s.font.height, -15);
+  QCOMPARE(s.filters.size(), std::size_t{1});
+  QCOMPARE(s.filters[0].label, std::string("FIRE"));
+  QCOMPARE(again.window.MessagePane()->Metrics().lineHeight,
+           MeasureFont(MakeDisplayFont(s.font)).lineHeight);
+}
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
