@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -98,7 +99,11 @@ void PagoraDialog::BrowseOnFocus(QLineEdit* edit, std::function<void()> choose) 
 }
 
 bool PagoraDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusIn && !browsing_) {
+  // Only a focus the user moved there opens the chooser, not the window becoming active again
+  // when a chooser or message box closes.
+  if (event->type() == QEvent::FocusIn && !browsing_ &&
+      static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason &&
+      static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
     for (int i = 0; i < 4; ++i) {
       if (watched == browseEdit_[i]) {
         // The chooser opens after the focus change has finished, so that its own focus

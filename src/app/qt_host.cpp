@@ -5,12 +5,12 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QProcess>
 #include <QString>
-#include <QStringList>
 #include <cstring>
 #include <ctime>
 #include <vector>
+
+#include "output/process_launcher.h"
 
 namespace pagora {
 
@@ -166,17 +166,7 @@ void QtHost::Beep() {
 }
 
 void QtHost::StartCommand(const std::string& program, const std::vector<std::string>& args) {
-  QString path = QString::fromStdString(program);
-  QStringList arguments;
-  for (const std::string& a : args)
-    arguments << QString::fromStdString(a);
-  QFileInfo info(path);
-  // Started directly, never through a shell; a document is handed to the desktop's opener.
-  if (info.isFile() && !info.isExecutable()) {
-    QProcess::startDetached("xdg-open", {path}, ".");
-  } else {
-    QProcess::startDetached(path, arguments, ".");
-  }
+  StartDetachedProcess(program, args);
 }
 
 void QtHost::RowEnded(PaneId pane, const PaneBuffer&, int row, bool) {
