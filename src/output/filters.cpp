@@ -150,7 +150,8 @@ void CompletePage(Monitor& m) {
     capture.length = 0;
     return;
   }
-  const FilterRecord& filter = m.settings.filters[static_cast<std::size_t>(match.filter)];
+  // A copy: the host's callbacks below run front-end code, which must not pull the record away.
+  const FilterRecord filter = m.settings.filters[static_cast<std::size_t>(match.filter)];
   PaneBuffer& pane = m.lines.filterPane;
   BeginPage(m, pane);
 
