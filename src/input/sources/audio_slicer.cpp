@@ -88,16 +88,19 @@ void AudioSlicer::Slice(double x, EntrySink& sink) {
     timeline_.Start(0, kLevelStatus[level_]);
   }
 
+  // The outer estimates fall back quickly only towards samples of an outer level: with four
+  // levels, runs of inner symbols are common and must not pull the outer estimate in.
   double centre = 0.5 * (high_ + low_);
+  double reach = fourLevel_ ? (high_ - low_) / 3 : 0;
   if (x > high_) {
     high_ += attack_ * (x - high_);
   } else {
-    high_ -= (x > centre ? releaseNear_ : releaseFar_) * (high_ - x);
+    high_ -= (x > centre + reach ? releaseNear_ : releaseFar_) * (high_ - x);
   }
   if (x < low_) {
     low_ += attack_ * (x - low_);
   } else {
-    low_ += (x < centre ? releaseNear_ : releaseFar_) * (x - low_);
+    low_ += (x < centre - reach ? releaseNear_ : releaseFar_) * (x - low_);
   }
 
   double span = high_ - low_;
@@ -117,7 +120,11 @@ void AudioSlicer::Slice(double x, EntrySink& sink) {
           next = raw;
       }
       if (next != level_) {
-        double mid = low_ + step * 0.5 * (level_ + next);
+        // A change across the middle is timed where the audio crossed the centre: those are
+        // the edges the symbol clocks lock to. A change within one half is timed at the
+        // threshold between its two levels.
+        bool crossesMiddle = (level_ <= 1) != (next <= 1);
+        double mid = crossesMiddle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
         double at = CrossingSample(mid, next > level_);
         timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
         lastBoundarySample_ = at;
