@@ -202,8 +202,9 @@ TEST_F(GscTest, DataBlocksWithNoOpenPageFillTheTextsButShowNothing) {
       gen::EncodeGsc(Transmission({GscPage{345678, 2, GscMessageType::kTone, "", 0, 0}}, true));
   ASSERT_EQ(signal.blocks[1].kind, GscBlockKind::kIdle);
   FeedThrough(signal, signal.blocks[1]);
-  EXPECT_EQ(std::string(m.gsc.numericText.data()), "000000000000");
-  EXPECT_EQ(std::string(m.gsc.alphaText.data()), "        ");
+  // Idle blocks alternate all-zero and all-one data words.
+  EXPECT_EQ(std::string(m.gsc.numericText.data()), "08(30)(08(30");
+  EXPECT_EQ(std::string(m.gsc.alphaText.data()), "  #X/ ");
   EXPECT_TRUE(host.pages.empty());
   FeedRest(signal);
   ASSERT_EQ(host.pages.size(), 1u);
@@ -267,22 +268,25 @@ TEST_F(GscTest, SevenDigitCapcodeAndFunctionFour) {
   EXPECT_EQ(host.pages[0].info.rate, 600);
 }
 
-TEST_F(GscTest, TextsFillToTheirSizesAndNoFurther) {
-  // Texts one block short of full take one more block; full texts take nothing.
-  m.gsc.alphaLength = 72;
-  std::fill(m.gsc.alphaText.begin(), m.gsc.alphaText.begin() + 72, 'Q');
-  m.gsc.alphaText[72] = '\0';
-  m.gsc.numericLength = 12;
-  std::fill(m.gsc.numericText.begin(), m.gsc.numericText.begin() + 12, '7');
-  m.gsc.numericText[12] = '\0';
+TEST_F(GscTest, ElevenBlocksFillTheTextsToTheirSizesAndNoFurther) {
+  std::string text;
+  for (int i = 0; i < 88; ++i)
+    text += static_cast<char>('A' + i % 26);
   gen::GscSignal signal =
-      gen::EncodeGsc(Transmission({GscPage{5, 1, GscMessageType::kAlpha, "HELLO", 0, 0}}, true));
-  FeedThrough(signal, signal.blocks[1]);  // an idle block, no page open
-  EXPECT_EQ(std::string(m.gsc.alphaText.data()), std::string(72, 'Q') + "        ");
-  EXPECT_EQ(std::string(m.gsc.numericText.data()), std::string(12, '7') + "000000000000");
-  FeedThrough(signal, signal.blocks[2]);
+      gen::EncodeGsc(Transmission({GscPage{99, 1, GscMessageType::kAlpha, text, 0, 0}}));
+  std::vector<gen::GscBlockSpan> data;
+  for (const gen::GscBlockSpan& b : signal.blocks) {
+    if (b.kind == GscBlockKind::kData)
+      data.push_back(b);
+  }
+  ASSERT_EQ(data.size(), 11u);
+  FeedThrough(signal, data[9]);
   EXPECT_EQ(m.gsc.alphaLength, kGscAlphaTextSize);
   EXPECT_EQ(m.gsc.numericLength, kGscNumericTextSize);
+  FeedRest(signal);
+  ASSERT_EQ(host.pages.size(), 1u);
+  EXPECT_EQ(host.pages[0].content, text.substr(0, 80));
+  EXPECT_EQ(m.gsc.pageBlocks, 11);
 }
 
 }  // namespace

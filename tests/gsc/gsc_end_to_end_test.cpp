@@ -123,6 +123,15 @@ TEST_F(GscEndToEnd, AddressOnlyPagesBeforeADataPage) {
   EXPECT_EQ(Characters(kKindNumeric), 12);
 }
 
+TEST_F(GscEndToEnd, LastAddressOnlyPageOfATransmission) {
+  // After a normal preamble the idle block that follows the address is read as the page's data,
+  // the way receivers show such a transmission; a batch after an inverted preamble ends on the
+  // address itself.
+  Feed(gen::EncodeGsc(Transmission({GscPage{505005, 1, GscMessageType::kTone, "", 0, 0}})));
+  Feed(gen::EncodeGsc(Transmission({GscPage{505005, 1, GscMessageType::kTone, "", 0, 0}}, true)));
+  ExpectPages({{505005, 1, "08(30)(08(30   #X/ ", "numeric"}, {505005, 1, " ", "tone"}});
+}
+
 struct BatchCase {
   const char* name;
   bool inverted;

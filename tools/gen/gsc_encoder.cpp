@@ -64,15 +64,26 @@ int AlphaValue(char c) {
     return 59;
   if (u == ']')
     return 61;
-  if (u >= 32 && u <= 63)
+  // Spaces, and characters the code cannot carry, are sent as value 32 rather than 0, so that
+  // runs of spaces are not runs of zeros without an edge for the receiver's clock.
+  if (u > ' ' && u <= 63)
     return u - 32;
-  return 0;  // a space
+  return 32;
 }
 
 void PutGroup(DataBits& bits, int first, int width, int value) {
   for (int i = 0; i < width; ++i) {
     bits[static_cast<std::size_t>(first + i)] = static_cast<std::uint8_t>((value >> i) & 1);
   }
+}
+
+// An idle block: data words alternately all zeros and all ones (both are check-bit-valid), so
+// the samples alternate and keep the receiver's clock in step; the continuation bit is clear.
+DataBits IdleBits() {
+  DataBits bits{};
+  for (int w = 1; w < 8; w += 2)
+    PutGroup(bits, 7 * w, 7, 0x7F);
+  return bits;
 }
 
 std::vector<DataBits> PageBlocks(const GscPage& page) {
@@ -224,21 +235,30 @@ GscSignal EncodeGsc(const GscTransmission& transmission) {
   signal.preambleIndex = preambleIndex;
 
   // Block budget as the receiver keeps it. Address blocks cost one after an inverted preamble
-  // and nothing after a normal one; the final data block of a page costs one.
+  // and nothing after a normal one; the final data block of a page costs one, and so does
+  // every block after the last one a receiver takes, which it reads with the page shown.
   bool inverted = transmission.invertedPreamble;
   int cost = 0;
-  for (const Planned& p : planned)
-    cost += (inverted ? 1 : 0) + (p.data.empty() ? 0 : 1);
+  for (const Planned& p : planned) {
+    int blocks = static_cast<int>(p.data.size());
+    cost += inverted ? 1 : 0;
+    if (blocks > 0)
+      cost += 1 + std::max(0, blocks - kTakenPageBlocks - 1);
+  }
+  // After a normal preamble only a data block ends the transmission. A final address-only page
+  // is followed by an idle block, as transmitters do; receivers show it as that page's data.
+  bool trailingIdle = !inverted && !planned.empty() && planned.back().data.empty();
+  if (trailingIdle)
+    cost += 1;
   int budget = inverted ? kBatchBlocks : 1;
-  bool repeatStart =
-      cost > budget || (!inverted && cost == 1 && !planned.empty() && planned.back().data.empty());
+  bool repeatStart = cost > budget;
   if (repeatStart)
     budget = kBatchBlocks;
   if (cost > budget)
     throw std::invalid_argument("GSC pages do not fit into one transmission");
-  // The transmission should end with its final block: only possible when that block costs.
-  bool lastCosts = !planned.empty() && (inverted || !planned.back().data.empty());
-  int idleBlocks = lastCosts ? budget - cost : 0;
+  // Idle blocks ahead of the first address use up the rest of the budget, so that the final
+  // block ends the transmission (a data block with no page open is read and dropped).
+  int idleBlocks = planned.empty() ? 0 : budget - cost;
 
   SampleWriter out(signal.samples);
   // Preamble: the pattern's 23-bit word, doubled, repeated; complemented when inverted.
@@ -260,7 +280,7 @@ GscSignal EncodeGsc(const GscTransmission& transmission) {
     startCode(0, 0);
   for (int i = 0; i < idleBlocks; ++i) {
     signal.blocks.push_back({GscBlockKind::kIdle, out.Size(), -1});
-    DataBlock(out, DataBits{});
+    DataBlock(out, IdleBits());
   }
   for (std::size_t i = 0; i < planned.size(); ++i) {
     const Planned& p = planned[i];
@@ -270,6 +290,11 @@ GscSignal EncodeGsc(const GscTransmission& transmission) {
       signal.blocks.push_back({GscBlockKind::kData, out.Size(), static_cast<int>(i)});
       DataBlock(out, bits);
     }
+  }
+  if (trailingIdle) {
+    signal.blocks.push_back(
+        {GscBlockKind::kIdle, out.Size(), static_cast<int>(planned.size()) - 1});
+    DataBlock(out, IdleBits());
   }
   return signal;
 }
