@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders the README's screenshot: pagora-gen makes a few minutes' worth of mixed traffic
+# Renders the README's screenshot: pagora-gen makes about 18 seconds of mixed traffic
 # (docs/screenshot-scenario.json), the desktop monitor decodes it from the audio file on a
 # virtual X display with two filters set, and saves a picture of its window.
 #   usage: docs/make-screenshot.sh [BUILD_DIR]   (default: build)

@@ -2,11 +2,15 @@
 // split, the exit confirmation and a restart that restores what the user set.
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 
 #include "app/main_window.h"
 #include "app_test_support.h"
@@ -67,6 +71,10 @@ class WindowTest : public QObject {
   void percentFromSplit_data();
   void percentFromSplit();
   void clearDisplayEmptiesBothPanes();
+  void paintsClassColoursAndInvertsTheSelection();
+  void copyCellsStaysInsideTheStore();
+  void dialogsAreCentredInsideTheWorkArea();
+  void soundsAreFoundByBareName();
   void captionAndTestAlarmGoThroughTheHost();
   void exitConfirmation();
   void restartRestoresWhatTheUserSet();
@@ -295,6 +303,101 @@ void WindowTest::restartRestoresWhatTheUserSet() {
   QCOMPARE(s.filters[0].label, std::string("FIRE"));
   QCOMPARE(again.window.MessagePane()->Metrics().lineHeight,
            MeasureFont(MakeDisplayFont(s.font)).lineHeight);
+}
+
+void WindowTest::paintsClassColoursAndInvertsTheSelection() {
+  WindowFixture f;
+  Monitor& m = f.window.Engine();
+  m.settings.colours[kSlotNumeric] = MakeColour(255, 0, 0);
+  m.settings.colours[kSlotBackground] = MakeColour(0, 0, 64);
+  SetColourClass(m.lines.messagePane, kClassNumeric);
+  PutText(m, m.lines.messagePane, "5551234 5551234 5551234");
+  EndLine(m, m.lines.messagePane);
+  PaneWidget* pane = f.window.MessagePane();
+  auto countColour = [&](const QColor& colour, const QRect& area) {
+    QImage image = pane->viewport()->grab().toImage();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      for (int x = area.left(); x <= area.right(); ++x)
+        n += image.pixelColor(x, y) == colour;
+    }
+    return n;
+  };
+  const PaneMetrics& metrics = pane->Metrics();
+  QRect firstRow(0, 0, metrics.charWidth * 20, metrics.lineHeight);
+  QVERIFY(countColour(QColor(255, 0, 0), firstRow) > 0);
+  QRect secondRow(0, metrics.lineHeight, metrics.charWidth * 20, metrics.lineHeight);
+  QCOMPARE(countColour(QColor(0, 0, 64), secondRow), secondRow.width() * secondRow.height());
+  // A dragged selection inverts its cells: the background there turns (255, 255, 191).
+  QWidget* view = pane->viewport();
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 0, 1));
+  QTest::mouseMove(view, CellCentre(pane, 3, 2));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 3, 2));
+  QRect selected(0, metrics.lineHeight, metrics.charWidth * 4, metrics.lineHeight * 2);
+  QCOMPARE(countColour(QColor(255, 255, 191), selected), selected.width() * selected.height());
+}
+
+void WindowTest::copyCellsStaysInsideTheStore() {
+  PaneBuffer pane;
+  AllocatePaneStore(pane, 4);
+  for (int r = 0; r < 3; ++r)
+    std::snprintf(pane.TextRow(r), kRowBytes, "row%d", r);
+  pane.currentRow = 3;
+  struct Case {
+    int topRow, firstColumn, lastColumn, firstRow, lastRow;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, 0, 79, 0, 1, "row0\r\nrow1\r\n"},
+      {0, 1, 2, 2, 2, "ow\r\n"},
+      {-2, 0, 79, 0, 2, "\r\n\r\nrow0\r\n"},                  // rows dropped while at the very top
+      {1, 0, 500, 0, 5, "row1\r\nrow2\r\n\r\n\r\n\r\n\r\n"},  // beyond the rows and columns
+      {0, 3, 3, 0, 0, "0\r\n"},
+  };
+  for (const Case& c : cases) {
+    pane.topRow = c.topRow;
+    QCOMPARE(CopyCells(pane, c.firstColumn, c.lastColumn, c.firstRow, c.lastRow),
+             std::string(c.text));
+  }
+}
+
+void WindowTest::dialogsAreCentredInsideTheWorkArea() {
+  QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  struct Case {
+    QRect parent;
+    QPoint expected;
+  };
+  const Case cases[] = {
+      {QRect(work.left() + 100, work.top() + 100, 600, 400),
+       QPoint(work.left() + 300, work.top() + 250)},
+      {QRect(-500, -400, 600, 400), QPoint(std::max(0, work.left()), std::max(0, work.top()))},
+      {QRect(work.right() - 100, work.bottom() - 50, 600, 400),
+       QPoint(work.right() + 1 - 200, work.bottom() + 1 - 100)},
+  };
+  for (const Case& c : cases) {
+    QWidget parent;
+    parent.setGeometry(c.parent);
+    QWidget dialog(&parent, Qt::Dialog);
+    dialog.resize(200, 100);
+    CentreOnParent(&dialog, &parent);
+    QCOMPARE(dialog.pos(), c.expected);
+  }
+}
+
+void WindowTest::soundsAreFoundByBareName() {
+  QTemporaryDir working;
+  QTemporaryDir settings;
+  QDir::setCurrent(working.path());
+  UiServices ui = RecordedUi().Services();
+  QtHost host(ui, settings.path().toStdString());
+  QCOMPARE(host.FindSound("FILTER.WAV"), std::string());
+  QFile((settings.path() + "/FILTER.WAV")).open(QIODevice::WriteOnly);
+  QCOMPARE(host.FindSound("FILTER.WAV"), settings.path().toStdString() + "/FILTER.WAV");
+  QFile(working.path() + "/FILTER.WAV").open(QIODevice::WriteOnly);
+  QCOMPARE(host.FindSound("FILTER.WAV"), std::string("FILTER.WAV"));  // working directory first
+  QCOMPARE(host.FindSound("../FILTER.WAV"), std::string());           // bare names only
+  QVERIFY(!host.PlaySound("FILTER.WAV"));  // an empty file is no sound: the caller beeps
+  QDir::setCurrent(QDir::tempPath());
 }
 
 QTEST_MAIN(WindowTest)
