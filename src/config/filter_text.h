@@ -1,4 +1,5 @@
-// The text form of a filter in the settings file: type,"capcode",function,"label","text",command,baud,reject
+// The text form of a filter in the settings file:
+// type,"capcode",function,"label","text",command,baud,reject
 #pragma once
 
 #include <string>

@@ -35,11 +35,11 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Line breaks inside a value would start a new line of the file: written as blanks instead.
+// A line feed inside a value would start a new line of the file: written as a blank instead.
 std::string OneLine(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
-    if (c == '\n' || c == '\r')
+    if (c == '\n')
       c = ' ';
   }
   return out;
@@ -232,6 +232,12 @@ std::string IniFile::Text() const {
       text += line.raw + "\n";
   }
   return text;
+}
+
+bool ReadsBackUnquoted(std::string_view value) {
+  if (value != Trim(value))
+    return false;
+  return !(value.size() >= 2 && value.front() == '"' && value.back() == '"');
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, bool* missing) {

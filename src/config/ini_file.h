@@ -62,6 +62,10 @@ class IniFile {
   std::vector<Section> sections_;
 };
 
+// True when a string value written as it is reads back unchanged: it neither starts nor ends
+// with a blank and is not itself wrapped in double quotes. Other values need a pair of quotes.
+bool ReadsBackUnquoted(std::string_view value);
+
 // Reads a whole file. Nothing when it cannot be opened or read (missing, a directory, no
 // permission); `missing` is set when it simply does not exist.
 std::optional<std::string> ReadWholeFile(const std::string& path, bool* missing = nullptr);

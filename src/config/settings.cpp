@@ -11,9 +11,13 @@ const std::array<Colour, 16> kDefaultPalette = {
     MakeColour(255, 255, 255),
 };
 
-AppSettings::AppSettings() { ResetColoursToDefaults(*this); }
+AppSettings::AppSettings() {
+  ResetColoursToDefaults(*this);
+}
 
-void InitialiseDefaults(AppSettings& settings) { settings = AppSettings(); }
+void InitialiseDefaults(AppSettings& settings) {
+  settings = AppSettings();
+}
 
 void ResetColoursToDefaults(AppSettings& settings) {
   // Palette positions of each slot's default, in slot order.

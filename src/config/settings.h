@@ -16,9 +16,15 @@ using Colour = std::uint32_t;
 constexpr Colour MakeColour(int red, int green, int blue) {
   return static_cast<Colour>((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16));
 }
-constexpr int ColourRed(Colour c) { return static_cast<int>(c & 0xFF); }
-constexpr int ColourGreen(Colour c) { return static_cast<int>((c >> 8) & 0xFF); }
-constexpr int ColourBlue(Colour c) { return static_cast<int>((c >> 16) & 0xFF); }
+constexpr int ColourRed(Colour c) {
+  return static_cast<int>(c & 0xFF);
+}
+constexpr int ColourGreen(Colour c) {
+  return static_cast<int>((c >> 8) & 0xFF);
+}
+constexpr int ColourBlue(Colour c) {
+  return static_cast<int>((c >> 16) & 0xFF);
+}
 
 // Colour slots, in the order of the colour classes (slot = class - 1). The Diagnostic slot is
 // not stored in the settings file and not offered by the colours dialog.
@@ -53,7 +59,7 @@ struct FontDescription {
   std::uint8_t outPrecision = 3;
   std::uint8_t clipPrecision = 0;
   std::uint8_t quality = 0;
-  std::uint8_t pitchAndFamily = 49;  // 0x31: fixed pitch, modern family
+  std::uint8_t pitchAndFamily = 49;      // 0x31: fixed pitch, modern family
   std::string faceName = "Courier New";  // at most kFaceNameMax characters
 
   bool operator==(const FontDescription&) const = default;

@@ -225,13 +225,10 @@ class Writer {
   void Percent(std::string_view key, double value) {
     ini_.WriteInt(section_, key, (value > -1e9 && value < 1e9) ? static_cast<int>(value) : 0);
   }
-  // Plain text unless the reader would change it: a value with blanks at either end, or one
-  // that is itself wrapped in quotes, is quoted so that it comes back as it was.
+  // Plain text unless the reader would change it: such a value is quoted so that it comes
+  // back as it was.
   void Text(std::string_view key, const std::string& value, std::size_t, Quoting quoting) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    bool quote = quoting == Quoting::kQuoted ||
-                 (!value.empty() && (blank(value.front()) || blank(value.back()))) ||
-                 (value.size() >= 2 && value.front() == '"' && value.back() == '"');
+    bool quote = quoting == Quoting::kQuoted || !ReadsBackUnquoted(value);
     ini_.WriteString(section_, key, quote ? "\"" + value + "\"" : value);
   }
   void Colour(std::string_view key, pagora::Colour colour) {

@@ -74,7 +74,7 @@ TEST(IniFile, RewritingASectionKeepsEverythingElse) {
   IniFile ini = IniFile::Parse(original);
   ini.DeleteSection("PAGORA");
   ini.WriteString("Pagora", "A", "1");
-  ini.WriteString("Pagora", "B", "two\nlines\r");
+  ini.WriteString("Pagora", "B", "two\nlines");
   ini.WriteInt("Pagora", "A", 3);
   ini.WriteString("Mine", "New", "x");
   EXPECT_EQ(ini.Text(),
@@ -87,7 +87,7 @@ TEST(IniFile, RewritingASectionKeepsEverythingElse) {
             "\n"
             "[Pagora]\n"
             "A=3\n"
-            "B=two lines \n");
+            "B=two lines\n");
 }
 
 TEST(WriteFileAtomically, FullDiskLeavesTheOldFile) {
