@@ -161,7 +161,7 @@ void PocsagReceiveBit(Monitor& m, char bit) {
     if (p.openPages > 0)
       EndLine(m, m.lines.messagePane);
     p.openPages = 0;
-    p.capcode |= kPocsagCapcodeError;
+    p.capcode |= kPocsagCapcodeError;  // the next burst's pages need their own address
   }
 
   if (p.inBatch == 0) {
