@@ -292,8 +292,9 @@ GscSignal EncodeGsc(const GscTransmission& transmission) {
     }
   }
   if (trailingIdle) {
+    // Listed as the page's data: that is how a receiver reads it.
     signal.blocks.push_back(
-        {GscBlockKind::kIdle, out.Size(), static_cast<int>(planned.size()) - 1});
+        {GscBlockKind::kData, out.Size(), static_cast<int>(planned.size()) - 1});
     DataBlock(out, IdleBits());
   }
   return signal;

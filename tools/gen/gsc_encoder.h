@@ -9,11 +9,12 @@
 // pattern, so every page of one transmission must agree on the pattern.
 //
 // The receiver counts the blocks it still expects: one after a normal preamble (each address
-// adds one, so only the final data block ends it), sixteen after an inverted preamble or a
+// adds one, so only a final data block ends it), sixteen after an inverted preamble or a
 // repeated start code. The encoder inserts a repeated start code when the pages need more,
-// and idle data blocks ahead of the first address so that the page's final block is the one
-// that ends the transmission. After a normal preamble an address-only page can only be last
-// if the caller accepts that the next 121 samples on the channel are read as its data.
+// and idle data blocks (alternating all-zero and all-one words, no page open) ahead of the
+// first address so that the final block is the one that ends the transmission. After a normal
+// preamble a final address-only page is followed by one idle block, as transmitters send it;
+// receivers read that block as the page's data, so it is listed as the page's data block.
 #pragma once
 
 #include <cstdint>
@@ -52,6 +53,7 @@ struct GscTransmission {
   std::vector<GscPage> pages;
 };
 
+// kIdle: an idle data block ahead of the first address, read while no page is open.
 enum class GscBlockKind { kStartCode, kAddress, kData, kIdle };
 
 struct GscBlockSpan {
