@@ -26,11 +26,13 @@ int FlexLevels(FlexMode mode);                     // 2 or 4
 // Phase 0..3 (A..D) carried by the mode: 1600/2 A; 1600/4 A B; 3200/2 A C; 3200/4 A B C D.
 bool FlexPhaseInUse(FlexMode mode, int phase);
 
-// The slicer level (3 = highest RF frequency) of a decoder symbol. The FLEX four-level
-// alphabet puts dibit 10 highest, then 11, 01 and 00 lowest; the two-level one sends 1 high and
-// 0 low, which is symbol 1 (level 3) and symbol 2 (level 0).
+// The slicer level (3 = most positive discriminator output, where a POCSAG 0 lies) of a decoder
+// symbol. The four-level alphabet runs 10, 11, 01, 00 from one extreme of the deviation to the
+// other, and a FLEX 0 lies on the same side as a POCSAG 0, as off-air traffic shows: dibit 00
+// is level 3, 01 level 2, 11 level 1 and 10 level 0; the two-level signal sends 0 as symbol 2
+// (level 3) and 1 as symbol 1 (level 0).
 constexpr std::uint8_t FlexLevelForSymbol(int symbol) {
-  return static_cast<std::uint8_t>((symbol ^ 2) & 3);
+  return static_cast<std::uint8_t>((symbol ^ 1) & 3);
 }
 
 enum class FlexPageType : int {
