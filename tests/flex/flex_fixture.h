@@ -13,6 +13,7 @@
 #include "flex/flex_decoder.h"
 #include "flex_encoder.h"
 #include "input/monitor.h"
+#include "test_pages.h"
 
 namespace pagora::testing {
 
@@ -29,9 +30,19 @@ inline FlexPage Page(std::uint32_t capcode, FlexPageType type, std::string conte
   return page;
 }
 
-class FlexTest : public ::testing::Test {
- protected:
-  FlexTest() : m(host) { m.Create(); }
+// A frame with the pages of phases A, B, C and D.
+inline gen::FlexFrame Frame(FlexMode mode, std::vector<FlexPage> a = {},
+                            std::vector<FlexPage> b = {}, std::vector<FlexPage> c = {},
+                            std::vector<FlexPage> d = {}) {
+  gen::FlexFrame frame;
+  EXPECT_TRUE(
+      gen::MakeFlexFrame(mode, {std::move(a), std::move(b), std::move(c), std::move(d)}, frame));
+  return frame;
+}
+
+class FlexEngine {
+ public:
+  FlexEngine() : m(host) { m.Create(); }
 
   void Feed(const std::vector<std::int8_t>& symbols) {
     for (std::int8_t s : symbols)
@@ -43,36 +54,25 @@ class FlexTest : public ::testing::Test {
       FlexReceiveSymbol(m, ((bits >> b) & 1) ? 1 : 2);
   }
   void Send(const gen::FlexFrame& frame) { Feed(gen::FlexDecoderSymbols(frame)); }
-  void Send(FlexMode mode, std::vector<FlexPage> a, std::vector<FlexPage> b = {},
-            std::vector<FlexPage> c = {}, std::vector<FlexPage> d = {}) {
-    Send(Frame(mode, std::move(a), std::move(b), std::move(c), std::move(d)));
-  }
-
-  // A frame with the pages of phases A, B, C and D.
-  static gen::FlexFrame FrameOf(FlexMode mode, const PhasePages& pages) {
-    gen::FlexFrame frame;
-    EXPECT_TRUE(gen::MakeFlexFrame(mode, pages, frame));
-    return frame;
-  }
-  static gen::FlexFrame Frame(FlexMode mode, std::vector<FlexPage> a = {},
-                              std::vector<FlexPage> b = {}, std::vector<FlexPage> c = {},
-                              std::vector<FlexPage> d = {}) {
-    return FrameOf(mode, {std::move(a), std::move(b), std::move(c), std::move(d)});
-  }
 
   std::vector<std::string> Rows() const { return PageRows(m.lines.messagePane); }
+  // Colour classes of the last ended row, one byte each.
+  std::string LastRowClasses() const {
+    return RowClasses(m.lines.messagePane, m.lines.messagePane.currentRow - 1);
+  }
   std::vector<std::string> Contents() const {
     std::vector<std::string> contents;
     for (const CompletedPage& page : host.pages)
       contents.push_back(page.content);
     return contents;
   }
-  int Count(const CounterTable& table, int row, int kind) const {
-    return table[static_cast<std::size_t>(row)][static_cast<std::size_t>(kind)];
-  }
+  int Messages(int row, int kind) const { return m.counters.hourlyMessages[row][kind]; }
+  int Characters(int row, int kind) const { return m.counters.hourlyCharacters[row][kind]; }
 
   FakeHost host;
   Monitor m;
 };
+
+class FlexTest : public ::testing::Test, public FlexEngine {};
 
 }  // namespace pagora::testing
