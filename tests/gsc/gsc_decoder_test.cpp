@@ -268,26 +268,5 @@ TEST_F(GscTest, SevenDigitCapcodeAndFunctionFour) {
   EXPECT_EQ(host.pages[0].info.rate, 600);
 }
 
-TEST_F(GscTest, ElevenBlocksFillTheTextsToTheirSizesAndNoFurther) {
-  std::string text;
-  for (int i = 0; i < 88; ++i)
-    text += static_cast<char>('A' + i % 26);
-  gen::GscSignal signal =
-      gen::EncodeGsc(Transmission({GscPage{99, 1, GscMessageType::kAlpha, text, 0, 0}}));
-  std::vector<gen::GscBlockSpan> data;
-  for (const gen::GscBlockSpan& b : signal.blocks) {
-    if (b.kind == GscBlockKind::kData)
-      data.push_back(b);
-  }
-  ASSERT_EQ(data.size(), 11u);
-  FeedThrough(signal, data[9]);
-  EXPECT_EQ(m.gsc.alphaLength, kGscAlphaTextSize);
-  EXPECT_EQ(m.gsc.numericLength, kGscNumericTextSize);
-  FeedRest(signal);
-  ASSERT_EQ(host.pages.size(), 1u);
-  EXPECT_EQ(host.pages[0].content, text.substr(0, 80));
-  EXPECT_EQ(m.gsc.pageBlocks, 11);
-}
-
 }  // namespace
 }  // namespace pagora::testing
