@@ -377,6 +377,7 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (firstShow_) {
     firstShow_ = false;
+    setFocus();  // keys go to the main window, which scrolls the message pane
     ApplySplit();
     OpenInput();
   }

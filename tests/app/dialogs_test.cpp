@@ -11,6 +11,7 @@
 
 #include "app/dialogs.h"
 #include "app_test_support.h"
+#include "config/settings_file.h"
 #include "monitor/keep_alive.h"
 
 using namespace pagora;
@@ -511,6 +512,8 @@ void DialogsTest::keepAlive() {
 
 void DialogsTest::optionsClearReceptionState() {
   EngineFixture f;
+  QTemporaryDir dir;
+  f.context.settingsPath = (dir.path() + "/Pagora.INI").toStdString();
   f.monitor.recovery.flexActive = 1;
   f.monitor.recovery.gscActive = 1;
   f.monitor.recovery.pocsagWindow = 600;
@@ -525,6 +528,11 @@ void DialogsTest::optionsClearReceptionState() {
   QCOMPARE(f.monitor.recovery.flexActive, 0);
   QCOMPARE(f.monitor.recovery.gscActive, 1);  // decoders left on keep their state
   QCOMPARE(f.monitor.recovery.pocsagWindow, 600);
+  // Every confirmed dialog saves the whole record.
+  AppSettings saved;
+  QVERIFY(LoadSettings(saved, f.context.settingsPath));
+  QCOMPARE(saved.decodeFlex, 0);
+  QCOMPARE(saved.confirmExit, 0);
 }
 
 void DialogsTest::interfaceValidation() {

@@ -63,6 +63,7 @@ class WindowTest : public QObject {
 
  private slots:
   void startsWithoutTimerWhenNoInputIsConfigured();
+  void timerStartsOnlyOnceTheInputOpens();
   void menusCarryTheirCommandIds();
   void paneFollowsNewRowsOnlyAtTheBottom();
   void copyLowerPaneCopiesTheRowsOnScreen();
@@ -87,6 +88,58 @@ void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
   // The message pane takes 75% of the client height by default.
   int client = f.window.Splitter()->height() - f.window.Splitter()->handleWidth();
   QCOMPARE(f.window.MessagePane()->height(), static_cast<int>(client * 0.75));
+}
+
+// A second of silence as a 16-bit mono WAV file.
+static void WriteSilentWav(const QString& path) {
+  const int rate = 8000;
+  const int bytes = rate * 2;
+  QByteArray wav;
+  auto put32 = [&](quint32 v) {
+    for (int i = 0; i < 4; ++i)
+      wav.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  auto put16 = [&](quint16 v) {
+    wav.append(static_cast<char>(v & 0xFF));
+    wav.append(static_cast<char>(v >> 8));
+  };
+  wav.append("RIFF");
+  put32(36 + bytes);
+  wav.append("WAVEfmt ");
+  put32(16);
+  put16(1);
+  put16(1);
+  put32(rate);
+  put32(rate * 2);
+  put16(2);
+  put16(16);
+  wav.append("data");
+  put32(bytes);
+  wav.append(QByteArray(bytes, 0));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(wav);
+}
+
+void WindowTest::timerStartsOnlyOnceTheInputOpens() {
+  QTemporaryDir dir;
+  const QString ini = dir.path() + "/Pagora.INI";
+  const QString wav = dir.path() + "/quiet.wav";
+  QFile file(ini);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
+  file.close();
+  {
+    WindowFixture f(ini.toStdString());  // the file is not there yet
+    QVERIFY(!f.window.TimerRunning());
+    QVERIFY(!f.ui.messages.empty());
+    QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
+    f.window.close();
+  }
+  WriteSilentWav(wav);
+  WindowFixture f(ini.toStdString());
+  QVERIFY(f.window.TimerRunning());
+  QVERIFY(f.ui.messages.empty());
 }
 
 void WindowTest::menusCarryTheirCommandIds() {
