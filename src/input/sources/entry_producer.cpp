@@ -110,6 +110,19 @@ class AudioFileProducer : public AudioProducer {
     }
     channels_ = info.channels;
     declaredFrames_ = info.frames;
+    // libsndfile reads a file whose data chunk runs past its end up to where it stops, and
+    // says so only in its log ("data : N (should be M)").
+    char log[4096] = {};
+    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log);
+    std::string text(log);
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find('\n', at);
+      std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      if (line.rfind("data", 0) == 0 && line.find("should be") != std::string::npos) {
+        shortData_ = true;
+      }
+      at = end == std::string::npos ? text.size() : end + 1;
+    }
     interleaved_.resize(kBlockFrames * static_cast<std::size_t>(channels_));
     return true;
   }
@@ -141,6 +154,9 @@ class AudioFileProducer : public AudioProducer {
     int error = sf_error(file_);
     if (error != SF_ERR_NO_ERROR) {
       AddProblem(path_ + ": read error: " + sf_error_number(error));
+    } else if (shortData_) {
+      AddProblem(path_ + ": file is truncated (" + std::to_string(samples_) +
+                 " samples were there)");
     } else if (declaredFrames_ > 0 && samples_ < declaredFrames_) {
       AddProblem(path_ + ": file is truncated (" + std::to_string(samples_) + " of " +
                  std::to_string(declaredFrames_) + " samples)");
@@ -152,6 +168,7 @@ class AudioFileProducer : public AudioProducer {
   SNDFILE* file_ = nullptr;
   int channels_ = 1;
   sf_count_t declaredFrames_ = 0;
+  bool shortData_ = false;
   std::vector<float> interleaved_;
 };
 

@@ -1,0 +1,80 @@
+#include "cli_test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <fstream>
+#include <sstream>
+
+namespace pagora::testing {
+
+std::string DecodePath() {
+  return PAGORA_DECODE_PATH;
+}
+std::string GenPath() {
+  return PAGORA_GEN_PATH;
+}
+
+std::string TempPath(const std::string& name) {
+  static const std::string folder = [] {
+    std::string pattern = ::testing::TempDir() + "/pagora_cli_XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const char* made = mkdtemp(buffer.data());
+    return std::string(made ? made : ::testing::TempDir().c_str());
+  }();
+  return folder + "/" + name;
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+RunResult RunProgram(const std::string& command, const std::string& stdinPath) {
+  std::string out = TempPath("run.out");
+  std::string err = TempPath("run.err");
+  // `timeout` turns a hang into a failure instead of a stuck test run.
+  std::string line =
+      "timeout -s KILL 120 " + command + " < '" + stdinPath + "' > '" + out + "' 2> '" + err + "'";
+  int raw = std::system(line.c_str());
+  RunResult result;
+  if (raw != -1 && WIFEXITED(raw)) {
+    result.status = WEXITSTATUS(raw);
+    // timeout reports a killed child as 137; a crash in the shell's child as 128 + signal.
+    result.crashed = result.status >= 128;
+  } else {
+    result.crashed = true;
+  }
+  result.out = ReadFile(out);
+  result.err = ReadFile(err);
+  return result;
+}
+
+std::vector<nlohmann::json> ParsePages(const std::string& lines, bool dropTime) {
+  std::vector<nlohmann::json> pages;
+  std::istringstream in(lines);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty())
+      continue;
+    nlohmann::json page = nlohmann::json::parse(line);
+    if (dropTime)
+      page.erase("time");
+    pages.push_back(page);
+  }
+  return pages;
+}
+
+}  // namespace pagora::testing

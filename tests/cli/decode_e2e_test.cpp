@@ -1,0 +1,292 @@
+// End to end: scenarios rendered by pagora-gen to discriminator audio (or captures), decoded by
+// pagora-decode --json, and compared with the pages pagora-gen expects, as parsed JSON.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_test_support.h"
+#include "config/settings.h"
+#include "config/settings_file.h"
+
+namespace pagora::testing {
+namespace {
+
+// Every protocol, rate and mode with the page kinds each carries.
+constexpr const char* kMixedScenario = R"({"transmissions": [
+ {"protocol": "POCSAG", "rate": 512, "pages": [
+   {"capcode": 4444, "type": "alpha", "text": "Slow page at 512"},
+   {"capcode": 8, "type": "numeric", "text": "0123456789"}]},
+ {"protocol": "POCSAG", "rate": 1200, "pages": [
+   {"capcode": 1234567, "type": "alpha", "text": "HELLO WORLD"},
+   {"capcode": 200, "type": "numeric", "text": "555-1234"},
+   {"capcode": 300, "type": "tone", "function": 2}]},
+ {"protocol": "POCSAG", "rate": 2400, "pages": [
+   {"capcode": 55555, "function": 3, "type": "alpha",
+    "text": "A long page that runs over several codewords and batches: the quick brown fox jumps over the lazy dog 0123456789."},
+   {"capcode": 2097151, "type": "tone"}]},
+ {"protocol": "FLEX", "mode": "1600/2", "pages": [
+   {"capcode": 123456, "type": "alpha", "text": "FLEX alpha 1600/2"},
+   {"capcode": 654321, "type": "numeric", "text": "12345"}]},
+ {"protocol": "FLEX", "mode": "1600/4", "pages": [
+   {"capcode": 2100000, "type": "alpha", "text": "Long address 1600/4"},
+   {"capcode": 1000, "type": "tone"}]},
+ {"protocol": "FLEX", "mode": "3200/2", "pages": [
+   {"capcode": 7777, "type": "alpha", "text": "FLEX 3200/2"},
+   {"capcode": 2, "type": "numeric", "text": "911"}]},
+ {"protocol": "FLEX", "mode": "3200/4", "pages": [
+   {"capcode": 8888, "type": "alpha", "text": "FLEX 3200/4 four level"},
+   {"capcode": 123456789, "type": "numeric", "text": "0123456789"}]},
+ {"protocol": "GSC", "pages": [
+   {"capcode": 123456, "function": 1, "type": "alpha",
+    "text": "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG"}]},
+ {"protocol": "GSC", "pages": [
+   {"capcode": 234567, "function": 2, "type": "numeric", "text": "5551234"}]}
+]})";
+
+struct Variant {
+  const char* name;
+  const char* genOptions;
+  const char* decodeOptions;
+};
+
+class DecodeVariantTest : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(DecodeVariantTest, DecodesEveryExpectedPage) {
+  const Variant& v = GetParam();
+  std::string scenario = TempPath("mixed.json");
+  WriteFile(scenario, kMixedScenario);
+  std::string wav = TempPath(std::string(v.name) + ".wav");
+  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + wav + " " + v.genOptions);
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+  ASSERT_EQ(expected.size(), 17u);
+
+  RunResult decode = RunProgram(DecodePath() + " --json " + v.decodeOptions + " " + wav);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  EXPECT_EQ(decode.err, "");
+  EXPECT_EQ(ParsePages(decode.out), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, DecodeVariantTest,
+                         ::testing::Values(Variant{"Plain22050", "", ""},
+                                           Variant{"Rate48000", "--sample-rate 48000", ""},
+                                           Variant{"InvertedReceiver", "--invert", "--invert"},
+                                           Variant{"DcOffset", "--dc 0.25 --amplitude 0.4", ""},
+                                           Variant{"SlowClock200ppm", "--ppm 200", ""},
+                                           Variant{"FastClock200ppm", "--ppm -200 --jitter 15", ""},
+                                           Variant{"Noise20dB", "--snr 20 --seed 3", ""},
+                                           Variant{"ReceiverFilterAndNoise",
+                                                   "--lowpass 5000 --snr 24", ""}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// Without --invert an inverted receiver gives nothing, not wrong pages.
+TEST(DecodeTest, InvertedSignalWithoutInvertGivesNoWrongPages) {
+  std::string scenario = TempPath("inv.json");
+  WriteFile(scenario, kMixedScenario);
+  std::string wav = TempPath("inverted.wav");
+  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + wav + " --invert");
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+  RunResult decode = RunProgram(DecodePath() + " --json " + wav);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  for (const nlohmann::json& page : ParsePages(decode.out)) {
+    EXPECT_NE(std::find(expected.begin(), expected.end(), page), expected.end()) << page;
+  }
+}
+
+TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
+  std::string scenario = TempPath("capture.json");
+  WriteFile(scenario, kMixedScenario);
+  std::string wav = TempPath("capture.wav");
+  std::string cap = TempPath("recorded.cap");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav + " --snr 25").status, 0);
+  RunResult live = RunProgram(DecodePath() + " --json --record " + cap + " " + wav);
+  ASSERT_EQ(live.status, 0) << live.err;
+  RunResult replay = RunProgram(DecodePath() + " --json --capture " + cap);
+  ASSERT_EQ(replay.status, 0) << replay.err;
+  EXPECT_EQ(ParsePages(replay.out), ParsePages(live.out));
+  EXPECT_EQ(ParsePages(live.out).size(), 17u);
+  // A capture given as the plain input is recognised by its header.
+  RunResult plain = RunProgram(DecodePath() + " --json " + cap);
+  EXPECT_EQ(ParsePages(plain.out), ParsePages(live.out));
+}
+
+TEST(DecodeTest, GeneratedCaptureDecodesToTheExpectedPages) {
+  std::string scenario = TempPath("gencap.json");
+  WriteFile(scenario, kMixedScenario);
+  std::string cap = TempPath("generated.cap");
+  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + cap + " --ppm 100");
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  RunResult decode = RunProgram(DecodePath() + " --json --capture " + cap);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  EXPECT_EQ(ParsePages(decode.out), ParsePages(gen.out));
+}
+
+TEST(DecodeTest, RawSamplesOnStandardInput) {
+  std::string scenario = TempPath("raw.json");
+  WriteFile(scenario, kMixedScenario);
+  std::string raw = TempPath("audio.s16");
+  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + raw + " --sample-rate 48000");
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  RunResult decode = RunProgram(DecodePath() + " --json --rate 48000 -", raw);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  EXPECT_EQ(ParsePages(decode.out), ParsePages(gen.out));
+}
+
+// Signal time: the page times follow --start-time and the signal, identically on every run.
+TEST(DecodeTest, OutputIsTheSameOnEveryRun) {
+  std::string scenario = TempPath("time.json");
+  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1234567, "type": "alpha", "text": "TIME"}]}])");
+  std::string wav = TempPath("time.wav");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav + " --lead-in 5").status, 0);
+  std::string decode = DecodePath() + " --json --start-time 2031-12-31T23:59:58 " + wav;
+  RunResult first = RunProgram(decode);
+  RunResult second = RunProgram(decode);
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out, second.out);
+  std::vector<nlohmann::json> pages = ParsePages(first.out, false);
+  ASSERT_EQ(pages.size(), 1u);
+  // About 6 s of signal after the start: past midnight, into the new year.
+  EXPECT_EQ(pages[0]["time"].get<std::string>().substr(0, 17), "2032-01-01T00:00:");
+
+  RunResult text = RunProgram(DecodePath() + " --start-time 2031-12-31T23:59:58 " + wav);
+  ASSERT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("TIME"), std::string::npos);
+}
+
+TEST(DecodeTest, FilterLabelAndDisabledDecoders) {
+  AppSettings settings;
+  FilterRecord filter;
+  filter.type = kFilterPocsag;
+  filter.capcode = "1234567";
+  filter.label = "HOME";
+  settings.filters.push_back(filter);
+  std::string ini = TempPath("filter.ini");
+  ASSERT_TRUE(SaveSettings(settings, ini));
+
+  std::string scenario = TempPath("filter.json");
+  WriteFile(scenario, R"([
+      {"protocol": "POCSAG", "rate": 1200, "pages": [
+        {"capcode": 1234567, "type": "alpha", "text": "MATCH"},
+        {"capcode": 765432, "type": "alpha", "text": "OTHER"}]},
+      {"protocol": "FLEX", "mode": "1600/2", "pages": [
+        {"capcode": 123456, "type": "alpha", "text": "FLEX PAGE"}]}])");
+  std::string wav = TempPath("filter.wav");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav).status, 0);
+
+  RunResult decode = RunProgram(DecodePath() + " --json --ini " + ini + " " + wav);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  std::vector<nlohmann::json> pages = ParsePages(decode.out);
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0]["filter"], "HOME");
+  EXPECT_TRUE(pages[1]["filter"].is_null());
+
+  RunResult noFlex = RunProgram(DecodePath() + " --json --no-flex " + wav);
+  EXPECT_EQ(ParsePages(noFlex.out).size(), 2u);
+  RunResult noPocsag = RunProgram(DecodePath() + " --json --no-pocsag " + wav);
+  ASSERT_EQ(ParsePages(noPocsag.out).size(), 1u);
+  EXPECT_EQ(ParsePages(noPocsag.out)[0]["protocol"], "FLEX");
+}
+
+// Page text comes off the air: control characters never reach the terminal.
+TEST(DecodeTest, ControlCharactersAreShownAsDots) {
+  std::string scenario = TempPath("hostile.json");
+  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
+      {"capcode": 1234567, "type": "alpha", "text": "\u001b[2J\u0007bell\r\nX"}]}])");
+  std::string wav = TempPath("hostile.wav");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav).status, 0);
+
+  for (const char* colour : {"never", "always"}) {
+    RunResult text = RunProgram(DecodePath() + " --color " + colour + " " + wav);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find(".[2J.bell..X"), std::string::npos) << text.out;
+    for (std::size_t i = 0; i < text.out.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(text.out[i]);
+      if (c == '\x1b') {
+        // Only the decoder's own colour escapes, and only when asked for.
+        EXPECT_EQ(std::string(colour), "always");
+        EXPECT_EQ(text.out.compare(i, 2, "\x1b["), 0);
+        continue;
+      }
+      EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << "byte " << int{c} << " at " << i;
+    }
+  }
+  RunResult json = RunProgram(DecodePath() + " --json " + wav);
+  std::vector<nlohmann::json> pages = ParsePages(json.out);
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(pages[0]["text"].get<std::string>().substr(0, 12), ".[2J.bell..X");
+}
+
+struct BadInput {
+  const char* name;
+  const char* content;  // written to the input file; nullptr: no file
+  const char* options;  // before the input path
+  const char* message;  // part of the message on standard error
+  bool useStdin;
+};
+
+class BadInputTest : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputTest, ReportsClearlyAndFails) {
+  const BadInput& b = GetParam();
+  std::string path = TempPath(std::string(b.name) + ".in");
+  if (b.content)
+    WriteFile(path, b.content);
+  RunResult r = b.useStdin ? RunProgram(DecodePath() + " " + b.options + " -", path)
+                           : RunProgram(DecodePath() + " " + b.options + " " + path);
+  EXPECT_FALSE(r.crashed) << r.err;
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.err.rfind("pagora-decode: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BadInputTest,
+    ::testing::Values(
+        BadInput{"NonAudio", "This is not audio at all.\n", "", "Error opening audio file!", false},
+        BadInput{"Missing", nullptr, "", "Error opening audio file!", false},
+        BadInput{"EmptyStdin", "", "", "no audio samples", true},
+        BadInput{"GarbageCapture", "# pagora capture\n745 b0\nnot an entry\n372 00\n", "--capture",
+                 ":3: not a capture entry", false},
+        BadInput{"BinaryCapture", "\x01\x02\x03\n\xff\xfe", "--capture", ":1: not a capture entry",
+                 false},
+        BadInput{"MissingSerial", nullptr, "--serial", "Error attaching to COM port!", false},
+        BadInput{"SerialNotATty", "x", "--serial", "Error attaching to COM port!", false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(BadInputTest, TruncatedWavIsReported) {
+  std::string scenario = TempPath("trunc.json");
+  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1234567, "type": "alpha", "text": "CUT SHORT"}]}])");
+  std::string wav = TempPath("whole.wav");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav).status, 0);
+  std::string whole = ReadFile(wav);
+  for (std::size_t keep : {whole.size() / 2, std::size_t{30}}) {
+    std::string cut = TempPath("cut.wav");
+    WriteFile(cut, whole.substr(0, keep));
+    RunResult r = RunProgram(DecodePath() + " --json " + cut);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_NE(r.status, 0) << keep;
+    EXPECT_EQ(r.err.rfind("pagora-decode: ", 0), 0u) << r.err;
+  }
+}
+
+TEST(BadInputTest, WrongOptionsAreUsageErrors) {
+  for (const char* options : {"--levels 3 x.wav", "--color sometimes x.wav",
+                              "--start-time yesterday x.wav", "", "a.wav --capture b.cap"}) {
+    RunResult r = RunProgram(DecodePath() + " " + options);
+    EXPECT_EQ(r.status, 2) << options << ": " << r.err;
+  }
+  RunResult help = RunProgram(DecodePath() + " --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--start-time"), std::string::npos);
+  RunResult version = RunProgram(DecodePath() + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("pagora-decode ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace pagora::testing
