@@ -224,6 +224,9 @@ GscSignal EncodeGsc(const GscTransmission& transmission) {
     if (p.address.preambleIndex != preambleIndex) {
       throw std::invalid_argument("GSC pages need different preamble patterns");
     }
+    // A receiver stays in data after the eleventh block, so the next address would be lost.
+    if (!planned.empty() && static_cast<int>(planned.back().data.size()) > kTakenPageBlocks)
+      throw std::invalid_argument("GSC page longer than 11 data blocks must be the last");
     p.address.word1 ^= page.address1Errors & kGolayMask;
     p.address.word2 ^= page.address2Errors & kGolayMask;
     planned.push_back(std::move(p));
