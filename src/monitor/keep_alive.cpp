@@ -48,7 +48,8 @@ std::optional<KeepAliveHourTable> BuildCheckedKeepAliveTable(
     const std::array<KeepAliveWindow, 3>& windows) {
   KeepAliveHourTable table{};
   std::array<bool, 24> occupied{};
-  // Window 1 only marks its hours: a single window never meets an hour twice.
+  // Window 1 cannot be refused (no window meets its own hours twice); it marks its hours for
+  // the two after it.
   ApplyKeepAliveWindow(table, windows[0], &occupied);
   for (std::size_t w = 1; w < windows.size(); ++w) {
     if (!ApplyKeepAliveWindow(table, windows[w], &occupied))
