@@ -3,6 +3,7 @@
 // preamble pattern, damaged address words, filters, and signals that must give no page.
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "gsc/gsc_tables.h"
 #include "gsc_fixture.h"
 #include "monitor/traffic_statistics.h"
+#include "slicer_entries.h"
 
 namespace pagora::testing {
 namespace {
@@ -302,6 +304,57 @@ TEST_F(GscEndToEnd, DataBlockLookingLikeAComplementedAddressIsData) {
 
   Feed(signal);
   ExpectPages({{222222, 4, kText, "alpha"}});
+}
+
+struct ClockCase {
+  double ppm;
+};
+
+class ThroughTheDrain : public GscEndToEnd, public ::testing::WithParamInterface<ClockCase> {};
+
+// Slicer entries from a transmitter whose clock is off, recovered by the GSC clock.
+TEST_P(ThroughTheDrain, PagesSurviveClockRecovery) {
+  const std::string kLong = "HELLO WORLD! THIS PAGE IS LONGER THAN 24";
+  gen::GscSignal signal =
+      gen::EncodeGsc(Transmission({GscPage{123456, 1, GscMessageType::kTone, "", 0, 0},
+                                   GscPage{113999, 3, GscMessageType::kNumeric, "555-1234", 0, 0},
+                                   GscPage{985000, 4, GscMessageType::kAlpha, kLong, 0, 0}}));
+  gen::SlicerEntryWriter writer(GetParam().ppm);
+  writer.AppendGap(0.2);
+  writer.Append(gen::GscSymbols(signal.samples));
+  writer.AppendGap(0.2);
+  writer.Finish();
+  gen::PushEntries(m.ring, writer.entries(), [&] { m.Drain(); });
+  m.Drain();
+  ExpectPages({{123456, 1, " ", "tone"},
+               {113999, 3, "555-1234     55=(#IJJ", "numeric"},
+               {985000, 4, kLong, "alpha"}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Gsc, ThroughTheDrain,
+                         ::testing::Values(ClockCase{0}, ClockCase{150}, ClockCase{-150}));
+
+TEST(GscGenerator, RefusesWhatCannotBeSent) {
+  const std::vector<std::vector<GscPage>> kRefused = {
+      {GscPage{1000000, 1, GscMessageType::kTone, "", 0, 0}},
+      {GscPage{-1, 1, GscMessageType::kTone, "", 0, 0}},
+      {GscPage{5, 0, GscMessageType::kTone, "", 0, 0}},
+      {GscPage{5, 5, GscMessageType::kTone, "", 0, 0}},
+      {GscPage{5, 1, GscMessageType::kNumeric, "", 0, 0}},
+      {GscPage{5, 1, GscMessageType::kAlpha, std::string(8 * 17, 'A'), 0, 0}},
+      // Preamble patterns 4 and 0.
+      {GscPage{123456, 1, GscMessageType::kTone, "", 0, 0},
+       GscPage{30456, 1, GscMessageType::kTone, "", 0, 0}},
+      {GscPage{5, 1, GscMessageType::kAlpha, std::string(8 * 12, 'A'), 0, 0},
+       GscPage{5, 1, GscMessageType::kTone, "", 0, 0}},
+  };
+  for (const std::vector<GscPage>& pages : kRefused) {
+    EXPECT_THROW(gen::EncodeGsc(Transmission(pages)), std::invalid_argument);
+  }
+  std::vector<GscPage> nine(9, GscPage{5, 1, GscMessageType::kNumeric, "1", 0, 0});
+  EXPECT_THROW(gen::EncodeGsc(Transmission(nine, true)), std::invalid_argument);
+  nine.pop_back();
+  EXPECT_NO_THROW(gen::EncodeGsc(Transmission(nine, true)));
 }
 
 }  // namespace
