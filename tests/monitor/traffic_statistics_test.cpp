@@ -149,21 +149,6 @@ TEST_F(Statistics, HourlyTablesAndCsvRowsAreFlushedAndCleared) {
                                "0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
 }
 
-TEST_F(Statistics, ARotatedCsvFileGetsTheHeaderAgain) {
-  HourlyStatistics(m);
-  HourlyStatistics(m);
-  m.files.csvHeaderPending = 1;  // what the midnight rotation does on reopening the file
-  HourlyStatistics(m);
-  std::string text = csv.Flushed();
-  int headers = 0;
-  for (std::size_t at = text.find("DATE,TIME"); at != std::string::npos;
-       at = text.find("DATE,TIME", at + 1)) {
-    ++headers;
-  }
-  EXPECT_EQ(headers, 2);
-  EXPECT_EQ(m.files.csvHeaderPending, 0);
-}
-
 TEST_F(Statistics, DailyTableThenClear) {
   CountMessage(m, kRowPocsag512, kKindNumeric);
   CountCharacters(m, kRowPocsag512, kKindNumeric, 10);
