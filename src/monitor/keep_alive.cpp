@@ -1,6 +1,7 @@
 #include "monitor/keep_alive.h"
 
 #include "input/monitor.h"
+#include "output/filters.h"
 
 namespace pagora {
 namespace {
@@ -122,30 +123,6 @@ void OffAirNotification(Monitor& m) {
 
 void TestKeepAliveAlarm(Monitor& m) {
   OffAirNotification(m);
-}
-
-std::vector<std::string> SplitCommandWords(std::string_view text) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;  // "" is an empty argument of its own
-    } else if (!quoted && (c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
-      if (inWord)
-        words.push_back(std::move(word));
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord)
-    words.push_back(std::move(word));
-  return words;
 }
 
 }  // namespace pagora

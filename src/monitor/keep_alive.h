@@ -66,8 +66,4 @@ void OffAirNotification(Monitor& m);
 // plays unless an alarm is already running.
 void TestKeepAliveAlarm(Monitor& m);
 
-// Splits an argument template into words at blanks. Double quotes group blanks into a word
-// and are removed; nothing else is interpreted (no variables, no escapes, no shell).
-std::vector<std::string> SplitCommandWords(std::string_view text);
-
 }  // namespace pagora

@@ -217,14 +217,14 @@ void CompletePage(Monitor& m) {
   capture.length = 0;
 }
 
-namespace {
+namespace {}  // namespace
 
-std::vector<std::string> SplitCommandWords(const std::string& argumentTemplate) {
+std::vector<std::string> SplitCommandWords(std::string_view text) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;
   bool quoted = false;
-  for (char c : argumentTemplate) {
+  for (char c : text) {
     if (c == '"') {
       quoted = !quoted;
       inWord = true;  // "" is an empty word of its own
@@ -242,8 +242,6 @@ std::vector<std::string> SplitCommandWords(const std::string& argumentTemplate) 
     words.push_back(word);  // an unclosed quote runs to the end
   return words;
 }
-
-}  // namespace
 
 std::vector<std::string> ExpandCommandArguments(const std::string& argumentTemplate,
                                                 const std::string& header, const std::string& label,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pagora {
@@ -15,6 +16,11 @@ class Monitor;
 void FindCapcodeFilter(Monitor& m, int kind, const char* capcodeDigits, int function, int baudCode);
 void CompletePage(Monitor& m);
 bool WildcardMatch(const char* candidate, const char* pattern, int n);
+
+// Splits an argument template into words at blanks. Double quotes group blanks into a word
+// and are removed ("" is an empty word); nothing else is interpreted (no variables, no escapes,
+// no shell).
+std::vector<std::string> SplitCommandWords(std::string_view text);
 
 // Splits a command template into words, then expands %c, %l, %m inside each word, so every
 // expansion stays part of one argument whatever it contains. Words are separated by blanks or
