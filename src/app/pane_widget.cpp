@@ -124,6 +124,7 @@ void PaneWidget::ScrollToNewest() {
   buffer_.topRowLimit = buffer_.currentRow - buffer_.visibleRows;
   buffer_.topRow = std::max(0, buffer_.topRowLimit);
   paintedTopRow_ = buffer_.topRow;
+  paintedCurrentRow_ = buffer_.currentRow;
   UpdateScrollBars();
   viewport()->update();
 }
@@ -153,10 +154,14 @@ void PaneWidget::UpdateScrollBars() {
 
 void PaneWidget::RowEnded(int row) {
   buffer_.topRowLimit = buffer_.currentRow - buffer_.visibleRows;
-  int inc = buffer_.topRow - paintedTopRow_;
+  // A full store forgets its oldest row instead of advancing: everything moved up one row
+  // while topRow went down by one, so the screen moves by one row less than topRow says.
+  int dropped = buffer_.currentRow <= paintedCurrentRow_ ? 1 : 0;
+  int inc = buffer_.topRow - paintedTopRow_ + dropped;
+  paintedTopRow_ = buffer_.topRow;
+  paintedCurrentRow_ = buffer_.currentRow;
   const int lh = metrics_.lineHeight;
   if (inc != 0) {
-    paintedTopRow_ = buffer_.topRow;
     if (std::abs(inc) < buffer_.visibleRows && !(selection_.shown && selection_.pane == this)) {
       viewport()->scroll(0, -inc * lh);
     } else {
@@ -200,6 +205,7 @@ void PaneWidget::ScrollBy(int wantedRows, int wantedColumns) {
     if (inc != 0) {
       buffer_.topRow += inc;
       paintedTopRow_ = buffer_.topRow;
+      paintedCurrentRow_ = buffer_.currentRow;
       if (selection_.shown && selection_.pane == this) {
         viewport()->update();
       } else {

@@ -106,7 +106,8 @@ class PaneWidget : public QAbstractScrollArea {
   PaneSelection& selection_;
   QFont font_;
   PaneMetrics metrics_;
-  int paintedTopRow_ = 0;
+  int paintedTopRow_ = 0;  // topRow and currentRow as the screen last showed them
+  int paintedCurrentRow_ = 0;
   bool updatingBars_ = false;
 };
 

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,11 +26,14 @@ struct RecordedUi {
   QString fileAnswer;
   std::optional<QColor> colourAnswer;
   std::optional<QFont> fontAnswer;
+  std::function<void()> whileMessageOpen;  // runs inside the message box, as a user would wait
 
   UiServices Services() {
     UiServices ui;
     ui.message = [this](QWidget*, const QString& text, const QString& caption) {
       messages.emplace_back(text, caption);
+      if (whileMessageOpen)
+        whileMessageOpen();
     };
     ui.confirm = [this](QWidget*, const QString& text, const QString& caption) {
       confirms.emplace_back(text, caption);

@@ -140,6 +140,17 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   WindowFixture f(ini.toStdString());
   QVERIFY(f.window.TimerRunning());
   QVERIFY(f.ui.messages.empty());
+
+  // The off-air box waits for the user in an event loop of its own; the engine keeps ticking.
+  bool ticked = false;
+  f.ui.whileMessageOpen = [&] {
+    const int before = f.window.Engine().keepAlive.checkCountdown;
+    QTRY_VERIFY_WITH_TIMEOUT(f.window.Engine().keepAlive.checkCountdown != before, 5000);
+    ticked = true;
+  };
+  f.window.Command(129);
+  QCOMPARE(f.ui.messages.back().first, QString("Keep Alive - OFF THE AIR!"));
+  QVERIFY(ticked);
 }
 
 void WindowTest::menusCarryTheirCommandIds() {
