@@ -1,30 +1,30 @@
 #!/usr/bin/env bash
-# Renders the README's screenshot: pagora-gen makes about 18 seconds of mixed traffic
-# (docs/screenshot-scenario.json), the desktop monitor decodes it from the audio file on a
-# virtual X display with two filters set, and saves a picture of its window.
+# Renders the README's screenshot: the desktop monitor decodes the bundled demo recording
+# (data/demo.wav) from the audio file input on a virtual X display, with three filters set,
+# and saves a picture of its window.
 #   usage: docs/make-screenshot.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
-build="${1:-$here/../build}"
+build="$(cd "${1:-$here/../build}" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-"$build/tools/gen/pagora-gen" "$here/screenshot-scenario.json" -o "$work/demo.wav" >/dev/null
 cat > "$work/Pagora.INI" <<INI
 [Pagora]
 xSize=760
-ySize=520
+ySize=480
 Percent=62
 ConfirmExit=0
 InputSource=2
-AudioFile=$work/demo.wav
+AudioFile=$here/../data/demo.wav
 [Filter]
-FilterCount=2
-Filter1=1,"",0,"FIRE ","FIRE",0,0,0
-Filter2=2,"1809544",0,"HOTLINE ","",0,0,0
+FilterCount=3
+Filter1=2,"1234567",0,"DEMO ","",0,0,0
+Filter2=1,"",0,"ALERT ","temperature",0,0,0
+Filter3=1,"",0,"OFFICE ","CALL",0,0,0
 INI
 cd "$work"
 xvfb-run -a -s "-screen 0 1024x768x24" "$build/src/app/pagora" --ini "$work/Pagora.INI" \
-  --screenshot "$here/screenshot.png" --after 21
+  --screenshot "$here/screenshot.png" --after 16
 echo "wrote $here/screenshot.png"
