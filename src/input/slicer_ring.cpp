@@ -9,12 +9,12 @@ SlicerRing::SlicerRing(int count)
 void SlicerRing::Push(std::uint16_t duration, std::uint8_t status) {
   std::uint64_t sequence = written_.load(std::memory_order_relaxed);
   // Announce the write before the slot changes, so that a consumer which sees the new slot
-  // contents also sees that its entry may have been overwritten.
-  started_.store(sequence + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
+  // contents also sees that its entry may have been overwritten. Sequentially consistent
+  // accesses give that ordering on both sides without separate fences.
+  started_.store(sequence + 1, std::memory_order_seq_cst);
   slots_[static_cast<std::size_t>(IndexOf(sequence))].store(
       static_cast<std::uint32_t>(duration) | (static_cast<std::uint32_t>(status) << 16),
-      std::memory_order_relaxed);
+      std::memory_order_seq_cst);
   written_.store(sequence + 1, std::memory_order_release);
 }
 
@@ -34,11 +34,10 @@ SlicerRing::ReadResult SlicerRing::Read(SlicerEntry& entry) {
   bool lapped = written - sequence > count;
   std::uint32_t word = 0;
   if (!lapped) {
-    word = slots_[static_cast<std::size_t>(IndexOf(sequence))].load(std::memory_order_relaxed);
-    // Pairs with the producer's release fence: if the load above saw a later write to this
-    // slot, the producer's announcement of that write is visible now.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    lapped = started_.load(std::memory_order_relaxed) - sequence > count;
+    word = slots_[static_cast<std::size_t>(IndexOf(sequence))].load(std::memory_order_seq_cst);
+    // If the load above saw a later write to this slot, the producer's announcement of that
+    // write is visible now.
+    lapped = started_.load(std::memory_order_seq_cst) - sequence > count;
   }
   if (lapped) {
     std::uint64_t head = written_.load(std::memory_order_acquire);

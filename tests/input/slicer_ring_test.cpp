@@ -106,21 +106,6 @@ TEST(RingOverrun, ConcurrentProducerNeverYieldsStaleEntries) {
   EXPECT_EQ(read + ring.LostEntries(), kTotal);
 }
 
-TEST(RingOverrun, WaitingProducerLosesNothing) {
-  Engine e([](AppSettings& s) {
-    s.decodePocsag = 0;
-    s.decodeGolay = 0;
-  });
-  e.Start();
-  gen::SymbolStream stream{1600, {}};
-  for (int i = 0; i < 100000; ++i)
-    stream.levels.push_back(i % 3 == 0 ? 0 : 3);
-  gen::PushEntries(e.m.ring, gen::RenderSlicerEntries(stream), [&] { e.m.Drain(); });
-  e.m.Drain();
-  EXPECT_EQ(e.m.ring.Overruns(), 0u);
-  EXPECT_NEAR(static_cast<double>(e.symbols.flex.size()), 100000.0, 1.0);
-}
-
 TEST(SlicerEntries, RunsOfOneLevelMergeAndRoundWithoutDrift) {
   gen::SymbolStream stream{1600, {0, 0, 3, 3, 3, 1, 2}};
   std::vector<SlicerEntry> entries = gen::RenderSlicerEntries(stream);

@@ -169,16 +169,6 @@ TEST(Tick, NothingRunsBeforeASourceIsOpen) {
   EXPECT_TRUE(e.symbols.order.empty());
 }
 
-TEST(Tick, InputConfiguredBySerialPortOrOtherSource) {
-  AppSettings s;
-  EXPECT_FALSE(InputConfigured(s));
-  s.comPort = 1;
-  EXPECT_TRUE(InputConfigured(s));
-  s.comPort = 0;
-  s.inputSource = 2;
-  EXPECT_TRUE(InputConfigured(s));
-}
-
 // A host whose message box runs the timer while it is open, as the desktop's does.
 class NestingHost : public FakeHost {
  public:
