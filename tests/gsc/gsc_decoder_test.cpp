@@ -214,6 +214,21 @@ TEST_F(GscTest, DataBlocksWithNoOpenPageFillTheTextsButShowNothing) {
   EXPECT_EQ(m.gsc.active, 0);
 }
 
+TEST_F(GscTest, RepeatedStartCodeRenewsTheBlockCount) {
+  // Two data pages after a normal preamble need more than its single block.
+  gen::GscSignal signal =
+      gen::EncodeGsc(Transmission({GscPage{1, 1, GscMessageType::kNumeric, "1", 0, 0},
+                                   GscPage{2, 1, GscMessageType::kNumeric, "2", 0, 0}}));
+  ASSERT_EQ(signal.blocks[1].kind, GscBlockKind::kStartCode);
+  FeedThrough(signal, signal.blocks[0]);
+  EXPECT_EQ(m.gsc.blocksLeft, 1);
+  FeedThrough(signal, signal.blocks[1]);
+  EXPECT_EQ(m.gsc.blocksLeft, 16);
+  EXPECT_EQ(m.gsc.active, 1);
+  FeedRest(signal);
+  EXPECT_EQ(host.pages.size(), 2u);
+}
+
 TEST_F(GscTest, EleventhBlockIsTakenAndTwelfthShowsThePage) {
   // Seven characters and a terminator per block, so the eleventh block still adds text.
   std::string text;
