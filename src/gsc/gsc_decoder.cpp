@@ -136,15 +136,20 @@ void AppendBounded(std::array<char, N>& text, int& length, const char* from, int
   text[static_cast<std::size_t>(length)] = '\0';
 }
 
+// A block's 56 data bits carry 12 digits or 8 characters before the continuation bit.
+constexpr int kDigitsPerBlock = 12;
+constexpr int kCharactersPerBlock = 8;
+
+// Both readings of the block join the page's texts while a whole block's worth still fits.
 void TakeDataBlock(GscDecoder& d) {
   d.pageBlocks += 1;
-  if (d.numericLength <= 12) {
+  if (d.numericLength <= kGscNumericTextSize - kDigitsPerBlock) {
     std::array<char, 14> digits = GscNumericBlock(d.dataWords);
-    AppendBounded(d.numericText, d.numericLength, digits.data(), 12);
+    AppendBounded(d.numericText, d.numericLength, digits.data(), kDigitsPerBlock);
   }
-  if (d.alphaLength <= 72) {
+  if (d.alphaLength <= kGscAlphaTextSize - kCharactersPerBlock) {
     std::array<char, 9> characters = GscAlphaBlock(d.dataWords);
-    AppendBounded(d.alphaText, d.alphaLength, characters.data(), 8);
+    AppendBounded(d.alphaText, d.alphaLength, characters.data(), kCharactersPerBlock);
   }
 }
 
@@ -179,6 +184,7 @@ void ProcessBlock(Monitor& m) {
   } else {
     DeinterleaveBlock(d);
     if (d.pageBlocks >= kGscMaxPageBlocks) {
+      // A page ends after eleven data blocks; this block's data are dropped.
       RenderOpenPage(m);
     } else {
       TakeDataBlock(d);
