@@ -68,7 +68,8 @@ enum class Protocol : std::uint8_t { kNone = 0, kPocsag, kFlex, kGsc };
 struct PageInfo {
   Protocol protocol = Protocol::kNone;
   int rate = 0;  // POCSAG 512/1200/2400; FLEX 1600/3200/6400 (statistics row speed); GSC 600
-  std::array<char, 10> capcode{};  // the capcode digits as shown ('?' when unknown), NUL-ended
+  // The capcode digits as shown ('?' when unknown), NUL-ended; a FLEX long capcode has up to 10.
+  std::array<char, 12> capcode{};
   int function = 0;                // 1..4, 0 when the protocol has none
   const char* type = "";           // static text: "alpha", "numeric", "tone", "binary", ...
 };
