@@ -35,6 +35,19 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       attack_(Coefficient(kAttackSeconds, sampleRate_)),
       releaseNear_(Coefficient(kReleaseNearSeconds, sampleRate_)),
       releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)) {
+  // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
+  // downwards past the threshold below it minus the hysteresis; the outermost levels are not
+  // left outwards (2 spans: beyond any sample the envelope lets through).
+  for (int level = 0; level < 4; ++level) {
+    auto l = static_cast<std::size_t>(level);
+    if (fourLevel_) {
+      upperShare_[l] = level < 3 ? (level + 0.5) / 3 + kHysteresis4 : 2.0;
+      lowerShare_[l] = level > 0 ? (level - 0.5) / 3 - kHysteresis4 : -1.0;
+    } else {
+      upperShare_[l] = level == 0 ? 0.5 + kHysteresis2 : 2.0;
+      lowerShare_[l] = level == 3 ? 0.5 - kHysteresis2 : -1.0;
+    }
+  }
   if (config.lowPassHz > 0 && config.lowPassHz < 0.45 * sampleRate_) {
     // Butterworth low-pass, Q = 1/sqrt(2), bilinear transform.
     double w0 = 2 * std::numbers::pi * config.lowPassHz / sampleRate_;
@@ -47,19 +60,6 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
     a1_ = -2 * cosw / a0;
     a2_ = (1 - alpha) / a0;
     filter_ = true;
-  }
-}
-
-void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& sink) {
-  for (std::size_t i = 0; i < count; ++i) {
-    double x = samples[i];
-    if (filter_) {
-      double y = b0_ * x + z1_;
-      z1_ = b1_ * x - a1_ * y + z2_;
-      z2_ = b2_ * x - a2_ * y;
-      x = y;
-    }
-    Slice(x, sink);
   }
 }
 
@@ -80,79 +80,89 @@ double AudioSlicer::CrossingSample(double value, bool rising) const {
   return static_cast<double>(newest);
 }
 
-void AudioSlicer::Slice(double x, EntrySink& sink) {
-  history_[static_cast<std::size_t>(sampleIndex_) & (kHistory - 1)] = x;
-  if (!primed_) {
-    high_ = low_ = x;
-    primed_ = true;
-    timeline_.Start(0, kLevelStatus[level_]);
-  }
-
-  // The outer estimates fall back quickly only towards samples of an outer level: with four
-  // levels, runs of inner symbols are common and must not pull the outer estimate in.
-  double centre = 0.5 * (high_ + low_);
-  double reach = fourLevel_ ? (high_ - low_) / 3 : 0;
-  if (x > high_) {
-    high_ += attack_ * (x - high_);
-  } else {
-    high_ -= (x > centre + reach ? releaseNear_ : releaseFar_) * (high_ - x);
-  }
-  if (x < low_) {
-    low_ += attack_ * (x - low_);
-  } else {
-    low_ += (x < centre - reach ? releaseNear_ : releaseFar_) * (x - low_);
-  }
-
-  double span = high_ - low_;
-  if (span > kMinimumSpan) {
-    int next = level_;
-    if (fourLevel_) {
-      // Levels sit at low + span * n / 3; thresholds halfway between neighbours.
-      double step = span / 3;
-      double h = kHysteresis4 * span;
-      double t0 = low_ + step * 0.5;
-      int raw = (x > t0) + (x > t0 + step) + (x > t0 + 2 * step);
-      if (raw > level_) {
-        if (x > t0 + step * level_ + h)
-          next = raw;
-      } else if (raw < level_) {
-        if (x < t0 + step * (level_ - 1) - h)
-          next = raw;
-      }
-      if (next != level_) {
-        // A change across the middle is timed where the audio crossed the centre: those are
-        // the edges the symbol clocks lock to. A change within one half is timed at the
-        // threshold between its two levels.
-        bool crossesMiddle = (level_ <= 1) != (next <= 1);
-        double mid = crossesMiddle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
-        double at = CrossingSample(mid, next > level_);
-        timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
-        lastBoundarySample_ = at;
-        level_ = next;
-      }
-    } else {
-      double c = low_ + 0.5 * span;
-      double h = kHysteresis2 * span;
-      if (level_ == 0 && x > c + h) {
-        next = 3;
-      } else if (level_ == 3 && x < c - h) {
-        next = 0;
-      }
-      if (next != level_) {
-        double at = CrossingSample(c, next > level_);
-        timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
-        lastBoundarySample_ = at;
-        level_ = next;
-      }
+void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& sink) {
+  // The hot state lives in locals for the loop and goes back to the members before anything
+  // out of line (a level change, a long hold) reads it.
+  double high = high_, low = low_, z1 = z1_, z2 = z2_;
+  const double third = 1.0 / 3;
+  const double advanceSpan = static_cast<double>(kMaxEntryTicks) / ticksPerSample_;
+  for (std::size_t i = 0; i < count; ++i) {
+    double x = samples[i];
+    if (filter_) {
+      double y = b0_ * x + z1;
+      z1 = b1_ * x - a1_ * y + z2;
+      z2 = b2_ * x - a2_ * y;
+      x = y;
     }
-  }
+    history_[static_cast<std::size_t>(sampleIndex_) & (kHistory - 1)] = x;
+    if (!primed_) {
+      high = low = x;
+      primed_ = true;
+      timeline_.Start(0, kLevelStatus[level_]);
+    }
 
-  if ((static_cast<double>(sampleIndex_) - lastBoundarySample_) * ticksPerSample_ >
-      static_cast<double>(kMaxEntryTicks)) {
-    timeline_.Advance(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
-    lastBoundarySample_ += static_cast<double>(kMaxEntryTicks) / ticksPerSample_;
+    // The outer estimates fall back quickly only towards samples of an outer level: with four
+    // levels, runs of inner symbols are common and must not pull the outer estimate in.
+    double centre = 0.5 * (high + low);
+    double reach = fourLevel_ ? (high - low) * third : 0;
+    if (x > high) {
+      high += attack_ * (x - high);
+    } else {
+      high -= (x > centre + reach ? releaseNear_ : releaseFar_) * (high - x);
+    }
+    if (x < low) {
+      low += attack_ * (x - low);
+    } else {
+      low += (x < centre - reach ? releaseNear_ : releaseFar_) * (x - low);
+    }
+
+    // The band the current level holds in, as shares of the span above the low estimate;
+    // leaving it is rare and handled out of line.
+    double span = high - low;
+    double upper = low + span * upperShare_[static_cast<std::size_t>(level_)];
+    double lower = low + span * lowerShare_[static_cast<std::size_t>(level_)];
+    if ((x > upper || x < lower) && span > kMinimumSpan) {
+      high_ = high;
+      low_ = low;
+      ChangeLevel(x, sink);
+    }
+
+    if (static_cast<double>(sampleIndex_) - lastBoundarySample_ > advanceSpan) {
+      timeline_.Advance(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
+      lastBoundarySample_ += advanceSpan;
+    }
+    ++sampleIndex_;
   }
-  ++sampleIndex_;
+  high_ = high;
+  low_ = low;
+  z1_ = z1;
+  z2_ = z2;
+}
+
+void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
+  double span = high_ - low_;
+  int next;
+  double mid;
+  if (fourLevel_) {
+    // Levels sit at low + span * n / 3; thresholds halfway between neighbours. A change
+    // across the middle is timed where the audio crossed the centre: those are the edges the
+    // symbol clocks lock to. A change within one half is timed at the threshold between its
+    // two levels.
+    double step = span / 3;
+    double t0 = low_ + step * 0.5;
+    next = (x > t0) + (x > t0 + step) + (x > t0 + 2 * step);
+    if (next == level_)
+      return;
+    bool crossesMiddle = (level_ <= 1) != (next <= 1);
+    mid = crossesMiddle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
+  } else {
+    next = level_ == 0 ? 3 : 0;
+    mid = low_ + 0.5 * span;
+  }
+  double at = CrossingSample(mid, next > level_);
+  timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
+  lastBoundarySample_ = at;
+  level_ = next;
 }
 
 void AudioSlicer::Finish(EntrySink& sink) {

@@ -45,7 +45,7 @@ class AudioSlicer {
  private:
   static constexpr int kHistory = 32;  // power of two
 
-  void Slice(double x, EntrySink& sink);
+  void ChangeLevel(double x, EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
 
   double sampleRate_;
@@ -57,6 +57,7 @@ class AudioSlicer {
   // Envelope: the outer levels' estimates.
   double high_ = 0, low_ = 0;
   double attack_, releaseNear_, releaseFar_;
+  std::array<double, 4> upperShare_{}, lowerShare_{};
   bool primed_ = false;
   int level_ = 0;
   std::int64_t sampleIndex_ = 0;
