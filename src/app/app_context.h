@@ -15,7 +15,8 @@ struct AppContext {
   Monitor& monitor;
   std::string settingsPath;  // empty: nothing is saved (tests)
   UiServices ui;
-  std::function<void()> repaintPanes;  // after colours or a pane store changed
+  std::function<void()> repaintPanes;   // after the colours changed
+  std::function<void()> panesReplaced;  // after a pane store was reallocated and cleared
 
   AppSettings& Settings() { return monitor.settings; }
   // Every confirmed dialog saves the whole record.

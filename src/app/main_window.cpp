@@ -59,11 +59,15 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
     : ui_(std::move(ui)),
       host_(ui_, DirectoryOf(settingsPath)),
       monitor_(host_),
-      context_{monitor_, settingsPath, ui_, {}} {
+      context_{monitor_, settingsPath, ui_, {}, {}} {
   if (!settingsPath.empty())
     LoadSettings(monitor_.settings, settingsPath);
   monitor_.settingsPath = settingsPath;
   context_.repaintPanes = [this] { RepaintPanes(); };
+  context_.panesReplaced = [this] {
+    filterPane_->Reset();
+    messagePane_->Reset();
+  };
   host_.window = this;
   host_.onCaption = [this](const std::string& caption) {
     setWindowTitle(QString::fromStdString(caption));
@@ -159,7 +163,6 @@ void MainWindow::BuildMenus() {
     QAction* action = menu->addAction(item.label);
     action->setObjectName(QString::number(item.id));
     action->setShortcut(item.shortcut);
-    action->setShortcutContext(Qt::ApplicationShortcut);
     const int id = item.id;
     connect(action, &QAction::triggered, this, [this, id] { Command(id); });
   }
@@ -206,7 +209,6 @@ void MainWindow::Command(int id) {
     case 210: {
       ScrollbackDialog dialog(context_, this);
       dialog.exec();
-      RepaintPanes();
       break;
     }
     case 213: {
@@ -325,10 +327,8 @@ void MainWindow::ClearDisplay() {
 }
 
 void MainWindow::RepaintPanes() {
-  for (PaneWidget* pane : {filterPane_, messagePane_}) {
-    pane->Relayout();
+  for (PaneWidget* pane : {filterPane_, messagePane_})
     pane->viewport()->update();
-  }
 }
 
 void MainWindow::ChooseFont() {
@@ -366,6 +366,7 @@ void MainWindow::UpdateMinimumHeight() {
 }
 
 void MainWindow::ApplySplit() {
+  UpdateMinimumHeight();  // the horizontal scroll bar comes and goes with the width
   int client = std::max(0, splitter_->height() - splitter_->handleWidth());
   double percent = std::clamp(monitor_.settings.percent, 0.0, 100.0);
   int lower = static_cast<int>(client * percent * 0.01);

@@ -401,8 +401,8 @@ void ScrollbackDialog::OnOk() {
     s.pane1Size = lines.messagePane.capacity;
     ClearPane(context_.monitor, lines.messagePane);
     shownMessage_ = message;  // a second OK after a refused filter size keeps the new store
-    if (context_.repaintPanes)
-      context_.repaintPanes();
+    if (context_.panesReplaced)
+      context_.panesReplaced();
   }
   int filter = filter_->text().toInt();
   if (filter < 200) {
@@ -414,8 +414,8 @@ void ScrollbackDialog::OnOk() {
     s.pane2Size = lines.filterPane.capacity;
     ClearPane(context_.monitor, lines.filterPane);
     shownFilter_ = filter;
-    if (context_.repaintPanes)
-      context_.repaintPanes();
+    if (context_.panesReplaced)
+      context_.panesReplaced();
   }
   context_.Save();
   accept();

@@ -60,7 +60,7 @@ struct EngineFixture {
   FakeHost host;
   Monitor monitor{host};
   RecordedUi ui;
-  AppContext context{monitor, {}, ui.Services(), {}};
+  AppContext context{monitor, {}, ui.Services(), {}, {}};
 
   EngineFixture() { monitor.Create(); }
 };
