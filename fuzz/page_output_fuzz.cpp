@@ -1,0 +1,78 @@
+// pagora-decode's output of a page whatever its bytes: the JSON record must always serialise
+// (valid UTF-8, nothing unescaped) and a text row must never carry a control character or a
+// byte a terminal could act on.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "cli/page_output.h"
+#include "config/settings.h"
+#include "output/line_builder.h"
+
+namespace {
+
+const char* const kTypes[4] = {"alpha", "numeric", "tone", "binary"};
+
+// Bytes a terminal row may hold without colour: printable ASCII only.
+bool PlainRow(const std::string& row) {
+  for (char c : row) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7F)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A 16-byte header drives the capture's fields; the rest is the page's text and classes.
+  if (size < 16)
+    return 0;
+  pagora::PageCapture capture;
+  auto field = [&](int i) {
+    return static_cast<int>(static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
+  };
+  capture.length = field(0);
+  capture.textStart = field(1);
+  capture.info.protocol = static_cast<pagora::Protocol>(data[4] & 3);
+  capture.info.rate = field(3);
+  capture.info.function = static_cast<std::int8_t>(data[8]);
+  capture.info.type = kTypes[data[9] & 3];
+  int matched = static_cast<std::int8_t>(data[10]);
+  std::memcpy(capture.info.capcode.data(), data + 11, 5);
+  data += 16;
+  size -= 16;
+
+  std::size_t n = std::min<std::size_t>(size / 2, pagora::PageCapture::kSize);
+  std::memcpy(capture.text.data(), data, n);
+  std::memcpy(capture.classes.data(), data + n, n);
+
+  pagora::AppSettings settings;
+  pagora::FilterRecord filter;
+  filter.label.assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(n, 10));
+  settings.filters.push_back(filter);
+
+  std::string line =
+      pagora::cli::PageRecord(capture, matched, settings, "2024-01-01T00:00:00+00:00").dump();
+  if (!PlainRow(line))
+    std::abort();
+
+  // A pane row: 132 characters at most, whatever the bytes (no terminator needed within them).
+  char row[pagora::kRowBytes];
+  std::uint8_t classes[pagora::kRowBytes] = {};
+  std::memset(row, 0, sizeof row);
+  std::memcpy(row, capture.text.data(), std::min<std::size_t>(n, pagora::kRowChars));
+  std::memcpy(classes, capture.classes.data(), std::min<std::size_t>(n, pagora::kRowChars));
+  std::string plain = pagora::cli::RenderRow(row, classes, false);
+  if (plain.size() > static_cast<std::size_t>(pagora::kRowChars) || !PlainRow(plain))
+    std::abort();
+  std::string coloured = pagora::cli::RenderRow(row, classes, true);
+  for (char c : coloured) {
+    auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && u != 0x1B) || u >= 0x7F)
+      std::abort();
+  }
+  return 0;
+}
