@@ -1,0 +1,100 @@
+// Real off-air recordings (when the collection is present): the pages pagora-decode finds in
+// each, against what is known to be in them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli_test_support.h"
+
+namespace pagora::testing {
+namespace {
+
+std::vector<nlohmann::json> DecodeRecording(const std::string& name, const std::string& options) {
+  std::string path = std::string(PAGORA_RECORDINGS_DIR) + "/" + name;
+  if (!std::filesystem::exists(path))
+    return {};
+  RunResult r = RunProgram(DecodePath() + " --json " + options + " " + path);
+  EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+  return ParsePages(r.out);
+}
+
+nlohmann::json Page(const char* protocol, int rate, const char* capcode, int function,
+                    const char* type, const std::string& text) {
+  nlohmann::json page = {{"protocol", protocol}, {"rate", rate}, {"capcode", capcode},
+                         {"type", type},         {"text", text}, {"errors", false},
+                         {"filter", nullptr}};
+  page["function"] = function ? nlohmann::json(function) : nlohmann::json(nullptr);
+  return page;
+}
+
+bool Contains(const std::vector<nlohmann::json>& pages, const std::string& capcode,
+              const std::string& text) {
+  return std::any_of(pages.begin(), pages.end(), [&](const nlohmann::json& p) {
+    return p["capcode"] == capcode && p["text"] == text;
+  });
+}
+
+class RecordingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(PAGORA_RECORDINGS_DIR))
+      GTEST_SKIP() << "no recordings";
+  }
+};
+
+TEST_F(RecordingTest, PocsagNetworkBroadcasts) {
+  const std::string time = "+++TIME=0008300324+++TIME=0008300324.";
+  EXPECT_EQ(DecodeRecording("pocsag512-wikimedia.flac", ""),
+            std::vector{Page("POCSAG", 512, "0273040", 4, "alpha", "512 B SIDE ZZZZZZ")});
+  EXPECT_EQ(DecodeRecording("pocsag2400-wikimedia.flac", ""),
+            std::vector{Page("POCSAG", 2400, "1022869", 2, "alpha", time)});
+  std::vector<nlohmann::json> pages1200 = DecodeRecording("pocsag1200-wikimedia.wav", "");
+  ASSERT_FALSE(pages1200.empty());
+  EXPECT_EQ(pages1200[0], Page("POCSAG", 1200, "0273040", 4, "alpha", time));
+  // Nothing is found with the wrong polarity.
+  EXPECT_TRUE(DecodeRecording("pocsag512-wikimedia.flac", "--invert").empty());
+}
+
+TEST_F(RecordingTest, PocsagOffAirTestTransmitterNeedsInversion) {
+  const std::string text = "This is a test of the pager. It should span a couple frames.";
+  for (char address : std::string("012348")) {
+    std::string name = std::string("pocsag1200-radiolib-offair-addr") + address + ".wav";
+    std::string capcode = std::string("110000") + address;
+    EXPECT_EQ(DecodeRecording(name, "--invert"),
+              std::vector{Page("POCSAG", 1200, capcode.c_str(), 4, "alpha", text)})
+        << name;
+    EXPECT_TRUE(DecodeRecording(name, "").empty()) << name;
+  }
+}
+
+TEST_F(RecordingTest, FlexEmergencyNetwork) {
+  std::vector<nlohmann::json> pages = DecodeRecording("flex1600-2fsk-p2000-nl.flac", "");
+  EXPECT_GE(pages.size(), 40u);
+  EXPECT_TRUE(Contains(pages, "1120103", "test"));
+  EXPECT_TRUE(Contains(pages, "1180000", "TESTOPROEP MOB"));
+  EXPECT_TRUE(Contains(pages, "1123201", "B2 Eindhoven Rit: 105012"));
+  EXPECT_TRUE(Contains(pages, "1400521",
+                       "Test: Proefalarm Ochtend Brandweer Veiligheidsregio Rotterdam Rijnmond."));
+  for (const nlohmann::json& page : pages)
+    EXPECT_EQ(page["rate"], 1600);
+}
+
+TEST_F(RecordingTest, GscTestTransmissions) {
+  std::vector<nlohmann::json> pages = DecodeRecording("gsc-600-capture.flac", "");
+  EXPECT_GE(pages.size(), 12u);
+  EXPECT_TRUE(
+      Contains(pages, "616666",
+               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG"));
+  for (const char* preamble : {"PREAMBLE0", "PREAMBLE1", "PREAMBLE5", "PREAMBLE9"}) {
+    EXPECT_TRUE(std::any_of(pages.begin(), pages.end(), [&](const nlohmann::json& p) {
+      std::string text = p["text"];
+      return text.find(preamble) != std::string::npos;
+    })) << preamble;
+  }
+}
+
+}  // namespace
+}  // namespace pagora::testing
