@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/main_window.h"
@@ -64,6 +65,7 @@ class WindowTest : public QObject {
  private slots:
   void startsWithoutTimerWhenNoInputIsConfigured();
   void timerStartsOnlyOnceTheInputOpens();
+  void interfaceChangeReopensTheInput();
   void menusCarryTheirCommandIds();
   void paneFollowsNewRowsOnlyAtTheBottom();
   void copyLowerPaneCopiesTheRowsOnScreen();
@@ -151,6 +153,47 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   f.window.Command(129);
   QCOMPARE(f.ui.messages.back().first, QString("Keep Alive - OFF THE AIR!"));
   QVERIFY(ticked);
+}
+
+// Answers the next modal dialog: `fill` sets its controls, then OK is clicked.
+static void AnswerNextDialog(std::function<void(QWidget&)> fill) {
+  QTimer::singleShot(0, [fill] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    QVERIFY(dialog);
+    fill(*dialog);
+    Control<QPushButton>(*dialog, 1)->click();
+  });
+}
+
+void WindowTest::interfaceChangeReopensTheInput() {
+  QTemporaryDir dir;
+  const QString wav = dir.path() + "/quiet.wav";
+  WriteSilentWav(wav);
+  const QString ini = dir.path() + "/Pagora.INI";
+  QFile file(ini);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
+  file.close();
+  WindowFixture f(ini.toStdString());
+  QVERIFY(f.window.TimerRunning());
+
+  AnswerNextDialog([](QWidget&) {});  // nothing changed: the input keeps running
+  f.window.Command(206);
+  QVERIFY(f.window.TimerRunning());
+  QVERIFY(f.ui.messages.empty());
+
+  AnswerNextDialog([&](QWidget& d) {
+    d.findChild<QLineEdit*>("audioFile")->setText(dir.path() + "/missing.wav");
+  });
+  f.window.Command(206);
+  QVERIFY(!f.window.TimerRunning());
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
+
+  AnswerNextDialog([&](QWidget& d) { d.findChild<QLineEdit*>("audioFile")->setText(wav); });
+  f.window.Command(206);
+  QVERIFY(f.window.TimerRunning());
+  QCOMPARE(f.window.Engine().settings.audioFile, wav.toStdString());
 }
 
 void WindowTest::menusCarryTheirCommandIds() {
