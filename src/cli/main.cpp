@@ -6,10 +6,11 @@
 // signal and its clock starts at --start-time, so the output is the same on every run however
 // fast the machine is. Live inputs run on the wall clock.
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -99,34 +100,39 @@ double WallClock() {
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
-// Ctrl-C and SIGTERM are blocked and read from a descriptor between ticks, so that the loop
-// ends at a tick boundary and the engine closes its files normally.
+// Ctrl-C, SIGTERM and SIGHUP are taken by a thread of their own (sigwait), which raises the
+// stop flag and wakes the decode loop with a harmless signal in case it is blocked reading a
+// pipe. The loop ends at a tick boundary and the engine closes its files normally.
 class StopSignals {
  public:
-  StopSignals() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    sigaddset(&set_, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-    fd_ = signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
+  StopSignals() : state_(std::make_shared<State>()) {
+    struct sigaction wake {};
+    wake.sa_handler = [](int) {};
+    sigemptyset(&wake.sa_mask);
+    wake.sa_flags = 0;  // no SA_RESTART: a blocked read returns EINTR
+    sigaction(SIGUSR2, &wake, nullptr);
+
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([state = state_, set, main = pthread_self()] {
+      int signal = 0;
+      if (sigwait(&set, &signal) == 0) {
+        state->raised = true;
+        pthread_kill(main, SIGUSR2);
+      }
+    }).detach();
   }
-  ~StopSignals() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  bool Raised() {
-    if (raised_ || fd_ < 0)
-      return raised_;
-    signalfd_siginfo info{};
-    raised_ = read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
-    return raised_;
-  }
+  bool Raised() const { return state_->raised.load(); }
 
  private:
-  sigset_t set_{};
-  int fd_ = -1;
-  bool raised_ = false;
+  struct State {
+    std::atomic<bool> raised{false};
+  };
+  std::shared_ptr<State> state_;
 };
 
 bool LooksLikeCapture(const std::string& path) {
@@ -172,7 +178,8 @@ int DecodeOnSignalTime(Monitor& m, CliHost& host, PumpedSource& source, double s
       m.Tick();
     }
   }
-  return ReportProblems(source.producer());
+  // An interrupted pipe is not a damaged input.
+  return stop.Raised() ? kExitOk : ReportProblems(source.producer());
 }
 
 // A live input, on the wall clock, until interrupted.
@@ -258,7 +265,7 @@ int Run(int argc, char** argv) {
   bool colour = o.colour == "always" || (o.colour == "auto" && isatty(STDOUT_FILENO) == 1 &&
                                          std::getenv("NO_COLOR") == nullptr);
 
-  StopSignals stop;
+  StopSignals stop;  // before any thread starts, so that all inherit the blocked signals
   AppSettings settings;
   if (!o.ini.empty() && !LoadSettings(settings, o.ini)) {
     ReportError("cannot read settings file " + o.ini);
