@@ -52,12 +52,13 @@ class SlicerEntryWriter {
 // One transmission on its own, at no clock error.
 std::vector<SlicerEntry> RenderSlicerEntries(const SymbolStream& stream, double clockErrorPpm = 0);
 
-// Pushes entries into a ring, waiting for the consumer only when `drain` is given: it is called
-// whenever the ring is full (a test passes the engine's tick or drain).
+// Pushes entries into a ring, calling `drain` whenever the ring is full (a test passes the
+// engine's tick or drain). A drain that frees nothing does not stall the push: the entry is
+// written anyway and the consumer counts the overrun.
 template <typename Drain>
 void PushEntries(pagora::SlicerRing& ring, const std::vector<SlicerEntry>& entries, Drain drain) {
   for (const SlicerEntry& e : entries) {
-    while (ring.Free() == 0)
+    if (ring.Free() == 0)
       drain();
     ring.Push(e.duration, e.status);
   }
