@@ -49,15 +49,18 @@ std::string Strftime(const char* format, const SystemTime& t) {
   return std::string(text, n).substr(0, 39);
 }
 
-void PlayFile(SNDFILE* file, SF_INFO info) {
+// True when the sound reached an output device.
+bool PlayFile(SNDFILE* file, SF_INFO info) {
   if (Pa_Initialize() != paNoError) {
     sf_close(file);
-    return;
+    return false;
   }
+  bool played = false;
   PaStream* stream = nullptr;
   if (Pa_OpenDefaultStream(&stream, 0, info.channels, paFloat32, info.samplerate,
                            paFramesPerBufferUnspecified, nullptr, nullptr) == paNoError) {
     if (Pa_StartStream(stream) == paNoError) {
+      played = true;
       std::vector<float> block(static_cast<std::size_t>(1024 * info.channels));
       sf_count_t frames;
       while ((frames = sf_readf_float(file, block.data(), 1024)) > 0) {
@@ -71,6 +74,7 @@ void PlayFile(SNDFILE* file, SF_INFO info) {
   }
   Pa_Terminate();
   sf_close(file);
+  return played;
 }
 
 }  // namespace
@@ -81,6 +85,9 @@ SoundPlayer::~SoundPlayer() {
 }
 
 bool SoundPlayer::Play(const std::string& path) {
+  // Without a working output device every later sound falls back to the beep at once.
+  if (noDevice_)
+    return false;
   if (busy_)
     return true;  // the previous sound is still playing; the alarm repeats anyway
   SF_INFO info{};
@@ -95,7 +102,8 @@ bool SoundPlayer::Play(const std::string& path) {
     worker_.join();
   busy_ = true;
   worker_ = std::thread([this, file, info] {
-    PlayFile(file, info);
+    if (!PlayFile(file, info))
+      noDevice_ = true;
     busy_ = false;
   });
   return true;

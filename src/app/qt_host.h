@@ -22,12 +22,14 @@ class SoundPlayer {
   SoundPlayer(const SoundPlayer&) = delete;
   SoundPlayer& operator=(const SoundPlayer&) = delete;
   ~SoundPlayer();
-  // False when the file cannot be read; true when it plays or a sound is still playing.
+  // False when the file cannot be read or no output device could be opened for an earlier
+  // sound; true when it plays or a sound is still playing.
   bool Play(const std::string& path);
 
  private:
   std::thread worker_;
   std::atomic<bool> busy_{false};
+  std::atomic<bool> noDevice_{false};
 };
 
 class QtHost : public Host {
