@@ -123,6 +123,23 @@ void ClockSymbols(Monitor& m, int level) {
 
 }  // namespace
 
+void ApplyDecoderSwitches(Monitor& m) {
+  BitRecovery& r = m.recovery;
+  if (m.settings.decodePocsag == 0 && r.pocsagWindow != 0) {
+    r.pocsagWindow = 0;
+    EndPocsagBurst(m);
+  }
+  if (m.settings.decodeFlex == 0 && r.flexActive != 0) {
+    r.flexActive = 0;
+    if (r.pocsagWindow == 0) {
+      r.symbolClock.period = kFlex1600Period;
+      r.symbolClock.gain = kAcquisitionGain;
+    }
+  }
+  if (m.settings.decodeGolay == 0)
+    r.gscActive = 0;
+}
+
 void ResetBitRecovery(BitRecovery& recovery) {
   int readPosition = recovery.readPosition;
   recovery = BitRecovery{};

@@ -146,6 +146,15 @@ class SymbolObserver {
 void ResetBitRecovery(BitRecovery& recovery);
 
 class Monitor;
+
+// After the decode switches changed (the options dialog): each decoder switched off gives up
+// the reception it was in. A POCSAG burst in progress ends as if its window had run out (the
+// "X" reset ends an open page, the caption returns to idle and the shared clock returns to
+// the FLEX 1600 period; left at a POCSAG period, FLEX could never find a sync again while
+// POCSAG stays off). A FLEX frame in progress releases GSC and the rate detector, and a GSC
+// sync releases FLEX and POCSAG.
+void ApplyDecoderSwitches(Monitor& m);
+
 // One ring entry through the clocks, the rate detector and the decoders: `duration` ticks of
 // the line state `status`. Monitor::Drain calls this for every entry in ring order.
 void ProcessSlicerEntry(Monitor& m, std::uint16_t duration, std::uint8_t status);

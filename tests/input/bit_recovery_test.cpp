@@ -313,6 +313,37 @@ TEST(BusyFlags, DecodingSwitchedOffFeedsNothing) {
   EXPECT_NE(e.m.recovery.symbolClock.phaseOffset, 0.0);
 }
 
+// Switching POCSAG off in the middle of a burst must not leave the shared clock at the POCSAG
+// period: FLEX would never find its sync again.
+TEST(BusyFlags, PocsagSwitchedOffMidBurstHandsTheClockBackToFlex) {
+  Engine e([](AppSettings& s) { s.decodeGolay = 0; });
+  e.Start();
+  Preamble(e, 993, 181);
+  ASSERT_EQ(e.m.recovery.pocsagWindow, kPocsagWindowAfterLock);
+  e.Feed({{20000, 0}});
+  ASSERT_FALSE(e.symbols.pocsag.empty());
+
+  e.m.settings.decodePocsag = 0;
+  ApplyDecoderSwitches(e.m);
+  EXPECT_EQ(e.m.recovery.pocsagWindow, 0);
+  EXPECT_EQ(e.symbols.pocsag.back(), 'X');
+  EXPECT_EQ(e.m.recovery.symbolClock.period, kFlex1600Period);
+  EXPECT_EQ(e.m.recovery.symbolClock.gain, kAcquisitionGain);
+  EXPECT_EQ(e.host.captions.back(), " Pagora");
+  std::size_t flex = e.symbols.flex.size();
+  e.Feed({{3726, 0}});
+  EXPECT_EQ(e.symbols.flex.size(), flex + 5);
+
+  e.m.recovery.flexActive = 1;
+  e.m.recovery.gscActive = 1;
+  e.m.settings.decodeFlex = 0;
+  e.m.settings.decodeGolay = 0;
+  ApplyDecoderSwitches(e.m);
+  EXPECT_EQ(e.m.recovery.flexActive, 0);
+  EXPECT_EQ(e.m.recovery.gscActive, 0);
+  EXPECT_EQ(e.symbols.Count('X'), 1);
+}
+
 TEST(BusyFlags, SilentLineDoesNotOverflowTheRunLength) {
   Engine e(OnlyPocsag);
   e.Start();
