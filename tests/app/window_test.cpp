@@ -264,10 +264,12 @@ void WindowTest::copyLowerPaneCopiesTheRowsOnScreen() {
   WindowFixture f;
   Monitor& m = f.window.Engine();
   PaneBuffer& pane = m.lines.messagePane;
+  f.window.resize(400, 400);  // narrower than 78 columns: the pane scrolls sideways
   AddRows(m, 0, 60);
   for (int i = 0; i < 5; ++i)
     QTest::keyClick(&f.window, Qt::Key_Up);
   QTest::keyClick(&f.window, Qt::Key_Right);  // a horizontal scroll does not shift the copy
+  QCOMPARE(pane.leftColumn, 8);
   const int top = pane.topRow;
   QCOMPARE(top, 60 - pane.visibleRows - 5);
   std::string expected;
@@ -298,6 +300,16 @@ void WindowTest::selectionCopiesCells() {
   QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 4, 2));
   f.window.Command(203);
   QCOMPARE(QGuiApplication::clipboard()->text(), QString("2\r\n"));
+  // Scrolled sideways, the copy takes the cells the user sees.
+  f.window.resize(400, 400);
+  QTest::keyClick(&f.window, Qt::Key_Right);
+  const int left = pane->Buffer().leftColumn;
+  QVERIFY(left > 0);
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 0, 1));
+  QTest::mouseMove(view, CellCentre(pane, 2, 1));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 2, 1));
+  f.window.Command(203);
+  QCOMPARE(QGuiApplication::clipboard()->text().toStdString(), Row(1).substr(left, 3) + "\r\n");
   // Copy took the selection away: a second Copy changes nothing (it only beeps).
   QGuiApplication::clipboard()->setText("kept");
   f.window.Command(203);
