@@ -1,5 +1,7 @@
 // A slicer source fills the engine's ring from a thread of its own: a serial slicer, the audio
-// slicer on a sound card, file or pipe, or a capture file being replayed.
+// slicer on a sound card, file or pipe, or a capture file being replayed. The ring belongs to
+// the engine and outlives every source: a source only pushes into it (waiting on Free() when
+// it can afford to) and never resets it, so the drain's position survives a re-open.
 #pragma once
 
 #include <cstdint>
