@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QUrl>
 #include <algorithm>
+#include <climits>
 
 #include "app/dialogs.h"
 #include "config/settings_file.h"
@@ -261,8 +262,10 @@ void MainWindow::OpenInput() {
   source_ = MakeSlicerSource(monitor_.settings);
   if (source_ && monitor_.OpenSource(*source_)) {
     timer_.start(kTimerPeriodMs);
+    failedOpenAt_ = QPoint(INT_MIN, INT_MIN);
   } else {
     source_.reset();
+    failedOpenAt_ = pos();
   }
   opening_ = false;
 }
@@ -390,7 +393,10 @@ void MainWindow::moveEvent(QMoveEvent* event) {
     return;
   monitor_.settings.xPos = x();
   monitor_.settings.yPos = y();
-  OpenInput();
+  // A failed open is tried again when the user moves the window, not when the window manager
+  // places it right after the first attempt.
+  if (pos() != failedOpenAt_)
+    OpenInput();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QTimer>
+#include <climits>
 #include <memory>
 #include <string>
 
@@ -79,6 +81,7 @@ class MainWindow : public QMainWindow {
   bool shutDown_ = false;
   bool askOnClose_ = true;
   bool firstShow_ = true;
+  QPoint failedOpenAt_{INT_MIN, INT_MIN};  // where the window was when an open failed
 };
 
 }  // namespace pagora

@@ -134,8 +134,12 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   {
     WindowFixture f(ini.toStdString());  // the file is not there yet
     QVERIFY(!f.window.TimerRunning());
-    QVERIFY(!f.ui.messages.empty());
+    QCOMPARE(f.ui.messages.size(), std::size_t{1});
     QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
+    // Moving the window tries again, and the failure is reported again.
+    f.window.move(f.window.pos() + QPoint(10, 10));
+    QTRY_COMPARE(f.ui.messages.size(), std::size_t{2});
+    QVERIFY(!f.window.TimerRunning());
     f.window.close();
   }
   WriteSilentWav(wav);
