@@ -389,7 +389,13 @@ void WindowTest::exitConfirmation() {
   QCOMPARE(f.ui.confirms.back().first, QString("Please confirm: Okay to exit?"));
   QCOMPARE(f.ui.confirms.back().second, QString("Pagora Exiting"));
   f.ui.confirmAnswer = true;
+  QTemporaryDir dir;
+  Monitor& m = f.window.Engine();
+  m.settings.logFileEnabled = 1;
+  m.settings.logFile = (dir.path() + "/traffic.log").toStdString();
+  QVERIFY(OpenOutputFile(m, OutputFileKind::kLog));
   QVERIFY(f.window.close());
+  QVERIFY(m.files.log == nullptr);  // closing the window closes the files
 }
 
 void WindowTest::restartRestoresWhatTheUserSet() {
