@@ -299,20 +299,6 @@ TEST(BusyFlags, FlexFrameHoldsOffGscAndTheRateDetector) {
   EXPECT_FALSE(e.symbols.gsc.empty());
 }
 
-TEST(BusyFlags, DecodingSwitchedOffFeedsNothing) {
-  Engine e([](AppSettings& s) {
-    s.decodeFlex = 0;
-    s.decodePocsag = 0;
-    s.decodeGolay = 0;
-  });
-  e.Start();
-  Preamble(e, 570, 300);
-  EXPECT_TRUE(e.symbols.order.empty());
-  EXPECT_EQ(e.m.recovery.pocsagWindow, 0);
-  // The clocks still run: the phase keeps following the edges.
-  EXPECT_NE(e.m.recovery.symbolClock.phaseOffset, 0.0);
-}
-
 // Switching POCSAG off in the middle of a burst must not leave the shared clock at the POCSAG
 // period: FLEX would never find its sync again.
 TEST(BusyFlags, PocsagSwitchedOffMidBurstHandsTheClockBackToFlex) {

@@ -301,17 +301,6 @@ TEST(Lifetime, PaneStoresFallBackWhenTheSizeCannotBeHad) {
   EXPECT_EQ(sized.m.lines.filterPane.capacity, 300);
 }
 
-TEST(Lifetime, CreateSetsTheClockStringsAndKeepAliveSchedule) {
-  Engine e([](AppSettings& s) { s.keepAlive[0] = {12, 14, 5}; });  // hours 11..13, 5 minutes
-  e.host.SetTime(2024, 6, 5, 12, 34, 56);
-  e.Start();
-  EXPECT_EQ(e.m.timer.timeString, "12:34:56");
-  EXPECT_EQ(e.m.timer.dateString, "06/05/24");
-  EXPECT_EQ(e.m.keepAlive.currentHour, 12);
-  EXPECT_EQ(e.m.keepAlive.deadline, e.host.calendarSeconds + 300);
-  EXPECT_EQ(e.m.files.csvHeaderPending, 1);
-}
-
 class LongClockStrings : public FakeHost {
  public:
   std::string FormatTime(const SystemTime&) override { return std::string(60, 't'); }

@@ -116,23 +116,6 @@ TEST(ClockCheck, SameMinuteOnlyReschedules) {
   EXPECT_EQ(e.m.timer.clockCheckCountdown, 30);
 }
 
-TEST(ClockCheck, HourChangeLabelsTheNextHourWithItsStart) {
-  ScratchDirectory dir;
-  Engine e([](AppSettings& s) {
-    s.statCsvFileEnabled = 1;
-    s.statCsvFile = "stats.csv";
-  });
-  e.host.SetTime(2024, 6, 5, 10, 59, 58);
-  e.Start();
-  RunClockUntil(e, 11, 0, 0);
-  e.host.SetTime(2024, 6, 5, 12, 0, 0);
-  e.Ticks(100);
-  std::string csv = ReadFile(dir.path() / "stats.csv");
-  EXPECT_NE(csv.find("\n\"06/05/24\",\"10:59:58\","), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\n\"06/05/24\",\"11:00:00\","), std::string::npos) << csv;
-  EXPECT_EQ(e.m.keepAlive.currentHour, 12);
-}
-
 TEST(Tick, TitleReturnsToIdleWhenTheHoldRunsOut) {
   Engine e;
   e.Start();
