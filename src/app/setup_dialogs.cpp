@@ -18,6 +18,7 @@
 
 #include "app/dialogs.h"
 #include "app/pane_widget.h"
+#include "input/bit_recovery.h"
 
 namespace pagora {
 
@@ -57,13 +58,7 @@ void OptionsDialog::OnOk() {
   for (int i = 0; i < 8; ++i)
     *fields[i] = boxes_[i]->isChecked() ? 1 : 0;
   // A decoder switched off forgets the reception it was in the middle of.
-  BitRecovery& recovery = context_.monitor.recovery;
-  if (!s.decodePocsag)
-    recovery.pocsagWindow = 0;
-  if (!s.decodeFlex)
-    recovery.flexActive = 0;
-  if (!s.decodeGolay)
-    recovery.gscActive = 0;
+  ApplyDecoderSwitches(context_.monitor);
   context_.Save();
   accept();
 }
