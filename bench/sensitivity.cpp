@@ -140,10 +140,17 @@ json MakeScenario(const Mode& mode, int pages, std::uint32_t seed) {
                            : RandomText(random, "0123456789", 5, 15);
     }
     if (mode.protocol == Protocol::kFlex) {
-      // Spread over the phases the mode carries: A only, A and C, or A to D.
-      int phases = mode.symbolRate * (mode.levels == 4 ? 2 : 1) / 1600;
-      int phase = std::uniform_int_distribution<int>(0, phases - 1)(random);
-      page["phase"] = phases == 2 ? phase * 2 : phase;
+      // Spread over the phases the mode carries: A; A and B (4 levels); A and C (3200
+      // symbols/s); all four.
+      std::vector<int> phases{0};
+      if (mode.levels == 4)
+        phases.push_back(1);
+      if (mode.symbolRate == 3200)
+        phases.push_back(2);
+      if (mode.levels == 4 && mode.symbolRate == 3200)
+        phases.push_back(3);
+      page["phase"] =
+          phases[std::uniform_int_distribution<std::size_t>(0, phases.size() - 1)(random)];
     }
     current.push_back(page);
     if (static_cast<int>(current.size()) == mode.pagesPerTransmission)
@@ -264,7 +271,7 @@ class RingSink : public pagora::EntrySink {
   pagora::Monitor& m_;
 };
 
-std::vector<Decoded> Decode(const std::vector<float>& audio) {
+std::vector<Decoded> Decode(const std::vector<float>& audio, double slicerLowPassHz) {
   pagora::AppSettings settings;
   settings.fourLevelInterface = 1;  // pagora-decode's choice for audio
   CollectingHost host(settings);
@@ -274,7 +281,7 @@ std::vector<Decoded> Decode(const std::vector<float>& audio) {
   m.settings = settings;
   m.Create();
   pagora::AudioSlicerConfig config = pagora::SlicerConfigFor(m.settings, kSampleRate);
-  config.lowPassHz = pagora::kDefaultLowPassHz;
+  config.lowPassHz = slicerLowPassHz;
   pagora::AudioSlicer slicer(config);
   RingSink sink(m);
   const std::size_t tick = static_cast<std::size_t>(kSampleRate / 10);
@@ -311,7 +318,7 @@ struct Curve {
 };
 
 Point Measure(const gen::Scenario& scenario, const Condition& condition, double snrDb,
-              std::uint64_t seed) {
+              std::uint64_t seed, double slicerLowPassHz, bool showMisses) {
   gen::AudioRenderOptions options;
   options.sampleRate = kSampleRate;
   options.amplitude = kAmplitude;
@@ -346,22 +353,31 @@ Point Measure(const gen::Scenario& scenario, const Condition& condition, double 
 
   Point point;
   point.snrDb = snrDb;
-  for (const Decoded& d : Decode(audio)) {
+  std::vector<std::string> unexpected;
+  for (const Decoded& d : Decode(audio, slicerLowPassHz)) {
     auto found = wanted.find(d.capcode + "|" + d.text);
     if (found != wanted.end() && found->second > 0) {
       --found->second;
       ++point.exact;
-    } else if (!d.capcode.empty() && capcodes.count(d.capcode)) {
-      ++point.garbled;
     } else {
-      ++point.falsePages;
+      ++(!d.capcode.empty() && capcodes.count(d.capcode) ? point.garbled : point.falsePages);
+      unexpected.push_back(d.capcode + "|" + d.text);
     }
+  }
+  // Without noise every page should come out: list what did not, to find the fault.
+  if (showMisses && !std::isfinite(snrDb)) {
+    for (const auto& [page, left] : wanted)
+      for (int i = 0; i < left; ++i)
+        std::fprintf(stderr, "missed without noise: %s\n", page.c_str());
+    for (const std::string& page : unexpected)
+      std::fprintf(stderr, "unexpected without noise: %s\n", page.c_str());
   }
   return point;
 }
 
 Curve MeasureCurve(const Mode& mode, const Condition& condition, int pages,
-                   const std::vector<double>& snrs, std::uint32_t seed) {
+                   const std::vector<double>& snrs, std::uint32_t seed, double slicerLowPassHz,
+                   bool showMisses) {
   json document = MakeScenario(mode, pages, seed);
   gen::Scenario scenario = gen::ParseScenario(document);
   std::vector<PageWords> words;
@@ -371,7 +387,8 @@ Curve MeasureCurve(const Mode& mode, const Condition& condition, int pages,
   Curve curve{&mode, &condition, pages, {}};
   int nothing = 0;
   for (std::size_t i = 0; i < snrs.size(); ++i) {
-    Point point = Measure(scenario, condition, snrs[i], seed * 7919u + i);
+    Point point =
+        Measure(scenario, condition, snrs[i], seed * 7919u + i, slicerLowPassHz, showMisses);
     point.ideal = IdealPageShare(mode, words, snrs[i]);
     curve.points.push_back(point);
     // Two points in a row with nothing decoded: lower SNRs will not do better.
@@ -433,6 +450,8 @@ int main(int argc, char** argv) {
   std::uint32_t seed = 20240603;
   std::string modeList = "all";
   std::string conditionList = "clean,receiver";
+  double slicerLowPassHz = pagora::kDefaultLowPassHz;
+  bool showMisses = false;
   CLI::App app{"Decoding sensitivity of the audio slicer and the decoders against white noise",
                "sensitivity"};
   app.add_option("--pages", pages, "Pages per point (at least 200 for the published figures)")
@@ -446,6 +465,10 @@ int main(int argc, char** argv) {
                  "Comma-separated modes (pocsag512, pocsag1200, pocsag2400, flex1600/2, "
                  "flex1600/4, flex3200/2, flex3200/4, gsc) or all");
   app.add_option("--conditions", conditionList, "clean, receiver or both (comma-separated)");
+  app.add_option("--slicer-lowpass", slicerLowPassHz,
+                 "The audio slicer's low-pass corner in Hz, as pagora-decode --lowpass (0 = off)");
+  app.add_flag("--show-misses", showMisses,
+               "List on standard error the pages lost or garbled without noise");
   CLI11_PARSE(app, argc, argv);
 
   auto key = [](std::string name) {
@@ -485,7 +508,8 @@ int main(int argc, char** argv) {
   std::mutex progress;
   auto worker = [&]() {
     for (std::size_t i = next++; i < work.size(); i = next++) {
-      curves[i] = MeasureCurve(*work[i].mode, *work[i].condition, pages, snrs, seed);
+      curves[i] = MeasureCurve(*work[i].mode, *work[i].condition, pages, snrs, seed,
+                               slicerLowPassHz, showMisses);
       std::lock_guard<std::mutex> lock(progress);
       std::fprintf(stderr, "measured %s, %s\n", work[i].mode->name, work[i].condition->name);
     }
