@@ -101,6 +101,18 @@ TEST_F(FlexTest, ConsecutiveFramesInDifferentModes) {
                                       " Pagora - FLEX 3200 2 or 4 Level"}));
 }
 
+// The header after the frame information word must never look like a second sync marker:
+// these frame numbers once restarted the header count and lost their frame.
+TEST_F(FlexTest, EveryFrameNumberDecodes) {
+  for (int number : {0, 7, 20, 29, 35, 38, 73, 100, 127}) {
+    gen::FlexFrame frame =
+        Frame(FlexMode::k1600x2, {Page(1600, FlexPageType::kAlphanumeric, "frame")});
+    frame.frame = number;
+    Send(frame);
+  }
+  EXPECT_EQ(Contents(), std::vector<std::string>(9, "frame"));
+}
+
 TEST_F(FlexTest, BlockInformationWithoutAddressFieldYieldsNothing) {
   gen::FlexFrame frame = Frame(FlexMode::k1600x2, {Page(1600, FlexPageType::kAlphanumeric, "x")});
   frame.phases[0][0] = gen::FlexWithChecksum(1u << 10);  // a = 0, v = 1

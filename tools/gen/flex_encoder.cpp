@@ -2,7 +2,8 @@
 //
 // A frame as sent: 32 bits of bit sync (alternating), sync 1 (mode code, marker 0xA6C6, 0xAAAA,
 // the complement of the mode code and of 0xA6C6), the frame information word as a codeword,
-// 40 bits of sync 2, all at 1600 symbols/s and 2 levels, then 11 blocks at the mode's rate and
+// 40 bits of sync 2 (a short comma of alternating bits, a 16-bit pattern, then both inverted),
+// all at 1600 symbols/s and 2 levels, then 11 blocks at the mode's rate and
 // levels. In a block each phase's 8 codewords are interleaved bit by bit (bit i of codeword j
 // is the phase's bit 8i + j); a 4-level symbol carries phase A (or C) in its high bit and B (or
 // D) in its low bit, and at 3200 symbols/s the symbols alternate between A/B and C/D.
@@ -21,7 +22,12 @@ constexpr char kNumericSet[] = "0123456789*U -)(";
 constexpr int kNumericSpace = 12;
 constexpr int kFillCharacter = 3;
 constexpr int kBitSyncBits = 32;
-constexpr int kSync2Bits = 40;
+// Sync 2: comma, pattern, inverted comma, inverted pattern. No long run of alternating bits:
+// after the frame information word such a run would sit where the receiver's sync window
+// expects 0xAAAA, and for some frame numbers the word's last bits come within four bits of
+// 0xA6C6, a second marker that would restart the header count and lose the frame.
+constexpr int kSync2CommaBits = 4;
+constexpr std::uint16_t kSync2Pattern = 0xED84;
 constexpr int kMaxNumericWords = 8;
 constexpr int kMaxLength = 127;
 
@@ -243,8 +249,13 @@ void EmitFrame(const FlexFrame& frame, Emit emit) {
   std::uint32_t info = FlexCodeword(FlexFrameInfoWord(frame.cycle, frame.frame));
   for (int p = 0; p < 32; ++p)
     emitBit(static_cast<int>((info >> p) & 1));
-  for (int i = 0; i < kSync2Bits; ++i)
-    emitBit((i & 1) == 0);
+  for (int half = 0; half < 2; ++half) {
+    int invert = half;
+    for (int i = 0; i < kSync2CommaBits; ++i)
+      emitBit(((i & 1) == 0) ^ invert);
+    for (int b = 15; b >= 0; --b)
+      emitBit(((kSync2Pattern >> b) & 1) ^ invert);
+  }
 
   std::array<std::array<std::uint32_t, 88>, 4> codewords{};
   for (int p = 0; p < 4; ++p) {
