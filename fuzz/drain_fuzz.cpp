@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   m.settings.pane2Size = 20;
   m.settings.filters.push_back(pagora::FilterRecord{pagora::kFilterText, "", 0, "L", "A", 0, 0, 0});
   m.Create();
-  // Three bytes an entry: duration (16 bits, scaled so symbols actually come out) and status.
+  // Three bytes an entry: duration (16 bits, little-endian) and status, as a capture holds them;
+  // the seeds are generated traffic in this form.
   for (std::size_t i = 1; i + 3 <= size; i += 3) {
     auto duration = static_cast<std::uint16_t>(data[i] | (data[i + 1] << 8));
     m.ring.Push(duration, data[i + 2]);
