@@ -1,5 +1,7 @@
 #include "gsc/gsc_decoder.h"
 
+#include <algorithm>
+
 #include "flex/bch.h"
 #include "flex/mode_title.h"
 #include "gsc/golay.h"
@@ -45,6 +47,9 @@ bool IsStartCode(const GscDecoder& d) {
 // Pattern index 0..9 of a preamble hit on the 46 newest samples, or -1. Sets the inverted flag
 // and the number of blocks the transmission starts with.
 int FindPreamble(GscDecoder& d) {
+  constexpr int kPreambleSamples = 46;  // 14 + 16 + 16
+  static_assert(std::all_of(kGscPreambleTable.begin(), kGscPreambleTable.end(),
+                            [](const GscPreamblePattern& p) { return p.field1 <= 0x3FFF; }));
   std::int32_t oldest = d.sampleRegister[5] & 0x3FFF;
   std::int32_t middle = d.sampleRegister[6];
   std::int32_t newest = d.sampleRegister[7];
@@ -57,9 +62,8 @@ int FindPreamble(GscDecoder& d) {
       d.preambleInverted = 0;
       return k;
     }
-    int inverted = CountBits16((p.field1 ^ 0x3FFF) ^ oldest) +
-                   CountBits16((p.field2 ^ 0xFFFF) ^ middle) +
-                   CountBits16((p.field3 ^ 0xFFFF) ^ newest);
+    // The complement differs from the 46 samples exactly where the pattern agrees with them.
+    int inverted = kPreambleSamples - normal;
     if (inverted <= 1) {
       d.blocksLeft = kGscBatchBlocks;
       d.preambleInverted = 1;
