@@ -270,13 +270,7 @@ void WriteHeader(Monitor& m, FlexPhase& phase, Capcode capcode, bool isLong, con
 
   SetPageInfo(m, Protocol::kFlex, RateOfRow(m.flex.statisticsRow), digits, 0, pageType);
   FindCapcodeFilter(m, isLong ? kFilterFlexLong : kFilterFlexShort, filterDigits, 0, 0);
-  PaneBuffer& pane = m.lines.messagePane;
-  BeginPage(m, pane);
-  MarkCapcodeStart(m);
-  SetColourClass(pane, kClassCapcode);
-  PutText(m, pane, header);
-  MarkCapcodeEnd(m);
-  PutChar(m, pane, ' ');
+  WritePageHeader(m, header);
 }
 
 }  // namespace

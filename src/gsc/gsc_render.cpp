@@ -65,13 +65,7 @@ void GscHeader(Monitor& m, std::int32_t capcode, std::int32_t function, const ch
   SetPageInfo(m, Protocol::kGsc, kGscRate, digits, function, type);
   FindCapcodeFilter(m, kFilterGolay, header + 1, function, 0);
 
-  PaneBuffer& pane = m.lines.messagePane;
-  BeginPage(m, pane);
-  MarkCapcodeStart(m);
-  SetColourClass(pane, kClassCapcode);
-  PutText(m, pane, header);
-  MarkCapcodeEnd(m);
-  PutChar(m, pane, ' ');
+  WritePageHeader(m, header);
 }
 
 void GscRenderPage(Monitor& m) {

@@ -221,4 +221,14 @@ void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, i
   info.type = type != nullptr ? type : "";
 }
 
+void WritePageHeader(Monitor& m, const char* header) {
+  PaneBuffer& pane = m.lines.messagePane;
+  BeginPage(m, pane);
+  MarkCapcodeStart(m);
+  SetColourClass(pane, kClassCapcode);
+  PutText(m, pane, header);
+  MarkCapcodeEnd(m);
+  PutChar(m, pane, ' ');
+}
+
 }  // namespace pagora

@@ -70,8 +70,8 @@ struct PageInfo {
   int rate = 0;  // POCSAG 512/1200/2400; FLEX 1600/3200/6400 (statistics row speed); GSC 600
   // The capcode digits as shown ('?' when unknown), NUL-ended; a FLEX long capcode has up to 10.
   std::array<char, 12> capcode{};
-  int function = 0;                // 1..4, 0 when the protocol has none
-  const char* type = "";           // static text: "alpha", "numeric", "tone", "binary", ...
+  int function = 0;       // 1..4, 0 when the protocol has none
+  const char* type = "";  // static text: "alpha", "numeric", "tone", "binary", ...
 };
 
 struct PageCapture {
@@ -116,6 +116,10 @@ void MarkCapcodeStart(Monitor& m);
 void MarkCapcodeEnd(Monitor& m);
 void MarkTextStart(Monitor& m);
 void ClearPane(Monitor& m, PaneBuffer& pane);
+
+// Opens a page on the message pane and writes its marked header in the Capcode class, then
+// the blank before the content: the order every decoder follows after its filter lookup.
+void WritePageHeader(Monitor& m, const char* header);
 
 // Records the page's protocol, rate, capcode digits, function and type for PageCompleted.
 void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, int function,

@@ -91,13 +91,7 @@ void PocsagHeader(Monitor& m, std::int32_t capcode, int function, const char* ty
   SetPageInfo(m, Protocol::kPocsag, baud, digits, unknown ? 0 : function + 1, type);
   FindCapcodeFilter(m, kFilterPocsag, digits, function + 1, PocsagBaudCode(rateIndex));
 
-  PaneBuffer& pane = m.lines.messagePane;
-  BeginPage(m, pane);
-  MarkCapcodeStart(m);
-  SetColourClass(pane, kClassCapcode);
-  PutText(m, pane, header);
-  MarkCapcodeEnd(m);
-  PutChar(m, pane, ' ');
+  WritePageHeader(m, header);
 }
 
 void PocsagFlushPage(Monitor& m) {
