@@ -17,6 +17,7 @@
 
 #include "app/dialogs.h"
 #include "monitor/keep_alive.h"
+#include "output/filters.h"
 
 namespace pagora {
 
@@ -194,20 +195,6 @@ void LogfileDialog::OnOk() {
 }
 
 // --- Filters ---------------------------------------------------------------------------------
-
-int CapcodeLength(int type) {
-  switch (type) {
-    case kFilterPocsag:
-    case kFilterFlexShort:
-      return 7;
-    case kFilterFlexLong:
-      return 9;
-    case kFilterGolay:
-      return 6;
-    default:
-      return 0;
-  }
-}
 
 QString FilterListText(const FilterRecord& f) {
   static const char* const kKinds[] = {"UNUSED",     "Text",      "POCSAG",
@@ -424,7 +411,7 @@ AddEditFilterDialog::AddEditFilterDialog(AppContext& context, FilterRecord& reco
   } else {
     kind_->setEnabled(false);
     kind_->setCurrentIndex(std::clamp(record.type, 1, 5) - 1);
-    int length = CapcodeLength(record.type);
+    int length = FilterCapcodeLength(record.type);
     if (length > 0) {
       capcode_->setEnabled(true);
       capcode_->setMaxLength(length);
@@ -467,7 +454,7 @@ AddEditFilterDialog::AddEditFilterDialog(AppContext& context, FilterRecord& reco
 
 void AddEditFilterDialog::KindChosen(int index) {
   int type = index + 1;
-  int length = CapcodeLength(type);
+  int length = FilterCapcodeLength(type);
   if (length > 0) {
     capcode_->setEnabled(true);
     // A shorter limit would cut what was already typed, and that text stays.
@@ -517,7 +504,7 @@ void AddEditFilterDialog::RejectToggled(bool checked) {
 void AddEditFilterDialog::OnOk() {
   FilterRecord r = record_;
   r.type = kind_->currentIndex() + 1;
-  int length = CapcodeLength(r.type);
+  int length = FilterCapcodeLength(r.type);
   if (length > 0) {
     std::string entry = Text(capcode_, static_cast<int>(FilterRecord::kCapcodeMax));
     if (entry.empty()) {

@@ -23,20 +23,6 @@ namespace {
 constexpr int kFilterFileLine = 80;     // characters per line of the filter file
 constexpr int kCommandLineLimit = 120;  // program, a blank and the argument text
 
-int CapcodeLength(int kind) {
-  switch (kind) {
-    case kFilterPocsag:
-    case kFilterFlexShort:
-      return 7;
-    case kFilterFlexLong:
-      return 9;
-    case kFilterGolay:
-      return 6;
-    default:
-      return 0;
-  }
-}
-
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -99,6 +85,20 @@ Match DecideMatch(const Monitor& m, const PageCapture& capture) {
 
 }  // namespace
 
+int FilterCapcodeLength(int kind) {
+  switch (kind) {
+    case kFilterPocsag:
+    case kFilterFlexShort:
+      return 7;
+    case kFilterFlexLong:
+      return 9;
+    case kFilterGolay:
+      return 6;
+    default:
+      return 0;
+  }
+}
+
 bool WildcardMatch(const char* candidate, const char* pattern, int n) {
   for (int i = 0; i < n; ++i) {
     char p = pattern[i];
@@ -120,9 +120,9 @@ void FindCapcodeFilter(Monitor& m, int kind, const char* capcodeDigits, int func
   const auto& filters = m.settings.filters;
   for (std::size_t i = 0; i < filters.size(); ++i) {
     const FilterRecord& f = filters[i];
-    if (f.type != kind || CapcodeLength(kind) == 0)
+    if (f.type != kind || FilterCapcodeLength(kind) == 0)
       continue;
-    if (!WildcardMatch(capcodeDigits, f.capcode.c_str(), CapcodeLength(kind)))
+    if (!WildcardMatch(capcodeDigits, f.capcode.c_str(), FilterCapcodeLength(kind)))
       continue;
     if ((kind == kFilterPocsag || kind == kFilterGolay) && f.function != 0 &&
         f.function != function) {

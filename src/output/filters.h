@@ -13,6 +13,9 @@ class Monitor;
 
 // Baud codes of POCSAG pages for filters: 1 = 2400, 2 = 1200, 3 = 512 bit/s.
 // kind is a FilterType (2 POCSAG, 3 FLEX short, 4 FLEX long, 5 Golay).
+// Digits in a capcode of a filter kind: 7 POCSAG and FLEX short, 9 FLEX long, 6 Golay, 0 Text.
+int FilterCapcodeLength(int kind);
+
 void FindCapcodeFilter(Monitor& m, int kind, const char* capcodeDigits, int function, int baudCode);
 void CompletePage(Monitor& m);
 bool WildcardMatch(const char* candidate, const char* pattern, int n);

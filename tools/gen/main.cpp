@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "audio_render.h"
+#include "cli/page_output.h"
 #include "input/sources/audio_file_writer.h"
 #include "input/sources/capture_writer.h"
 #include "scenario.h"
@@ -25,20 +26,6 @@ using namespace pagora::gen;
 
 void Fail(const std::string& text) {
   std::fprintf(stderr, "pagora-gen: %s\n", text.c_str());
-}
-
-std::string IsoLocal(double epochSeconds) {
-  auto t = static_cast<std::time_t>(std::floor(epochSeconds));
-  std::tm local{};
-  localtime_r(&t, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-  long offset = local.tm_gmtoff;
-  char sign = offset < 0 ? '-' : '+';
-  offset = offset < 0 ? -offset : offset;
-  char zone[48];
-  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", sign, offset / 3600, (offset / 60) % 60);
-  return std::string(stamp) + zone;
 }
 
 bool ParseLocalTime(const std::string& text, double& out) {
@@ -195,7 +182,10 @@ int Run(int argc, char** argv) {
     if (!expected)
       return;
     for (const ExpectedPage& page : item.pages) {
-      std::string line = ExpectedRecord(page, IsoLocal(start + at)).dump() + "\n";
+      std::string line =
+          ExpectedRecord(page, cli::IsoLocalTime(static_cast<std::int64_t>(std::floor(start + at))))
+              .dump() +
+          "\n";
       std::fputs(line.c_str(), expected);
     }
   };
