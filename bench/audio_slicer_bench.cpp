@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "audio_render.h"
+#include "draining_sink.h"
 #include "flex_encoder.h"
 #include "input/monitor.h"
 #include "input/sources/audio_slicer.h"
@@ -84,19 +85,6 @@ void BM_AudioSlicer(benchmark::State& state) {
 }
 BENCHMARK(BM_AudioSlicer)->Args({2, 0})->Args({4, 0})->Args({4, 1})->Unit(benchmark::kMillisecond);
 
-class RingSink : public pagora::EntrySink {
- public:
-  explicit RingSink(pagora::Monitor& m) : m_(m) {}
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    if (m_.ring.Free() == 0)
-      m_.Drain();
-    m_.ring.Push(duration, status);
-  }
-
- private:
-  pagora::Monitor& m_;
-};
-
 // Samples to pages as pagora-decode runs it (4 levels, low-pass on, every decoder).
 void BM_SamplesToPages(benchmark::State& state) {
   const std::vector<float>& audio = Traffic();
@@ -106,7 +94,7 @@ void BM_SamplesToPages(benchmark::State& state) {
   m.Create();
   pagora::AudioSlicerConfig config;
   config.lowPassHz = pagora::kDefaultLowPassHz;
-  RingSink sink(m);
+  pagora::gen::DrainingSink sink(m);
   for (auto _ : state) {
     pagora::AudioSlicer slicer(config);
     for (std::size_t at = 0; at < audio.size(); at += 2205) {

@@ -31,6 +31,7 @@
 #include "audio_render.h"
 #include "cli/cli_host.h"
 #include "cli/page_output.h"
+#include "draining_sink.h"
 #include "input/monitor.h"
 #include "input/sources/audio_slicer.h"
 #include "input/sources/source_factory.h"
@@ -258,19 +259,6 @@ class CollectingHost : public pagora::cli::CliHost {
   const pagora::AppSettings& settings_;
 };
 
-class RingSink : public pagora::EntrySink {
- public:
-  explicit RingSink(pagora::Monitor& m) : m_(m) {}
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    if (m_.ring.Free() == 0)
-      m_.Drain();
-    m_.ring.Push(duration, status);
-  }
-
- private:
-  pagora::Monitor& m_;
-};
-
 std::vector<Decoded> Decode(const std::vector<float>& audio, double slicerLowPassHz) {
   pagora::AppSettings settings;
   settings.fourLevelInterface = 1;  // pagora-decode's choice for audio
@@ -283,7 +271,7 @@ std::vector<Decoded> Decode(const std::vector<float>& audio, double slicerLowPas
   pagora::AudioSlicerConfig config = pagora::SlicerConfigFor(m.settings, kSampleRate);
   config.lowPassHz = slicerLowPassHz;
   pagora::AudioSlicer slicer(config);
-  RingSink sink(m);
+  pagora::gen::DrainingSink sink(m);
   const std::size_t tick = static_cast<std::size_t>(kSampleRate / 10);
   double t = 0;
   for (std::size_t at = 0; at < audio.size(); at += tick) {

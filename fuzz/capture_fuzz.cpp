@@ -9,25 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "draining_sink.h"
 #include "input/monitor.h"
 #include "input/sources/capture_format.h"
 #include "input/sources/entry_producer.h"
 #include "quiet_host.h"
 
 namespace {
-
-class RingSink : public pagora::EntrySink {
- public:
-  explicit RingSink(pagora::Monitor& m) : m_(m) {}
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    if (m_.ring.Free() == 0)
-      m_.Drain();
-    m_.ring.Push(duration, status);
-  }
-
- private:
-  pagora::Monitor& m_;
-};
 
 void CheckLines(std::string_view text) {
   while (!text.empty()) {
@@ -68,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   m.Create();
   std::unique_ptr<pagora::EntryProducer> producer = pagora::MakeCaptureProducer(path);
   if (producer->Open(host)) {
-    RingSink sink(m);
+    pagora::gen::DrainingSink sink(m);
     double seconds = 0;
     while (true) {
       seconds += 1.0;  // a tick a second: enough for the engine's timers, and fast

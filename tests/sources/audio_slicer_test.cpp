@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio_render.h"
+#include "entry_sinks.h"
 #include "input/bit_recovery.h"
 #include "input/sources/audio_slicer.h"
 #include "transmission.h"
@@ -16,19 +17,8 @@
 namespace pagora {
 namespace {
 
-struct Entry {
-  std::uint16_t duration;
-  std::uint8_t status;
-  bool operator==(const Entry&) const = default;
-};
-
-class VectorSink : public EntrySink {
- public:
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    entries.push_back({duration, status});
-  }
-  std::vector<Entry> entries;
-};
+using testing::Entry;
+using testing::VectorSink;
 
 std::vector<float> Render(const gen::SymbolStream& stream, gen::AudioRenderOptions options,
                           double quietSeconds = 0.05) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "entry_sinks.h"
 #include "fake_host.h"
 #include "input/bit_recovery.h"
 #include "input/sources/capture_format.h"
@@ -17,19 +18,8 @@
 namespace pagora {
 namespace {
 
-struct Entry {
-  std::uint16_t duration;
-  std::uint8_t status;
-  bool operator==(const Entry&) const = default;
-};
-
-class VectorSink : public EntrySink {
- public:
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    entries.push_back({duration, status});
-  }
-  std::vector<Entry> entries;
-};
+using testing::Entry;
+using testing::VectorSink;
 
 std::int64_t Nanoseconds(double ticks) {
   return std::llround(ticks * kTickSeconds * 1e9);
