@@ -29,26 +29,6 @@ SystemTime FromTm(const std::tm& tm, long nanoseconds) {
   return t;
 }
 
-std::tm ToTm(const SystemTime& t) {
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_wday = t.dayOfWeek;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  return tm;
-}
-
-std::string Strftime(const char* format, const SystemTime& t) {
-  std::tm tm = ToTm(t);
-  char text[64];
-  std::size_t n = std::strftime(text, sizeof text, format, &tm);
-  return std::string(text, n).substr(0, 39);
-}
-
 // True when the sound reached an output device.
 bool PlayFile(SNDFILE* file, SF_INFO info) {
   if (Pa_Initialize() != paNoError) {
@@ -133,11 +113,11 @@ std::int64_t QtHost::CalendarSeconds() {
 }
 
 std::string QtHost::FormatTime(const SystemTime& local) {
-  return Strftime("%X", local);
+  return FormatSystemTime(local, "%X");
 }
 
 std::string QtHost::FormatDate(const SystemTime& local) {
-  return Strftime("%x", local);
+  return FormatSystemTime(local, "%x");
 }
 
 void QtHost::SetCaption(const std::string& caption) {

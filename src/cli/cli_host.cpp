@@ -57,30 +57,11 @@ std::int64_t CliHost::CalendarSeconds() {
   return static_cast<std::int64_t>(std::floor(clock_));
 }
 
-namespace {
-
-std::string Format(const SystemTime& local, const char* format) {
-  std::tm parts{};
-  parts.tm_year = local.year - 1900;
-  parts.tm_mon = local.month - 1;
-  parts.tm_mday = local.day;
-  parts.tm_hour = local.hour;
-  parts.tm_min = local.minute;
-  parts.tm_sec = local.second;
-  parts.tm_wday = local.dayOfWeek;
-  parts.tm_isdst = -1;
-  char text[64];
-  std::size_t n = std::strftime(text, sizeof text, format, &parts);
-  return std::string(text, n);
-}
-
-}  // namespace
-
 std::string CliHost::FormatTime(const SystemTime& local) {
-  return Format(local, "%X");
+  return FormatSystemTime(local, "%X");
 }
 std::string CliHost::FormatDate(const SystemTime& local) {
-  return Format(local, "%x");
+  return FormatSystemTime(local, "%x");
 }
 
 void CliHost::ShowMessage(const std::string& text, const std::string&) {

@@ -25,6 +25,10 @@ struct SystemTime {
   bool operator==(const SystemTime&) const = default;
 };
 
+// A local time formatted with strftime in the current locale (for example "%X", "%x"), cut to
+// the 39 characters the engine's clock strings hold.
+std::string FormatSystemTime(const SystemTime& local, const char* format);
+
 enum class PaneId { kMessage = 0, kFilter = 1 };
 
 struct PaneBuffer;
