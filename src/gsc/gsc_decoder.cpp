@@ -44,33 +44,141 @@ bool IsStartCode(const GscDecoder& d) {
   return distance <= 1 && d.mismatchCount <= kGscMaxMismatch;
 }
 
-// Pattern index 0..9 of a preamble hit on the 46 newest samples, or -1. Sets the inverted flag
-// and the number of blocks the transmission starts with.
+// The preamble and start-code searches run on every sample while hunting, whatever the
+// traffic, so they work on the register as one 64-bit word and only compare against limits:
+// nothing here counts bits in full.
+
+constexpr int kPreambleSamples = 46;  // 14 + 16 + 16
+constexpr std::uint64_t kWindowMask = (std::uint64_t{1} << kPreambleSamples) - 1;
+
+// The 64 newest samples, bit a holding the sample of age a.
+std::uint64_t NewestSamples(const GscDecoder& d) {
+  return (std::uint64_t{d.sampleRegister[4]} << 48) | (std::uint64_t{d.sampleRegister[5]} << 32) |
+         (std::uint64_t{d.sampleRegister[6]} << 16) | d.sampleRegister[7];
+}
+
+// The samples of age 64..127, bit 0 holding age 64.
+std::uint64_t OlderSamples(const GscDecoder& d) {
+  return (std::uint64_t{d.sampleRegister[0]} << 48) | (std::uint64_t{d.sampleRegister[1]} << 32) |
+         (std::uint64_t{d.sampleRegister[2]} << 16) | d.sampleRegister[3];
+}
+
+constexpr bool AtMostOneBit(std::uint64_t v) {
+  return (v & (v - 1)) == 0;
+}
+
+constexpr bool AtMostThreeBits(std::uint64_t v) {
+  v &= v - 1;
+  v &= v - 1;
+  return AtMostOneBit(v);
+}
+
+constexpr int BitsIn(std::uint64_t v) {
+  int count = 0;
+  for (; v != 0; v &= v - 1)
+    ++count;
+  return count;
+}
+
+constexpr std::uint64_t PatternSamples(const GscPreamblePattern& p) {
+  return (std::uint64_t{p.field1} << 32) | (std::uint64_t{p.field2} << 16) | p.field3;
+}
+
+// A hit needs the whole window within three samples of a pattern, or agreeing with it in at
+// most one sample (the complement within one), so every slice of the window must do the same.
+// For each slice and each value it can take, the table holds the patterns (bit k for pattern
+// k) that the slice still allows; only those are compared in full.
+constexpr int kSliceSamples = 8;
+constexpr int kSlices = (kPreambleSamples + kSliceSamples - 1) / kSliceSamples;
+using PreambleSliceTable = std::array<std::array<std::uint16_t, 256>, kSlices>;
+
+constexpr PreambleSliceTable MakePreambleSliceTable() {
+  PreambleSliceTable table{};
+  for (int slice = 0; slice < kSlices; ++slice) {
+    int shift = slice * kSliceSamples;
+    int width = std::min(kSliceSamples, kPreambleSamples - shift);
+    std::uint64_t sliceMask = (std::uint64_t{1} << width) - 1;
+    for (std::uint64_t value = 0; value <= sliceMask; ++value) {
+      std::uint16_t allowed = 0;
+      for (std::size_t k = 0; k < kGscPreambleTable.size(); ++k) {
+        int differing =
+            BitsIn((value ^ (PatternSamples(kGscPreambleTable[k]) >> shift)) & sliceMask);
+        if (differing <= 3 || differing >= width - 1)
+          allowed = static_cast<std::uint16_t>(allowed | (1u << k));
+      }
+      table[static_cast<std::size_t>(slice)][value] = allowed;
+    }
+  }
+  return table;
+}
+
+constexpr PreambleSliceTable kPreambleSlices = MakePreambleSliceTable();
+
+// Pattern index 0..9 of a preamble hit on the 46 newest samples, or -1: the first pattern in
+// table order within three samples of them, or whose complement is within one (a pattern is
+// tried as it is before its complement). Sets the inverted flag and the number of blocks the
+// transmission starts with.
 int FindPreamble(GscDecoder& d) {
-  constexpr int kPreambleSamples = 46;  // 14 + 16 + 16
   static_assert(std::all_of(kGscPreambleTable.begin(), kGscPreambleTable.end(),
                             [](const GscPreamblePattern& p) { return p.field1 <= 0x3FFF; }));
-  std::int32_t oldest = d.sampleRegister[5] & 0x3FFF;
-  std::int32_t middle = d.sampleRegister[6];
-  std::int32_t newest = d.sampleRegister[7];
-  for (int k = 0; k < static_cast<int>(kGscPreambleTable.size()); ++k) {
-    const GscPreamblePattern& p = kGscPreambleTable[static_cast<std::size_t>(k)];
-    int normal = CountBits16(p.field1 ^ oldest) + CountBits16(p.field2 ^ middle) +
-                 CountBits16(p.field3 ^ newest);
-    if (normal <= 3) {
+  std::uint64_t window = NewestSamples(d) & kWindowMask;
+  unsigned candidates = 0x3FF;
+  for (int slice = 0; slice < kSlices; ++slice) {
+    std::size_t value = static_cast<std::size_t>(window >> (slice * kSliceSamples)) & 0xFF;
+    candidates &= kPreambleSlices[static_cast<std::size_t>(slice)][value];
+  }
+  for (int k = 0; candidates != 0; ++k, candidates >>= 1) {
+    if ((candidates & 1u) == 0)
+      continue;
+    std::uint64_t differing =
+        window ^ PatternSamples(kGscPreambleTable[static_cast<std::size_t>(k)]);
+    if (AtMostThreeBits(differing)) {
       d.blocksLeft = 1;
       d.preambleInverted = 0;
       return k;
     }
-    // The complement differs from the 46 samples exactly where the pattern agrees with them.
-    int inverted = kPreambleSamples - normal;
-    if (inverted <= 1) {
+    if (AtMostOneBit(~differing & kWindowMask)) {
       d.blocksLeft = kGscBatchBlocks;
       d.preambleInverted = 1;
       return k;
     }
   }
   return -1;
+}
+
+// A start-code block seen through the register: the first word's 46 samples (ages 92..47), one
+// comma sample, the second word's 46 (ages 45..0). In a 46-sample window (bit 0 the youngest)
+// bit b of a word is sent at positions 45 - 2b (older sample) and 44 - 2b (younger sample); the
+// word is read from the younger samples.
+constexpr std::uint64_t DoubledWord(std::uint32_t word) {
+  std::uint64_t samples = 0;
+  for (int bit = 0; bit < 23; ++bit) {
+    if ((word >> bit) & 1u)
+      samples |= std::uint64_t{3} << (44 - 2 * bit);
+  }
+  return samples;
+}
+
+constexpr std::uint64_t kYoungerSamples = DoubledWord(kGolayMask) & 0x5555555555555555u;
+constexpr std::uint64_t kStartCodeSamples1 = DoubledWord(kGscStartCode);
+constexpr std::uint64_t kStartCodeSamples2 = DoubledWord(~kGscStartCode & kGolayMask);
+
+// Whether the register can hold a start code at all: both words within three bits of the two
+// start-code words and at most kGscMaxMismatch pairs whose samples disagree. Golay(23,12) is
+// perfect, so a word corrects to a codeword exactly when it lies within three bits of it; this
+// is the condition IsStartCode checks on the corrected words, without correcting every sample.
+bool StartCodeInWindow(const GscDecoder& d) {
+  static_assert(kGscMaxMismatch == 3);
+  std::uint64_t newest = NewestSamples(d);
+  std::uint64_t second = newest & kWindowMask;
+  if (!AtMostThreeBits((second ^ kStartCodeSamples2) & kYoungerSamples))
+    return false;
+  std::uint64_t first = ((newest >> 47) | (OlderSamples(d) << 17)) & kWindowMask;
+  if (!AtMostThreeBits((first ^ kStartCodeSamples1) & kYoungerSamples))
+    return false;
+  std::uint64_t mismatches = (((first ^ (first >> 1)) & kYoungerSamples) << 1) |
+                             ((second ^ (second >> 1)) & kYoungerSamples);
+  return AtMostThreeBits(mismatches);
 }
 
 // Address index 0..99 of the first address word, or -1. Both the table words and their
@@ -286,9 +394,9 @@ void GscReceiveBit(Monitor& m, int bit) {
   ShiftIn(d, bit);
 
   if (d.active == 0) {
-    // The words are only looked at once enough preamble has been seen, so the correction is
-    // skipped while the hunt has not begun.
-    if (d.preambleHits >= kGscPreambleHitsNeeded) {
+    // The words are only looked at once enough preamble has been seen, and only corrected when
+    // the samples can hold a start code at all.
+    if (d.preambleHits >= kGscPreambleHitsNeeded && StartCodeInWindow(d)) {
       ReadWordPair(d);
       if (IsStartCode(d)) {
         Acquire(m);
