@@ -1,0 +1,196 @@
+// Four-level FLEX frames whose phases fall silent early. Every word a phase does not use is
+// idle fill, all-zero and all-one codewords in turn, and the four phases fill in step; so once
+// the pages are out, the symbols carry only the dibits 00 and 11: the top slicer level and the
+// lower inner one, never the bottom level, for the rest of the frame (up to 1.7 s). A page
+// whose last words come after a stretch of that fill must still come out exactly, whether the
+// engine gets ideal slicer entries or the audio slicer's.
+//
+// The frames are page sets that the sensitivity benchmark garbles without noise. The audio
+// cases are disabled while the audio slicer lets its low estimate climb onto the lower inner
+// level during the fill (after about 20 ms of it): every level-1 symbol then comes out as
+// level 0, the low bit of phases B and D flips, and their late message words cannot be
+// corrected. Enable them with the slicer change that holds the span through the fill.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "audio_render.h"
+#include "draining_sink.h"
+#include "entry_sinks.h"
+#include "fake_host.h"
+#include "input/monitor.h"
+#include "input/sources/audio_slicer.h"
+#include "scenario.h"
+#include "slicer_entries.h"
+
+namespace pagora::testing {
+namespace {
+
+using nlohmann::json;
+
+struct FillCase {
+  const char* name;
+  const char* mode;
+  json pages;
+};
+
+void PrintTo(const FillCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Capcode and text of a page, as the generator expects it or the engine wrote it.
+using Shown = std::pair<std::string, std::string>;
+
+class FlexIdleFill : public ::testing::TestWithParam<FillCase> {
+ protected:
+  FlexIdleFill() : m(host) {
+    m.settings.fourLevelInterface = 1;
+    m.Create();
+    json transmission{{"protocol", "FLEX"}, {"mode", GetParam().mode}, {"pages", GetParam().pages}};
+    scenario = gen::ParseScenario(json{{"transmissions", json::array({transmission})}});
+  }
+
+  const gen::SymbolStream& Frame() const { return scenario.items.front().symbols; }
+
+  std::vector<Shown> Expected() const {
+    std::vector<Shown> pages;
+    for (const gen::ExpectedPage& page : scenario.items.front().pages)
+      pages.emplace_back(page.capcode, page.text);
+    std::sort(pages.begin(), pages.end());
+    return pages;
+  }
+
+  std::vector<Shown> Decoded() {
+    m.Drain();
+    m.Tick();
+    std::vector<Shown> pages;
+    for (const CompletedPage& page : host.pages) {
+      EXPECT_FALSE(page.bitErrors) << page.info.capcode.data() << " " << page.content;
+      pages.emplace_back(page.info.capcode.data(), page.content);
+    }
+    std::sort(pages.begin(), pages.end());
+    return pages;
+  }
+
+  FakeHost host;
+  Monitor m;
+  gen::Scenario scenario;
+};
+
+TEST_P(FlexIdleFill, PagesComeOutOfIdealEntries) {
+  gen::SlicerEntryWriter writer;
+  writer.AppendGap(0.5);
+  writer.Append(Frame());
+  writer.AppendGap(0.5);
+  writer.Finish();
+  gen::DrainingSink sink(m);
+  for (const SlicerEntry& e : writer.entries())
+    sink.Put(e.duration, e.status);
+  EXPECT_EQ(Decoded(), Expected());
+}
+
+TEST_P(FlexIdleFill, DISABLED_PagesComeOutOfCleanAudio) {
+  std::vector<float> audio;
+  gen::AudioRenderer renderer(gen::AudioRenderOptions{}, [&](const float* s, std::size_t n) {
+    audio.insert(audio.end(), s, s + n);
+  });
+  renderer.AppendGap(1.0);
+  renderer.Append(Frame());
+  renderer.AppendGap(1.0);
+  renderer.Finish();
+  AudioSlicerConfig config;
+  config.lowPassHz = kDefaultLowPassHz;
+  AudioSlicer slicer(config);
+  gen::DrainingSink sink(m);
+  slicer.Process(audio.data(), audio.size(), sink);
+  slicer.Finish(sink);
+  EXPECT_EQ(Decoded(), Expected());
+}
+
+json Page(long capcode, int phase, const char* type, const char* text) {
+  return json{{"capcode", capcode}, {"phase", phase}, {"type", type}, {"text", text}};
+}
+
+// Phase B ends with a two-word numeric page in words 16 and 17 (block 2), after which
+// all four phases idle; word 17's bits ride on level-1 symbols.
+const FillCase kCases[] = {
+    {"Flex3200FourLevel", "3200/4",
+     json::array({Page(990432, 3, "alpha", "TjBf2iw5Xj:.aNS7BCFFonVsDvWx/KE"),
+                  Page(330699, 2, "numeric", "898986"),
+                  Page(402447, 1, "alpha", "zkAL5Yto tq7WAWp8.GR4XZdJW8"),
+                  Page(1409215, 1, "numeric", "806288")})},
+    {"Flex1600FourLevel", "1600/4",
+     json::array({Page(1730760, 1, "numeric", "0978027250"),
+                  Page(1086685, 0, "numeric", "4690798345"),
+                  Page(1501807, 1, "numeric", "7467805239490")})},
+};
+
+INSTANTIATE_TEST_SUITE_P(LateWords, FlexIdleFill, ::testing::ValuesIn(kCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// The slicer alone: random four-level symbols, 300 ms of the fill's levels 3, 3, 1, 1 at 3200
+// symbols/s, random symbols again. Every symbol, sampled mid-period from the entries, must
+// come back with the level it was sent at.
+TEST(FlexIdleFillSlicer, DISABLED_KeepsTheInnerLevelThroughTheFill) {
+  constexpr double kRate = 3200;
+  constexpr double kQuiet = 0.05;
+  gen::SymbolStream stream;
+  stream.symbolRate = kRate;
+  std::mt19937 random(5);
+  auto randomRun = [&](int count) {
+    for (int i = 0; i < count; ++i)
+      stream.levels.push_back(static_cast<std::uint8_t>(random() % 4));
+  };
+  randomRun(320);
+  for (int i = 0; i < 960; ++i)
+    stream.levels.push_back((i / 2) % 2 == 0 ? 3 : 1);
+  randomRun(320);
+
+  std::vector<float> audio;
+  gen::AudioRenderer renderer(gen::AudioRenderOptions{}, [&](const float* s, std::size_t n) {
+    audio.insert(audio.end(), s, s + n);
+  });
+  renderer.AppendGap(kQuiet);
+  renderer.Append(stream);
+  renderer.AppendGap(kQuiet);
+  renderer.Finish();
+  AudioSlicerConfig config;
+  config.lowPassHz = kDefaultLowPassHz;
+  AudioSlicer slicer(config);
+  VectorSink sink;
+  slicer.Process(audio.data(), audio.size(), sink);
+  slicer.Finish(sink);
+
+  std::vector<int> wrong;
+  std::string first;
+  double boundary = 0;
+  std::size_t e = 0;
+  for (std::size_t k = 16; k < stream.levels.size(); ++k) {
+    double at = (kQuiet + (static_cast<double>(k) + 0.5) / kRate) / kTickSeconds;
+    while (e < sink.entries.size() && boundary + sink.entries[e].duration <= at)
+      boundary += sink.entries[e++].duration;
+    ASSERT_LT(e, sink.entries.size());
+    auto level =
+        std::find(gen::kLevelStatus.begin(), gen::kLevelStatus.end(), sink.entries[e].status) -
+        gen::kLevelStatus.begin();
+    if (level != stream.levels[k]) {
+      if (wrong.empty()) {
+        first = "symbol " + std::to_string(k) + " sent at level " +
+                std::to_string(stream.levels[k]) + ", read as " + std::to_string(level);
+      }
+      wrong.push_back(static_cast<int>(k));
+    }
+  }
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " symbols wrong, the first " << first
+                             << " (the fill runs from symbol 320 to 1279)";
+}
+
+}  // namespace
+}  // namespace pagora::testing
