@@ -98,33 +98,4 @@ int CorrectCodeword(BchTables& tables) {
   return score > 3 ? 3 : score;
 }
 
-// The counts run for every sample in the sync and preamble searches. Without a popcount
-// instruction in the target's baseline, std::popcount becomes a library call; this
-// shift-and-add count is a few instructions and gives the same result.
-namespace {
-
-constexpr int CountBitsSwar(std::uint32_t v) {
-  v = v - ((v >> 1) & 0x55555555u);
-  v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
-  v = (v + (v >> 4)) & 0x0F0F0F0Fu;
-  return static_cast<int>((v * 0x01010101u) >> 24);
-}
-
-static_assert(CountBitsSwar(0) == 0 && CountBitsSwar(0xFFFFFFFFu) == 32 &&
-              CountBitsSwar(0x80000001u) == 2 && CountBitsSwar(0x12345678u) == 13);
-
-}  // namespace
-
-int CountBits16(std::int32_t value) {
-  return CountBitsSwar(static_cast<std::uint32_t>(value) & 0xFFFFu);
-}
-
-int CountBits32(std::uint32_t value) {
-  return CountBitsSwar(value);
-}
-
-int CountBits10(std::int32_t value) {
-  return CountBitsSwar(static_cast<std::uint32_t>(value) & 0x3FFu);
-}
-
 }  // namespace pagora
