@@ -32,8 +32,7 @@
 namespace pagora {
 namespace {
 
-constexpr std::uint16_t kMarkerHigh = 0xA6C6;
-constexpr std::uint16_t kMarkerLow = 0xAAAA;
+constexpr std::uint32_t kMarker = 0xA6C6AAAA;
 constexpr int kMaxSyncErrors = 4;  // of 32 marker bits, and of 32 mode code bits
 
 struct FlexMode {
@@ -208,14 +207,14 @@ void FlexReceiveSymbol(Monitor& m, std::int8_t symbol) {
   f.r1 = static_cast<std::uint16_t>((f.r1 << 1) | (f.r2 >> 15));
   f.r2 = static_cast<std::uint16_t>((f.r2 << 1) | (f.r3 >> 15));
   f.r3 = static_cast<std::uint16_t>((f.r3 << 1) | HighBit(symbol));
-  int markerErrors = CountBits16(f.r1 ^ kMarkerHigh) + CountBits16(f.r2 ^ kMarkerLow);
 
   // Once the blocks have begun the whole frame is consumed; no sync is looked for inside it.
   if (f.blockCounter != 0) {
     ReceiveBlockSymbol(m, symbol);
     return;
   }
-  if (markerErrors <= kMaxSyncErrors)
+  std::uint32_t marker = (std::uint32_t{f.r1} << 16) | f.r2;
+  if (CountBits32(marker ^ kMarker) <= kMaxSyncErrors)
     AcceptSync(m);
 
   // Header countdown: the 16 symbols after the sync symbol finish sync 1, the next 32 are the
