@@ -163,22 +163,32 @@ constexpr std::uint64_t kYoungerSamples = DoubledWord(kGolayMask) & 0x5555555555
 constexpr std::uint64_t kStartCodeSamples1 = DoubledWord(kGscStartCode);
 constexpr std::uint64_t kStartCodeSamples2 = DoubledWord(~kGscStartCode & kGolayMask);
 
+// The two words of a start-code or address block as their 46 samples each.
+std::uint64_t FirstWordSamples(const GscDecoder& d) {
+  return ((NewestSamples(d) >> 47) | (OlderSamples(d) << 17)) & kWindowMask;
+}
+std::uint64_t SecondWordSamples(const GscDecoder& d) {
+  return NewestSamples(d) & kWindowMask;
+}
+
+// The pairs of a word whose two samples disagree, one bit per pair at its younger sample.
+std::uint64_t MismatchedPairs(std::uint64_t samples) {
+  return (samples ^ (samples >> 1)) & kYoungerSamples;
+}
+
 // Whether the register can hold a start code at all: both words within three bits of the two
 // start-code words and at most kGscMaxMismatch pairs whose samples disagree. Golay(23,12) is
 // perfect, so a word corrects to a codeword exactly when it lies within three bits of it; this
 // is the condition IsStartCode checks on the corrected words, without correcting every sample.
 bool StartCodeInWindow(const GscDecoder& d) {
   static_assert(kGscMaxMismatch == 3);
-  std::uint64_t newest = NewestSamples(d);
-  std::uint64_t second = newest & kWindowMask;
+  std::uint64_t second = SecondWordSamples(d);
   if (!AtMostThreeBits((second ^ kStartCodeSamples2) & kYoungerSamples))
     return false;
-  std::uint64_t first = ((newest >> 47) | (OlderSamples(d) << 17)) & kWindowMask;
+  std::uint64_t first = FirstWordSamples(d);
   if (!AtMostThreeBits((first ^ kStartCodeSamples1) & kYoungerSamples))
     return false;
-  std::uint64_t mismatches = (((first ^ (first >> 1)) & kYoungerSamples) << 1) |
-                             ((second ^ (second >> 1)) & kYoungerSamples);
-  return AtMostThreeBits(mismatches);
+  return AtMostThreeBits((MismatchedPairs(first) << 1) | MismatchedPairs(second));
 }
 
 // Address index 0..99 of the first address word, or -1. Both the table words and their
@@ -328,33 +338,34 @@ int GscSampleAt(const GscDecoder& d, int age) {
 }
 
 void ExtractWordPair(GscDecoder& d) {
-  std::uint32_t first = 0;
-  std::uint32_t second = 0;
-  int mismatches = 0;
+  std::uint64_t first = FirstWordSamples(d);
+  std::uint64_t second = SecondWordSamples(d);
+  std::uint32_t word1 = 0;
+  std::uint32_t word2 = 0;
   for (int bit = 0; bit < 23; ++bit) {
     // Oldest pair first; a pair's value is its younger sample.
-    int olderAge = 92 - 2 * bit;
-    int older = GscSampleAt(d, olderAge);
-    int younger = GscSampleAt(d, olderAge - 1);
-    first |= static_cast<std::uint32_t>(younger) << bit;
-    mismatches += older != younger;
-
-    olderAge = 45 - 2 * bit;
-    older = GscSampleAt(d, olderAge);
-    younger = GscSampleAt(d, olderAge - 1);
-    second |= static_cast<std::uint32_t>(younger) << bit;
-    mismatches += older != younger;
+    int younger = 44 - 2 * bit;
+    word1 |= static_cast<std::uint32_t>((first >> younger) & 1u) << bit;
+    word2 |= static_cast<std::uint32_t>((second >> younger) & 1u) << bit;
   }
-  d.word1 = first;
-  d.word2 = second;
-  d.mismatchCount = mismatches;
+  std::uint64_t mismatched = (MismatchedPairs(first) << 1) | MismatchedPairs(second);
+  d.word1 = word1;
+  d.word2 = word2;
+  d.mismatchCount = CountBits32(static_cast<std::uint32_t>(mismatched)) +
+                    CountBits32(static_cast<std::uint32_t>(mismatched >> 32));
 }
 
 void DeinterleaveBlock(GscDecoder& d) {
-  d.dataWords.fill(0);
-  for (int s = 0; s < 120; ++s) {
-    std::uint16_t sample = static_cast<std::uint16_t>(GscSampleAt(d, 119 - s));
-    d.dataWords[static_cast<std::size_t>(s % 8)] |= static_cast<std::uint16_t>(sample << (s / 8));
+  // Sample s of the block (0 = oldest, age 119) is bit s / 8 of word s % 8.
+  const std::uint64_t samples[2] = {NewestSamples(d), OlderSamples(d)};
+  for (int w = 0; w < 8; ++w) {
+    std::uint16_t word = 0;
+    for (int bit = 0; bit < 15; ++bit) {
+      int age = 119 - 8 * bit - w;
+      std::uint64_t sample = (samples[age / 64] >> (age % 64)) & 1u;
+      word = static_cast<std::uint16_t>(word | (sample << bit));
+    }
+    d.dataWords[static_cast<std::size_t>(w)] = word;
   }
 }
 

@@ -110,6 +110,28 @@ TEST_F(HuntSearch, PreambleSearchFollowsThePlainDistanceRule) {
   EXPECT_LT(normalHits + invertedHits, static_cast<int>(windows.size()) - 20000);
 }
 
+// The two words of a block ending with the newest sample, read pair by pair (a pair's value
+// is its younger sample), and the pairs whose samples disagree.
+struct ReferenceWords {
+  std::uint32_t word1 = 0;
+  std::uint32_t word2 = 0;
+  int mismatches = 0;
+};
+ReferenceWords ReadWords(const Register& r) {
+  auto at = [&](int age) {
+    return static_cast<int>(((age < 64 ? r.newest : r.older) >> (age % 64)) & 1u);
+  };
+  ReferenceWords words;
+  for (int bit = 0; bit < 23; ++bit) {
+    for (int word = 0; word < 2; ++word) {
+      int older = (word == 0 ? 92 : 45) - 2 * bit;
+      (word == 0 ? words.word1 : words.word2) |= static_cast<std::uint32_t>(at(older - 1)) << bit;
+      words.mismatches += at(older) != at(older - 1);
+    }
+  }
+  return words;
+}
+
 TEST_F(HuntSearch, StartCodeSearchFollowsTheCorrectedWords) {
   gen::GscTransmission t;
   t.pages.push_back({123456, 1, gen::GscMessageType::kNumeric, "1", 0, 0});
@@ -155,13 +177,16 @@ TEST_F(HuntSearch, StartCodeSearchFollowsTheCorrectedWords) {
           }
 
           Present(r, kGscPreambleHitsNeeded);
-          GscDecoder reference;
-          reference.sampleRegister = m.gsc.sampleRegister;
-          ExtractWordPair(reference);
+          ReferenceWords words = ReadWords(r);
+          GscDecoder extracted = m.gsc;
+          ExtractWordPair(extracted);
+          ASSERT_EQ(extracted.word1, words.word1);
+          ASSERT_EQ(extracted.word2, words.word2);
+          ASSERT_EQ(extracted.mismatchCount, words.mismatches);
           bool want =
-              std::popcount(GolayDecode(reference.word1) ^ kGscStartCode) <= 1 &&
-              std::popcount(GolayDecode(reference.word2) ^ (~kGscStartCode & kGolayMask)) <= 1 &&
-              reference.mismatchCount <= 3;
+              std::popcount(GolayDecode(words.word1) ^ kGscStartCode) <= 1 &&
+              std::popcount(GolayDecode(words.word2) ^ (~kGscStartCode & kGolayMask)) <= 1 &&
+              words.mismatches <= 3;
           ASSERT_EQ(m.gsc.active, want ? 1 : 0)
               << shift << " " << errors1 << " " << errors2 << " " << mismatches;
           (want ? acquired : refused) += 1;
