@@ -1,8 +1,12 @@
 #include "gsc/golay.h"
 
+#include <array>
+
 namespace pagora {
 
-std::uint32_t GolaySyndrome(std::uint32_t x) {
+namespace {
+
+constexpr std::uint32_t Syndrome(std::uint32_t x) {
   std::uint32_t v = x & kGolayMask;
   for (int i = 0; i < 12; ++i) {
     if (v & 1u)
@@ -12,59 +16,52 @@ std::uint32_t GolaySyndrome(std::uint32_t x) {
   return v << 12;
 }
 
-int SyndromeWeight(std::uint32_t s) {
-  static constexpr int kNibbleWeight[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-  int weight = 0;
-  for (int nibble = 0; nibble < 6 && s != 0; ++nibble) {
-    weight += kNibbleWeight[s & 0xFu];
-    s >>= 4;
+constexpr int kSyndromes = 1 << 11;
+using ErrorTable = std::array<std::uint32_t, kSyndromes>;
+
+// The error pattern of at most three bits behind each syndrome. The code is perfect: the
+// 1 + 23 + 253 + 1771 patterns have 2048 different syndromes, one for every syndrome there is.
+struct ErrorTableBuild {
+  ErrorTable patterns{};
+  std::array<bool, kSyndromes> filled{};
+  int distinct = 0;
+
+  constexpr void Add(std::uint32_t pattern) {
+    std::uint32_t s = Syndrome(pattern) >> 12;
+    if (!filled[s])
+      ++distinct;
+    filled[s] = true;
+    patterns[s] = pattern;
   }
-  return weight;
+};
+
+constexpr ErrorTableBuild BuildErrorTable() {
+  ErrorTableBuild build;
+  build.Add(0);
+  for (int a = 0; a < 23; ++a) {
+    build.Add(1u << a);
+    for (int b = a + 1; b < 23; ++b) {
+      build.Add((1u << a) | (1u << b));
+      for (int c = b + 1; c < 23; ++c)
+        build.Add((1u << a) | (1u << b) | (1u << c));
+    }
+  }
+  return build;
 }
 
-std::uint32_t RotateLeft23(std::uint32_t word, int count) {
-  word &= kGolayMask;
-  if (count < 1)
-    return word;
-  count %= 23;
-  if (count == 0)
-    return word;
-  return ((word << count) | (word >> (23 - count))) & kGolayMask;
-}
+constexpr ErrorTableBuild kErrorBuild = BuildErrorTable();
+static_assert(kErrorBuild.distinct == kSyndromes, "every syndrome has exactly one pattern");
+constexpr ErrorTable kErrorPatterns = kErrorBuild.patterns;
 
-std::uint32_t RotateRight23(std::uint32_t word, int count) {
-  word &= kGolayMask;
-  if (count < 1)
-    return word;
-  count %= 23;
-  if (count == 0)
-    return word;
-  return ((word >> count) | (word << (23 - count))) & kGolayMask;
+}  // namespace
+
+std::uint32_t GolaySyndrome(std::uint32_t x) {
+  return Syndrome(x);
 }
 
 std::uint32_t GolayDecode(std::uint32_t w) {
   w &= kGolayMask;
-  int threshold = 3;
-  std::uint32_t candidate = w;
-  // Trial -1 traps every pattern that fits into eleven cyclic positions. Each later trial
-  // inverts one bit; when that bit was wrong, the two errors left always fit, and a trial that
-  // inverts a correct bit leaves four errors, which threshold 2 can never trap.
-  for (int trial = -1; trial < 23; ++trial) {
-    if (trial >= 0) {
-      candidate = w ^ (1u << trial);
-      threshold = 2;
-    }
-    std::uint32_t s = GolaySyndrome(candidate);
-    if (s == 0)
-      return candidate;
-    for (int i = 0; i < 23; ++i) {
-      if (SyndromeWeight(s) <= threshold)
-        return RotateRight23(candidate ^ s, i);
-      candidate = RotateLeft23(candidate, 1);
-      s = GolaySyndrome(candidate);
-    }
-  }
-  return w;  // not reached: every word lies within three bits of a codeword
+  return w ^ kErrorPatterns[GolaySyndrome(w) >> 12];
 }
 
 }  // namespace pagora
