@@ -1,6 +1,7 @@
 #include "gsc/gsc_decoder.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "flex/bch.h"
 #include "flex/mode_title.h"
@@ -86,25 +87,30 @@ constexpr std::uint64_t PatternSamples(const GscPreamblePattern& p) {
 
 // A hit needs the whole window within three samples of a pattern, or agreeing with it in at
 // most one sample (the complement within one), so every slice of the window must do the same.
-// For each slice and each value it can take, the table holds the patterns (bit k for pattern
-// k) that the slice still allows; only those are compared in full.
+// For each slice and each value it can take, the table holds the patterns that the slice still
+// allows: bit k for pattern k as it is, bit 10 + k for its complement. Only the patterns that
+// every slice allows are compared in full.
 constexpr int kSliceSamples = 8;
 constexpr int kSlices = (kPreambleSamples + kSliceSamples - 1) / kSliceSamples;
-using PreambleSliceTable = std::array<std::array<std::uint16_t, 256>, kSlices>;
+constexpr int kInvertedShift = 10;
+using PreambleSliceTable = std::array<std::array<std::uint32_t, 256>, kSlices>;
 
 constexpr PreambleSliceTable MakePreambleSliceTable() {
+  static_assert(kGscPreambleTable.size() == kInvertedShift);
   PreambleSliceTable table{};
   for (int slice = 0; slice < kSlices; ++slice) {
     int shift = slice * kSliceSamples;
     int width = std::min(kSliceSamples, kPreambleSamples - shift);
     std::uint64_t sliceMask = (std::uint64_t{1} << width) - 1;
     for (std::uint64_t value = 0; value <= sliceMask; ++value) {
-      std::uint16_t allowed = 0;
+      std::uint32_t allowed = 0;
       for (std::size_t k = 0; k < kGscPreambleTable.size(); ++k) {
         int differing =
             BitsIn((value ^ (PatternSamples(kGscPreambleTable[k]) >> shift)) & sliceMask);
-        if (differing <= 3 || differing >= width - 1)
-          allowed = static_cast<std::uint16_t>(allowed | (1u << k));
+        if (differing <= 3)
+          allowed |= 1u << k;
+        if (differing >= width - 1)
+          allowed |= 1u << (kInvertedShift + k);
       }
       table[static_cast<std::size_t>(slice)][value] = allowed;
     }
@@ -122,22 +128,23 @@ int FindPreamble(GscDecoder& d) {
   static_assert(std::all_of(kGscPreambleTable.begin(), kGscPreambleTable.end(),
                             [](const GscPreamblePattern& p) { return p.field1 <= 0x3FFF; }));
   std::uint64_t window = NewestSamples(d) & kWindowMask;
-  unsigned candidates = 0x3FF;
+  std::uint32_t allowed = (1u << (2 * kInvertedShift)) - 1;
   for (int slice = 0; slice < kSlices; ++slice) {
     std::size_t value = static_cast<std::size_t>(window >> (slice * kSliceSamples)) & 0xFF;
-    candidates &= kPreambleSlices[static_cast<std::size_t>(slice)][value];
+    allowed &= kPreambleSlices[static_cast<std::size_t>(slice)][value];
   }
-  for (int k = 0; candidates != 0; ++k, candidates >>= 1) {
-    if ((candidates & 1u) == 0)
-      continue;
+  std::uint32_t normal = allowed & ((1u << kInvertedShift) - 1);
+  std::uint32_t inverted = allowed >> kInvertedShift;
+  for (std::uint32_t either = normal | inverted; either != 0; either &= either - 1) {
+    int k = std::countr_zero(either);
     std::uint64_t differing =
         window ^ PatternSamples(kGscPreambleTable[static_cast<std::size_t>(k)]);
-    if (AtMostThreeBits(differing)) {
+    if (((normal >> k) & 1u) != 0 && AtMostThreeBits(differing)) {
       d.blocksLeft = 1;
       d.preambleInverted = 0;
       return k;
     }
-    if (AtMostOneBit(~differing & kWindowMask)) {
+    if (((inverted >> k) & 1u) != 0 && AtMostOneBit(~differing & kWindowMask)) {
       d.blocksLeft = kGscBatchBlocks;
       d.preambleInverted = 1;
       return k;
