@@ -259,7 +259,13 @@ class CollectingHost : public pagora::cli::CliHost {
   const pagora::AppSettings& settings_;
 };
 
-std::vector<Decoded> Decode(const std::vector<float>& audio, double slicerLowPassHz) {
+// The audio slicer's settings under test (pagora-decode --lowpass and the built-in pulse limit).
+struct SlicerTuning {
+  double lowPassHz = pagora::kDefaultLowPassHz;
+  double minPulseSeconds = pagora::kDefaultMinPulseSeconds;
+};
+
+std::vector<Decoded> Decode(const std::vector<float>& audio, const SlicerTuning& tuning) {
   pagora::AppSettings settings;
   settings.fourLevelInterface = 1;  // pagora-decode's choice for audio
   CollectingHost host(settings);
@@ -269,7 +275,8 @@ std::vector<Decoded> Decode(const std::vector<float>& audio, double slicerLowPas
   m.settings = settings;
   m.Create();
   pagora::AudioSlicerConfig config = pagora::SlicerConfigFor(m.settings, kSampleRate);
-  config.lowPassHz = slicerLowPassHz;
+  config.lowPassHz = tuning.lowPassHz;
+  config.minPulseSeconds = tuning.minPulseSeconds;
   pagora::AudioSlicer slicer(config);
   pagora::gen::DrainingSink sink(m);
   const std::size_t tick = static_cast<std::size_t>(kSampleRate / 10);
@@ -306,7 +313,7 @@ struct Curve {
 };
 
 Point Measure(const gen::Scenario& scenario, const Condition& condition, double snrDb,
-              std::uint64_t seed, double slicerLowPassHz, bool showMisses) {
+              std::uint64_t seed, const SlicerTuning& tuning, bool showMisses) {
   gen::AudioRenderOptions options;
   options.sampleRate = kSampleRate;
   options.amplitude = kAmplitude;
@@ -342,7 +349,7 @@ Point Measure(const gen::Scenario& scenario, const Condition& condition, double 
   Point point;
   point.snrDb = snrDb;
   std::vector<std::string> unexpected;
-  for (const Decoded& d : Decode(audio, slicerLowPassHz)) {
+  for (const Decoded& d : Decode(audio, tuning)) {
     auto found = wanted.find(d.capcode + "|" + d.text);
     if (found != wanted.end() && found->second > 0) {
       --found->second;
@@ -364,7 +371,7 @@ Point Measure(const gen::Scenario& scenario, const Condition& condition, double 
 }
 
 Curve MeasureCurve(const Mode& mode, const Condition& condition, int pages,
-                   const std::vector<double>& snrs, std::uint32_t seed, double slicerLowPassHz,
+                   const std::vector<double>& snrs, std::uint32_t seed, const SlicerTuning& tuning,
                    bool showMisses) {
   json document = MakeScenario(mode, pages, seed);
   gen::Scenario scenario = gen::ParseScenario(document);
@@ -375,8 +382,7 @@ Curve MeasureCurve(const Mode& mode, const Condition& condition, int pages,
   Curve curve{&mode, &condition, pages, {}};
   int nothing = 0;
   for (std::size_t i = 0; i < snrs.size(); ++i) {
-    Point point =
-        Measure(scenario, condition, snrs[i], seed * 7919u + i, slicerLowPassHz, showMisses);
+    Point point = Measure(scenario, condition, snrs[i], seed * 7919u + i, tuning, showMisses);
     point.ideal = IdealPageShare(mode, words, snrs[i]);
     curve.points.push_back(point);
     // Two points in a row with nothing decoded: lower SNRs will not do better.
@@ -438,7 +444,8 @@ int main(int argc, char** argv) {
   std::uint32_t seed = 20240603;
   std::string modeList = "all";
   std::string conditionList = "clean,receiver";
-  double slicerLowPassHz = pagora::kDefaultLowPassHz;
+  SlicerTuning tuning;
+  double minPulseMicroseconds = tuning.minPulseSeconds * 1e6;
   bool showMisses = false;
   CLI::App app{"Decoding sensitivity of the audio slicer and the decoders against white noise",
                "sensitivity"};
@@ -453,11 +460,15 @@ int main(int argc, char** argv) {
                  "Comma-separated modes (pocsag512, pocsag1200, pocsag2400, flex1600/2, "
                  "flex1600/4, flex3200/2, flex3200/4, gsc) or all");
   app.add_option("--conditions", conditionList, "clean, receiver or both (comma-separated)");
-  app.add_option("--slicer-lowpass", slicerLowPassHz,
+  app.add_option("--slicer-lowpass", tuning.lowPassHz,
                  "The audio slicer's low-pass corner in Hz, as pagora-decode --lowpass (0 = off)");
+  app.add_option("--slicer-min-pulse", minPulseMicroseconds,
+                 "The audio slicer's shortest pulse in microseconds (0 = keep every pulse)")
+      ->check(CLI::Range(0.0, 5000.0));
   app.add_flag("--show-misses", showMisses,
                "List on standard error the pages lost or garbled without noise");
   CLI11_PARSE(app, argc, argv);
+  tuning.minPulseSeconds = minPulseMicroseconds * 1e-6;
 
   auto key = [](std::string name) {
     std::string k;
@@ -496,8 +507,8 @@ int main(int argc, char** argv) {
   std::mutex progress;
   auto worker = [&]() {
     for (std::size_t i = next++; i < work.size(); i = next++) {
-      curves[i] = MeasureCurve(*work[i].mode, *work[i].condition, pages, snrs, seed,
-                               slicerLowPassHz, showMisses);
+      curves[i] =
+          MeasureCurve(*work[i].mode, *work[i].condition, pages, snrs, seed, tuning, showMisses);
       std::lock_guard<std::mutex> lock(progress);
       std::fprintf(stderr, "measured %s, %s\n", work[i].mode->name, work[i].condition->name);
     }

@@ -34,7 +34,8 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       fourLevel_(config.levels == 4),
       attack_(Coefficient(kAttackSeconds, sampleRate_)),
       releaseNear_(Coefficient(kReleaseNearSeconds, sampleRate_)),
-      releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)) {
+      releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)),
+      minPulseSamples_(std::max(0.0, config.minPulseSeconds) * sampleRate_) {
   // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
   // downwards past the threshold below it minus the hysteresis; the outermost levels are not
   // left outwards (2 spans: beyond any sample the envelope lets through).
@@ -127,7 +128,10 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       ChangeLevel(x, sink);
     }
 
-    if (static_cast<double>(sampleIndex_) - lastBoundarySample_ > advanceSpan) {
+    if (pending_ && static_cast<double>(sampleIndex_) - pendingAt_ >= minPulseSamples_)
+      CommitPending(sink);
+    // While a change is pending the hold before it is still open; it ends within a pulse.
+    if (!pending_ && static_cast<double>(sampleIndex_) - lastBoundarySample_ > advanceSpan) {
       timeline_.Advance(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
       lastBoundarySample_ += advanceSpan;
     }
@@ -160,14 +164,35 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     mid = low_ + 0.5 * span;
   }
   double at = CrossingSample(mid, next > level_);
-  timeline_.Change(at * ticksPerSample_, kLevelStatus[next], sink);
-  lastBoundarySample_ = at;
   level_ = next;
+  if (pending_) {
+    if (next == committedLevel_) {
+      // Back where it was before a symbol could have passed: noise, not a change.
+      pending_ = false;
+      return;
+    }
+    // On to a third level (a 4-level change passing an inner level): the first step stands.
+    CommitPending(sink);
+  }
+  pending_ = true;
+  pendingLevel_ = next;
+  pendingAt_ = at;
+  if (minPulseSamples_ <= 0)
+    CommitPending(sink);
+}
+
+void AudioSlicer::CommitPending(EntrySink& sink) {
+  timeline_.Change(pendingAt_ * ticksPerSample_, kLevelStatus[pendingLevel_], sink);
+  lastBoundarySample_ = pendingAt_;
+  committedLevel_ = pendingLevel_;
+  pending_ = false;
 }
 
 void AudioSlicer::Finish(EntrySink& sink) {
   if (!primed_)
     return;
+  if (pending_)
+    CommitPending(sink);
   timeline_.Flush(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
   lastBoundarySample_ = static_cast<double>(sampleIndex_);
 }

@@ -2,7 +2,9 @@
 // would produce. It follows the signal's centre and span (so a receiver's DC offset from a
 // tuning error and the deviation of each transmitter are taken in within a few symbols), may
 // low-pass the audio first, slices it into 2 or 4 levels with hysteresis, and places every
-// level change between samples where the audio crossed the mid value of the two levels.
+// level change between samples where the audio crossed the mid value of the two levels. A pulse
+// shorter than any symbol on the air (noise that crossed a threshold and came back) is dropped
+// with both its edges before it reaches the ring.
 //
 // Level 3 is the most positive audio, which is the highest RF frequency with the usual
 // discriminator polarity. The slicer state is advanced one sample at a time, so the entries do
@@ -27,10 +29,19 @@ namespace pagora {
 // with pagora-decode --lowpass.
 constexpr double kDefaultLowPassHz = 3200;
 
+// The shortest pulse the slicer passes on: half the shortest symbol on the air (FLEX at 3200
+// symbols/s, 312.5 us). Noise near the mid value crosses it in pulses of a few samples; each
+// such pulse splits a symbol into three runs, which costs the POCSAG rate detector three misses
+// and pulls the symbol clocks. Dropping them gains about 2 dB on every mode against white noise
+// and loses nothing on the off-air recordings; a genuine symbol, even a 4-level inner one
+// rounded off by the low-pass, stays above its threshold for longer than this.
+constexpr double kDefaultMinPulseSeconds = 0.5 / 3200;
+
 struct AudioSlicerConfig {
   double sampleRate = 22050;  // Hz, 4000..384000
   int levels = 4;             // 2 or 4
   double lowPassHz = 0;       // second-order low-pass corner; 0 (or >= 0.45 sampleRate) = off
+  double minPulseSeconds = kDefaultMinPulseSeconds;  // shorter pulses are dropped; 0 = keep all
 };
 
 class AudioSlicer {
@@ -42,8 +53,9 @@ class AudioSlicer {
   // Emits the hold of the current level up to the last sample.
   void Finish(EntrySink& sink);
 
-  int level() const { return level_; }
-  std::uint8_t status() const { return kLevelStatus[level_]; }
+  // The level last handed out (a change still shorter than the shortest pulse is not).
+  int level() const { return committedLevel_; }
+  std::uint8_t status() const { return kLevelStatus[committedLevel_]; }
   double SignalSeconds() const { return static_cast<double>(sampleIndex_) / sampleRate_; }
   double centre() const { return 0.5 * (high_ + low_); }
   double span() const { return high_ - low_; }
@@ -52,6 +64,7 @@ class AudioSlicer {
   static constexpr int kHistory = 32;  // power of two
 
   void ChangeLevel(double x, EntrySink& sink);
+  void CommitPending(EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
 
   double sampleRate_;
@@ -65,7 +78,14 @@ class AudioSlicer {
   double attack_, releaseNear_, releaseFar_;
   std::array<double, 4> upperShare_{}, lowerShare_{};
   bool primed_ = false;
-  int level_ = 0;
+  int level_ = 0;           // the level the audio is in now
+  int committedLevel_ = 0;  // the level last handed to the timeline
+  // A change not yet handed out: it becomes an edge once the new level has held for the
+  // shortest pulse, and vanishes if the audio returns to the committed level before that.
+  double minPulseSamples_;
+  bool pending_ = false;
+  int pendingLevel_ = 0;
+  double pendingAt_ = 0;  // sample position of its crossing
   std::int64_t sampleIndex_ = 0;
   double lastBoundarySample_ = 0;
   std::array<double, kHistory> history_{};
