@@ -16,6 +16,12 @@ namespace {
 constexpr double kAttackSeconds = 0.0005;
 constexpr double kReleaseNearSeconds = 0.008;
 constexpr double kReleaseFarSeconds = 0.060;
+constexpr double kReleaseInnerSeconds = 0.060;
+// With four levels: how close to a level position a sample must lie to count as that level for
+// the envelope, and how little it may differ from the sample before to count as flat (both in
+// steps between levels). Flatter shares hold a long idle fill; 0.4 lost it after 0.6 s.
+constexpr double kLevelFit = 0.25;
+constexpr double kFlatShare = 0.25;
 // Hysteresis around each threshold, as a share of the span.
 constexpr double kHysteresis2 = 0.08;
 constexpr double kHysteresis4 = 0.05;
@@ -35,6 +41,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       attack_(Coefficient(kAttackSeconds, sampleRate_)),
       releaseNear_(Coefficient(kReleaseNearSeconds, sampleRate_)),
       releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)),
+      releaseInner_(Coefficient(kReleaseInnerSeconds, sampleRate_)),
       minPulseSamples_(std::max(0.0, config.minPulseSeconds) * sampleRate_) {
   // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
   // downwards past the threshold below it minus the hysteresis; the outermost levels are not
@@ -85,7 +92,6 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
   // The hot state lives in locals for the loop and goes back to the members before anything
   // out of line (a level change, a long hold) reads it.
   double high = high_, low = low_, z1 = z1_, z2 = z2_;
-  const double third = 1.0 / 3;
   const double advanceSpan = static_cast<double>(kMaxEntryTicks) / ticksPerSample_;
   for (std::size_t i = 0; i < count; ++i) {
     double x = samples[i];
@@ -102,19 +108,22 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       timeline_.Start(0, kLevelStatus[level_]);
     }
 
-    // The outer estimates fall back quickly only towards samples of an outer level: with four
-    // levels, runs of inner symbols are common and must not pull the outer estimate in.
-    double centre = 0.5 * (high + low);
-    double reach = fourLevel_ ? (high - low) * third : 0;
-    if (x > high) {
-      high += attack_ * (x - high);
+    if (fourLevel_) {
+      TrackFourLevels(x, high, low);
     } else {
-      high -= (x > centre + reach ? releaseNear_ : releaseFar_) * (high - x);
-    }
-    if (x < low) {
-      low += attack_ * (x - low);
-    } else {
-      low += (x < centre - reach ? releaseNear_ : releaseFar_) * (x - low);
+      // An outer estimate falls back quickly towards samples on its own side of the centre and
+      // only slowly towards the far side, so that a long run of one level keeps the span.
+      double centre = 0.5 * (high + low);
+      if (x > high) {
+        high += attack_ * (x - high);
+      } else {
+        high -= (x > centre ? releaseNear_ : releaseFar_) * (high - x);
+      }
+      if (x < low) {
+        low += attack_ * (x - low);
+      } else {
+        low += (x < centre ? releaseNear_ : releaseFar_) * (x - low);
+      }
     }
 
     // The band the current level holds in, as shares of the span above the low estimate;
@@ -141,6 +150,45 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
   low_ = low;
   z1_ = z1;
   z2_ = z2;
+}
+
+// Four levels: a sample near one of the four level positions says where the outer levels are
+// even when it is an inner one, and says nothing about the far outer level. A FLEX phase's idle
+// fill sends only two levels (the all-ones and all-zeros words in step on every phase: levels 3
+// and 1) for up to a whole frame; were the estimates to fall back towards every sample, the low
+// one would settle on level 1 and every level-1 symbol would read as 0. So a sample at an inner
+// level pulls its side's estimate towards where it puts the outer level, a sample at the far
+// levels leaves it alone, and only samples that fit no level position (a changed deviation, a
+// shifted centre, the edges between symbols) let the estimates fall back slowly towards them.
+void AudioSlicer::TrackFourLevels(double x, double& high, double& low) const {
+  double step = (high - low) * (1.0 / 3);
+  double offset = x - low;  // the levels lie at 0, 1, 2 and 3 steps
+  int nearest = (offset > 0.5 * step) + (offset > 1.5 * step) + (offset > 2.5 * step);
+  bool fits = std::abs(offset - nearest * step) < kLevelFit * step;
+  // Samples on the way from one level to another fit nowhere yet tell nothing: only a sample
+  // where the audio is nearly flat (the middle of a symbol) may move the estimates.
+  double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
+  bool flat = std::abs(x - previous) < kFlatShare * step;
+  if (!fits && !flat && x <= high && x >= low)
+    return;
+  if (x > high) {
+    high += attack_ * (x - high);
+  } else if (nearest == 3) {
+    high -= releaseNear_ * (high - x);
+  } else if (fits && nearest == 2) {
+    high += releaseInner_ * (x + step - high);
+  } else if (!fits) {
+    high -= releaseFar_ * (high - x);
+  }
+  if (x < low) {
+    low += attack_ * (x - low);
+  } else if (nearest == 0) {
+    low += releaseNear_ * (x - low);
+  } else if (fits && nearest == 1) {
+    low += releaseInner_ * (x - step - low);
+  } else if (!fits) {
+    low += releaseFar_ * (x - low);
+  }
 }
 
 void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {

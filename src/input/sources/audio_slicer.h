@@ -63,6 +63,7 @@ class AudioSlicer {
  private:
   static constexpr int kHistory = 32;  // power of two
 
+  void TrackFourLevels(double x, double& high, double& low) const;
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
@@ -75,7 +76,7 @@ class AudioSlicer {
   double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
   // Envelope: the outer levels' estimates.
   double high_ = 0, low_ = 0;
-  double attack_, releaseNear_, releaseFar_;
+  double attack_, releaseNear_, releaseFar_, releaseInner_;
   std::array<double, 4> upperShare_{}, lowerShare_{};
   bool primed_ = false;
   int level_ = 0;           // the level the audio is in now
