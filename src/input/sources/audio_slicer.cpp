@@ -88,6 +88,50 @@ double AudioSlicer::CrossingSample(double value, bool rising) const {
   return static_cast<double>(newest);
 }
 
+// Four levels: a sample near one of the four level positions says where the outer levels are
+// even when it is an inner one, and says nothing about the far outer level. A FLEX phase's idle
+// fill sends only two levels (the all-ones and all-zeros words in step on every phase: levels 3
+// and 1) for up to a whole frame; were the estimates to fall back towards every sample, the low
+// one would settle on level 1 and every level-1 symbol would read as 0. So a sample at an inner
+// level pulls its side's estimate towards where it puts the outer level, a sample at the far
+// levels leaves it alone, and only samples that fit no level position (a changed deviation, a
+// shifted centre, the edges between symbols) let the estimates fall back slowly towards them.
+inline void AudioSlicer::TrackFourLevels(double x, double& high, double& low) {
+  // The level positions are taken from the estimates every few samples only: they move far
+  // slower than that, and each sample's update then no longer waits for the one before.
+  if ((sampleIndex_ & (kFitRefresh - 1)) == 0) {
+    fitLow_ = low;
+    fitStep_ = (high - low) * (1.0 / 3);
+  }
+  double step = fitStep_;
+  double offset = x - fitLow_;  // the levels lie at 0, 1, 2 and 3 steps
+  int nearest = (offset > 0.5 * step) + (offset > 1.5 * step) + (offset > 2.5 * step);
+  bool fits = std::abs(offset - nearest * step) < kLevelFit * step;
+  // Samples on the way from one level to another fit nowhere yet tell nothing: only a sample
+  // where the audio is nearly flat (the middle of a symbol) may move the estimates.
+  double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
+  bool flat = std::abs(x - previous) < kFlatShare * step;
+  bool skip = !fits && !flat;  // (a sample beyond an estimate still moves it)
+  // Each estimate moves by one rate towards one target; selected rather than branched on, as
+  // noisy audio makes the choice unpredictable.
+  double highRate = x > high       ? attack_
+                    : skip         ? 0.0
+                    : nearest == 3 ? releaseNear_
+                    : !fits        ? releaseFar_
+                    : nearest == 2 ? releaseInner_
+                                   : 0.0;
+  double highTarget = fits && nearest == 2 && x <= high ? x + step : x;
+  double lowRate = x < low        ? attack_
+                   : skip         ? 0.0
+                   : nearest == 0 ? releaseNear_
+                   : !fits        ? releaseFar_
+                   : nearest == 1 ? releaseInner_
+                                  : 0.0;
+  double lowTarget = fits && nearest == 1 && x >= low ? x - step : x;
+  high += highRate * (highTarget - high);
+  low += lowRate * (lowTarget - low);
+}
+
 void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& sink) {
   // The hot state lives in locals for the loop and goes back to the members before anything
   // out of line (a level change, a long hold) reads it.
@@ -150,45 +194,6 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
   low_ = low;
   z1_ = z1;
   z2_ = z2;
-}
-
-// Four levels: a sample near one of the four level positions says where the outer levels are
-// even when it is an inner one, and says nothing about the far outer level. A FLEX phase's idle
-// fill sends only two levels (the all-ones and all-zeros words in step on every phase: levels 3
-// and 1) for up to a whole frame; were the estimates to fall back towards every sample, the low
-// one would settle on level 1 and every level-1 symbol would read as 0. So a sample at an inner
-// level pulls its side's estimate towards where it puts the outer level, a sample at the far
-// levels leaves it alone, and only samples that fit no level position (a changed deviation, a
-// shifted centre, the edges between symbols) let the estimates fall back slowly towards them.
-void AudioSlicer::TrackFourLevels(double x, double& high, double& low) const {
-  double step = (high - low) * (1.0 / 3);
-  double offset = x - low;  // the levels lie at 0, 1, 2 and 3 steps
-  int nearest = (offset > 0.5 * step) + (offset > 1.5 * step) + (offset > 2.5 * step);
-  bool fits = std::abs(offset - nearest * step) < kLevelFit * step;
-  // Samples on the way from one level to another fit nowhere yet tell nothing: only a sample
-  // where the audio is nearly flat (the middle of a symbol) may move the estimates.
-  double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
-  bool flat = std::abs(x - previous) < kFlatShare * step;
-  if (!fits && !flat && x <= high && x >= low)
-    return;
-  if (x > high) {
-    high += attack_ * (x - high);
-  } else if (nearest == 3) {
-    high -= releaseNear_ * (high - x);
-  } else if (fits && nearest == 2) {
-    high += releaseInner_ * (x + step - high);
-  } else if (!fits) {
-    high -= releaseFar_ * (high - x);
-  }
-  if (x < low) {
-    low += attack_ * (x - low);
-  } else if (nearest == 0) {
-    low += releaseNear_ * (x - low);
-  } else if (fits && nearest == 1) {
-    low += releaseInner_ * (x - step - low);
-  } else if (!fits) {
-    low += releaseFar_ * (x - low);
-  }
 }
 
 void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {

@@ -61,9 +61,10 @@ class AudioSlicer {
   double span() const { return high_ - low_; }
 
  private:
-  static constexpr int kHistory = 32;  // power of two
+  static constexpr int kHistory = 32;    // power of two
+  static constexpr int kFitRefresh = 8;  // samples; power of two
 
-  void TrackFourLevels(double x, double& high, double& low) const;
+  void TrackFourLevels(double x, double& high, double& low);
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
@@ -78,6 +79,7 @@ class AudioSlicer {
   double high_ = 0, low_ = 0;
   double attack_, releaseNear_, releaseFar_, releaseInner_;
   std::array<double, 4> upperShare_{}, lowerShare_{};
+  double fitLow_ = 0, fitStep_ = 0;  // four-level positions for the envelope, refreshed
   bool primed_ = false;
   int level_ = 0;           // the level the audio is in now
   int committedLevel_ = 0;  // the level last handed to the timeline
