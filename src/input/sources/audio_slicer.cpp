@@ -17,6 +17,15 @@ constexpr double kAttackSeconds = 0.0005;
 constexpr double kReleaseNearSeconds = 0.008;
 constexpr double kReleaseFarSeconds = 0.060;
 constexpr double kReleaseInnerSeconds = 0.060;
+// The shortest pulse between two neighbouring levels of one half (never shorter than the
+// configured limit for changes across the middle allows): half a FLEX 3200 symbol. A one-step
+// 4-level symbol, rounded off by the low-pass, passes its threshold for less time than a
+// change across the middle does.
+constexpr double kInnerPulseSeconds = 0.5 / 3200;
+// A pulse is measured to the sample at which the audio is seen back, so a genuine one-symbol
+// pulse can look up to a sample and a half shorter than the symbol: at low sample rates the
+// limit stays that far below the shortest symbol (8000 Hz: 125 us).
+constexpr double kShortestSymbolSeconds = 1.0 / 3200;
 // With four levels: how close to a level position a sample must lie to count as that level for
 // the envelope, and how little it may differ from the sample before to count as flat (both in
 // steps between levels). Flatter shares hold a long idle fill; 0.4 lost it after 0.6 s.
@@ -42,7 +51,9 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       releaseNear_(Coefficient(kReleaseNearSeconds, sampleRate_)),
       releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)),
       releaseInner_(Coefficient(kReleaseInnerSeconds, sampleRate_)),
-      minPulseSamples_(std::max(0.0, config.minPulseSeconds) * sampleRate_) {
+      minPulseSamples_(std::clamp(kShortestSymbolSeconds * sampleRate_ - 1.5, 0.0,
+                                  std::max(0.0, config.minPulseSeconds) * sampleRate_)),
+      minInnerPulseSamples_(std::min(minPulseSamples_, kInnerPulseSeconds * sampleRate_)) {
   // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
   // downwards past the threshold below it minus the hysteresis; the outermost levels are not
   // left outwards (2 spans: beyond any sample the envelope lets through).
@@ -181,7 +192,7 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       ChangeLevel(x, sink);
     }
 
-    if (pending_ && static_cast<double>(sampleIndex_) - pendingAt_ >= minPulseSamples_)
+    if (pending_ && static_cast<double>(sampleIndex_) - pendingAt_ >= pendingMin_)
       CommitPending(sink);
     // While a change is pending the hold before it is still open; it ends within a pulse.
     if (!pending_ && static_cast<double>(sampleIndex_) - lastBoundarySample_ > advanceSpan) {
@@ -217,6 +228,7 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     mid = low_ + 0.5 * span;
   }
   double at = CrossingSample(mid, next > level_);
+  bool middle = (level_ <= 1) != (next <= 1);
   level_ = next;
   if (pending_) {
     if (next == committedLevel_) {
@@ -228,9 +240,10 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     CommitPending(sink);
   }
   pending_ = true;
+  pendingMin_ = middle ? minPulseSamples_ : minInnerPulseSamples_;
   pendingLevel_ = next;
   pendingAt_ = at;
-  if (minPulseSamples_ <= 0)
+  if (pendingMin_ <= 0)
     CommitPending(sink);
 }
 
