@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "input/bit_recovery.h"
@@ -36,6 +37,7 @@ constexpr double kHysteresis2 = 0.08;
 constexpr double kHysteresis4 = 0.05;
 // Below this span (about -80 dBFS) the input is taken as silence and the level is held.
 constexpr double kMinimumSpan = 1e-4;
+constexpr double kNever = std::numeric_limits<double>::infinity();
 
 double Coefficient(double seconds, double sampleRate) {
   return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
@@ -46,11 +48,12 @@ double Coefficient(double seconds, double sampleRate) {
 AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
     : sampleRate_(config.sampleRate > 0 ? config.sampleRate : 22050),
       ticksPerSample_(1.0 / (sampleRate_ * kTickSeconds)),
+      advanceSpan_(static_cast<double>(kMaxEntryTicks) / ticksPerSample_),
+      advanceDue_(advanceSpan_),
       fourLevel_(config.levels == 4),
       attack_(Coefficient(kAttackSeconds, sampleRate_)),
       releaseNear_(Coefficient(kReleaseNearSeconds, sampleRate_)),
       releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)),
-      releaseInner_(Coefficient(kReleaseInnerSeconds, sampleRate_)),
       minPulseSamples_(std::clamp(kShortestSymbolSeconds * sampleRate_ - 1.5, 0.0,
                                   std::max(0.0, config.minPulseSeconds) * sampleRate_)),
       minInnerPulseSamples_(std::min(minPulseSamples_, kInnerPulseSeconds * sampleRate_)) {
@@ -67,6 +70,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       lowerShare_[l] = level == 3 ? 0.5 - kHysteresis2 : -1.0;
     }
   }
+  BuildFourLevelMoves();
   if (config.lowPassHz > 0 && config.lowPassHz < 0.45 * sampleRate_) {
     // Butterworth low-pass, Q = 1/sqrt(2), bilinear transform.
     double w0 = 2 * std::numbers::pi * config.lowPassHz / sampleRate_;
@@ -105,49 +109,76 @@ double AudioSlicer::CrossingSample(double value, bool rising) const {
 // and 1) for up to a whole frame; were the estimates to fall back towards every sample, the low
 // one would settle on level 1 and every level-1 symbol would read as 0. So a sample at an inner
 // level pulls its side's estimate towards where it puts the outer level, a sample at the far
-// levels leaves it alone, and only samples that fit no level position (a changed deviation, a
-// shifted centre, the edges between symbols) let the estimates fall back slowly towards them.
-inline void AudioSlicer::TrackFourLevels(double x, double& high, double& low) {
-  // The level positions are taken from the estimates every few samples only: they move far
-  // slower than that, and each sample's update then no longer waits for the one before.
-  if ((sampleIndex_ & (kFitRefresh - 1)) == 0) {
-    fitLow_ = low;
-    fitStep_ = (high - low) * (1.0 / 3);
-  }
+// levels leaves it alone, and only flat samples that fit no level position (a changed deviation,
+// a shifted centre) let the estimates fall back slowly towards them; samples on the way from one
+// level to another leave them alone.
+inline void AudioSlicer::TrackFourLevels(double x, double previous, double& high, double& low) {
   double step = fitStep_;
   double offset = x - fitLow_;  // the levels lie at 0, 1, 2 and 3 steps
   int nearest = (offset > 0.5 * step) + (offset > 1.5 * step) + (offset > 2.5 * step);
-  bool fits = std::abs(offset - nearest * step) < kLevelFit * step;
+  bool fits = std::abs(offset - fitOffsets_[static_cast<std::size_t>(nearest)]) < fitTolerance_;
   // Samples on the way from one level to another fit nowhere yet tell nothing: only a sample
   // where the audio is nearly flat (the middle of a symbol) may move the estimates.
-  double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
-  bool flat = std::abs(x - previous) < kFlatShare * step;
-  bool skip = !fits && !flat;  // (a sample beyond an estimate still moves it)
-  // Each estimate moves by one rate towards one target; selected rather than branched on, as
-  // noisy audio makes the choice unpredictable.
-  double highRate = x > high       ? attack_
-                    : skip         ? 0.0
-                    : nearest == 3 ? releaseNear_
-                    : !fits        ? releaseFar_
-                    : nearest == 2 ? releaseInner_
-                                   : 0.0;
-  double highTarget = fits && nearest == 2 && x <= high ? x + step : x;
-  double lowRate = x < low        ? attack_
-                   : skip         ? 0.0
-                   : nearest == 0 ? releaseNear_
-                   : !fits        ? releaseFar_
-                   : nearest == 1 ? releaseInner_
-                                  : 0.0;
-  double lowTarget = fits && nearest == 1 && x >= low ? x - step : x;
-  high += highRate * (highTarget - high);
-  low += lowRate * (lowTarget - low);
+  bool flat = std::abs(x - previous) < flatTolerance_;
+  // Each estimate moves by one rate towards one target, looked up rather than branched on, as
+  // noisy audio makes the choice unpredictable (the rules are in BuildFourLevelMoves).
+  int common = (fits || flat ? 8 : 0) | nearest << 1 | (fits ? 1 : 0);
+  const FourLevelMove& up = highMoves_[static_cast<std::size_t>(common | (x > high ? 16 : 0))];
+  const FourLevelMove& down = lowMoves_[static_cast<std::size_t>(common | (x < low ? 16 : 0))];
+  high += up.rate * (x + up.lift * step - high);
+  low += down.rate * (x - down.lift * step - low);
+}
+
+// The envelope's moves for each kind of sample, by key: bit 4 the sample lies beyond the
+// estimate, bit 3 it may move the estimates (it fits a level or the audio is flat), bits 1-2 its
+// nearest level, bit 0 it fits that level. A sample beyond an estimate pulls it out (attack);
+// else a sample at the estimate's own outer level pulls it in, a sample fitting the inner level
+// on its side pulls it to one step beyond itself, a flat sample fitting no level lets it fall
+// back slowly, and any other sample leaves it.
+void AudioSlicer::BuildFourLevelMoves() {
+  // Taken on every other sample.
+  double rate = sampleRate_ / 2;
+  double attack = Coefficient(kAttackSeconds, rate), near = Coefficient(kReleaseNearSeconds, rate),
+         inner = Coefficient(kReleaseInnerSeconds, rate),
+         far = Coefficient(kReleaseFarSeconds, rate);
+  for (int key = 0; key < 32; ++key) {
+    bool beyond = key & 16, moves = key & 8, fits = key & 1;
+    int nearest = (key >> 1) & 3;
+    for (int side = 0; side < 2; ++side) {
+      int own = side == 0 ? 3 : 0, innerLevel = side == 0 ? 2 : 1;
+      FourLevelMove move;
+      if (beyond) {
+        move = {attack, 0};
+      } else if (!moves) {
+        move = {0, 0};
+      } else if (nearest == own) {
+        move = {near, 0};
+      } else if (fits && nearest == innerLevel) {
+        move = {inner, 1};
+      } else if (!fits) {
+        move = {far, 0};
+      }
+      (side == 0 ? highMoves_ : lowMoves_)[static_cast<std::size_t>(key)] = move;
+    }
+  }
+}
+
+// The level positions are taken from the estimates every few samples only: they move far
+// slower than that, and each sample's update then no longer waits for the one before.
+void AudioSlicer::RefreshFit(double high, double low) {
+  fitLow_ = low;
+  fitStep_ = (high - low) * (1.0 / 3);
+  for (std::size_t n = 0; n < fitOffsets_.size(); ++n)
+    fitOffsets_[n] = static_cast<double>(n) * fitStep_;
+  fitTolerance_ = kLevelFit * fitStep_;
+  flatTolerance_ = kFlatShare * fitStep_;
 }
 
 void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& sink) {
   // The hot state lives in locals for the loop and goes back to the members before anything
-  // out of line (a level change, a long hold) reads it.
+  // out of line (a level change, a pending change, a long hold) reads it.
   double high = high_, low = low_, z1 = z1_, z2 = z2_;
-  const double advanceSpan = static_cast<double>(kMaxEntryTicks) / ticksPerSample_;
+  double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
   for (std::size_t i = 0; i < count; ++i) {
     double x = samples[i];
     if (filter_) {
@@ -156,7 +187,8 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       z2 = b2_ * x - a2_ * y;
       x = y;
     }
-    history_[static_cast<std::size_t>(sampleIndex_) & (kHistory - 1)] = x;
+    std::int64_t index = sampleIndex_;
+    history_[static_cast<std::size_t>(index) & (kHistory - 1)] = x;
     if (!primed_) {
       high = low = x;
       primed_ = true;
@@ -164,7 +196,13 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
     }
 
     if (fourLevel_) {
-      TrackFourLevels(x, high, low);
+      // Every other sample is enough for the envelope, whose shortest time constant is eleven
+      // samples at 22050 Hz; the level decisions below still see every sample.
+      if ((index & 1) == 0) {
+        if ((index & (kFitRefresh - 1)) == 0)
+          RefreshFit(high, low);
+        TrackFourLevels(x, previous, high, low);
+      }
     } else {
       // An outer estimate falls back quickly towards samples on its own side of the centre and
       // only slowly towards the far side, so that a long run of one level keeps the span.
@@ -180,6 +218,7 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
         low += (x < centre ? releaseNear_ : releaseFar_) * (x - low);
       }
     }
+    previous = x;
 
     // The band the current level holds in, as shares of the span above the low estimate;
     // leaving it is rare and handled out of line.
@@ -192,14 +231,17 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       ChangeLevel(x, sink);
     }
 
-    if (pending_ && static_cast<double>(sampleIndex_) - pendingAt_ >= pendingMin_)
+    // A pending change is handed out once it has lasted (its due sample is +infinity while none
+    // is pending); while one is pending the hold before it is still open.
+    double position = static_cast<double>(index);
+    if (position >= pendingDue_) {
       CommitPending(sink);
-    // While a change is pending the hold before it is still open; it ends within a pulse.
-    if (!pending_ && static_cast<double>(sampleIndex_) - lastBoundarySample_ > advanceSpan) {
-      timeline_.Advance(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
-      lastBoundarySample_ += advanceSpan;
+    } else if (position > advanceDue_) {
+      timeline_.Advance(position * ticksPerSample_, sink);
+      lastBoundarySample_ += advanceSpan_;
+      advanceDue_ = lastBoundarySample_ + advanceSpan_;
     }
-    ++sampleIndex_;
+    sampleIndex_ = index + 1;
   }
   high_ = high;
   low_ = low;
@@ -234,16 +276,20 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     if (next == committedLevel_) {
       // Back where it was before a symbol could have passed: noise, not a change.
       pending_ = false;
+      pendingDue_ = kNever;
+      advanceDue_ = lastBoundarySample_ + advanceSpan_;
       return;
     }
     // On to a third level (a 4-level change passing an inner level): the first step stands.
     CommitPending(sink);
   }
+  double shortest = middle ? minPulseSamples_ : minInnerPulseSamples_;
   pending_ = true;
-  pendingMin_ = middle ? minPulseSamples_ : minInnerPulseSamples_;
   pendingLevel_ = next;
   pendingAt_ = at;
-  if (pendingMin_ <= 0)
+  pendingDue_ = at + shortest;
+  advanceDue_ = kNever;
+  if (shortest <= 0)
     CommitPending(sink);
 }
 
@@ -252,6 +298,8 @@ void AudioSlicer::CommitPending(EntrySink& sink) {
   lastBoundarySample_ = pendingAt_;
   committedLevel_ = pendingLevel_;
   pending_ = false;
+  pendingDue_ = kNever;
+  advanceDue_ = lastBoundarySample_ + advanceSpan_;
 }
 
 void AudioSlicer::Finish(EntrySink& sink) {
@@ -261,6 +309,7 @@ void AudioSlicer::Finish(EntrySink& sink) {
     CommitPending(sink);
   timeline_.Flush(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);
   lastBoundarySample_ = static_cast<double>(sampleIndex_);
+  advanceDue_ = lastBoundarySample_ + advanceSpan_;
 }
 
 }  // namespace pagora

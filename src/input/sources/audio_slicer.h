@@ -14,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "input/sources/entry_timeline.h"
 
@@ -66,22 +67,33 @@ class AudioSlicer {
   static constexpr int kHistory = 32;    // power of two
   static constexpr int kFitRefresh = 8;  // samples; power of two
 
-  void TrackFourLevels(double x, double& high, double& low);
+  struct FourLevelMove {
+    double rate = 0;  // share of the way to the target
+    double lift = 0;  // target beyond the sample, in steps (outwards)
+  };
+  void BuildFourLevelMoves();
+  void RefreshFit(double high, double low);
+  void TrackFourLevels(double x, double previous, double& high, double& low);
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
 
   double sampleRate_;
   double ticksPerSample_;
+  double advanceSpan_;  // samples a hold may run before time is sent on without a change
+  double advanceDue_;   // sample position at which it is sent on (never while one is pending)
   bool fourLevel_;
   // Low-pass (direct form II transposed biquad).
   bool filter_ = false;
   double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
   // Envelope: the outer levels' estimates.
   double high_ = 0, low_ = 0;
-  double attack_, releaseNear_, releaseFar_, releaseInner_;
+  double attack_, releaseNear_, releaseFar_;
   std::array<double, 4> upperShare_{}, lowerShare_{};
-  double fitLow_ = 0, fitStep_ = 0;  // four-level positions for the envelope, refreshed
+  // Four-level positions for the envelope, refreshed every kFitRefresh samples.
+  double fitLow_ = 0, fitStep_ = 0, fitTolerance_ = 0, flatTolerance_ = 0;
+  std::array<double, 4> fitOffsets_{};
+  std::array<FourLevelMove, 32> highMoves_{}, lowMoves_{};
   bool primed_ = false;
   int level_ = 0;           // the level the audio is in now
   int committedLevel_ = 0;  // the level last handed to the timeline
@@ -90,9 +102,9 @@ class AudioSlicer {
   double minPulseSamples_;       // across the middle
   double minInnerPulseSamples_;  // between the levels of one half
   bool pending_ = false;
-  double pendingMin_ = 0;  // its shortest pulse, by the kind of change
   int pendingLevel_ = 0;
-  double pendingAt_ = 0;  // sample position of its crossing
+  double pendingAt_ = 0;                                         // sample position of its crossing
+  double pendingDue_ = std::numeric_limits<double>::infinity();  // when it is handed out
   std::int64_t sampleIndex_ = 0;
   double lastBoundarySample_ = 0;
   std::array<double, kHistory> history_{};
