@@ -145,6 +145,8 @@ TEST_F(HuntSearch, StartCodeSearchFollowsTheCorrectedWords) {
   };
   auto flip = [&](Register& r, int index) {
     int age = end - 1 - index;
+    if (age < 0 || age >= 128)
+      return;  // shifted out of the register
     sample(r, age) ^= std::uint64_t{1} << (age % 64);
   };
 
