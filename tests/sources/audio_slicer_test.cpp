@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "audio_render.h"
@@ -43,6 +44,15 @@ gen::SymbolStream RandomSymbols(double rate, int count, int levels, unsigned see
     int level = static_cast<int>(random() % static_cast<unsigned>(levels));
     stream.levels.push_back(static_cast<std::uint8_t>(levels == 2 ? level * 3 : level));
   }
+  return stream;
+}
+
+// A clean 1200 bit/s alternation of the outer levels, `count` bits.
+gen::SymbolStream AlternatingBits(int count) {
+  gen::SymbolStream stream;
+  stream.symbolRate = 1200;
+  for (int i = 0; i < count; ++i)
+    stream.levels.push_back(i % 2 ? 0 : 3);
   return stream;
 }
 
@@ -162,12 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
 // 993.5 ticks a bit) gives holds within a fraction of a sample of the true length, and their
 // mean is the true length, not a whole number of samples.
 TEST(AudioSlicerTest, EdgesFallBetweenSamples) {
-  gen::SymbolStream stream;
-  stream.symbolRate = 1200;
-  for (int i = 0; i < 600; ++i)
-    stream.levels.push_back(i % 2 ? 0 : 3);
-  gen::AudioRenderOptions options;
-  std::vector<float> samples = Render(stream, options);
+  std::vector<float> samples = Render(AlternatingBits(600), gen::AudioRenderOptions{});
   AudioSlicerConfig config;
   config.levels = 2;
   std::vector<Entry> entries = Slice(samples, config, 4096);
@@ -182,16 +187,46 @@ TEST(AudioSlicerTest, EdgesFallBetweenSamples) {
   EXPECT_NEAR(sum / 500, bit, 0.1);
 }
 
+// A four-level FLEX frame whose phases have fallen silent sends idle fill on every phase in
+// step: only levels 3 and 1, for up to the rest of the frame. Through 1.7 s of that fill at
+// 3200 symbols/s, between random symbols, every symbol must come back at its level; the
+// bottom level's estimate must not settle on level 1.
+TEST(AudioSlicerTest, KeepsTheInnerLevelThroughFlexIdleFill) {
+  gen::SymbolStream stream;
+  stream.symbolRate = 3200;
+  std::mt19937 random(5);
+  auto randomRun = [&](int count) {
+    for (int i = 0; i < count; ++i)
+      stream.levels.push_back(static_cast<std::uint8_t>(random() % 4));
+  };
+  randomRun(320);
+  for (int i = 0; i < 5440; ++i)
+    stream.levels.push_back((i / 2) % 2 == 0 ? 3 : 1);
+  randomRun(320);
+  AudioSlicerConfig config;
+  config.lowPassHz = kDefaultLowPassHz;
+  std::vector<Entry> entries = Slice(Render(stream, gen::AudioRenderOptions{}), config, 4096);
+
+  std::vector<int> got = SampleSymbols(entries, 0.05, 3200, stream.levels.size());
+  ASSERT_EQ(got.size(), stream.levels.size());
+  int wrong = 0;
+  std::string first;
+  for (std::size_t k = 16; k < got.size(); ++k) {
+    if (got[k] == stream.levels[k])
+      continue;
+    if (wrong++ == 0) {
+      first = "symbol " + std::to_string(k) + " sent at level " + std::to_string(stream.levels[k]) +
+              ", read as " + std::to_string(got[k]);
+    }
+  }
+  EXPECT_EQ(wrong, 0) << "the first " << first << " (the fill runs from symbol 320 to 5759)";
+}
+
 // Noise spikes that cross the middle for a few samples and come back are not symbols: the holds
 // come out as if the spikes were not there. Without the pulse limit each spike would split a bit
 // into three holds.
 TEST(AudioSlicerTest, DropsPulsesShorterThanASymbol) {
-  gen::SymbolStream stream;
-  stream.symbolRate = 1200;
-  for (int i = 0; i < 600; ++i)
-    stream.levels.push_back(i % 2 ? 0 : 3);
-  gen::AudioRenderOptions options;
-  std::vector<float> samples = Render(stream, options);
+  std::vector<float> samples = Render(AlternatingBits(600), gen::AudioRenderOptions{});
   // Every fourth bit gets a spike of two samples (90 us) to the far side, in its middle.
   double samplesPerBit = 22050.0 / 1200;
   std::size_t start = static_cast<std::size_t>(0.05 * 22050);

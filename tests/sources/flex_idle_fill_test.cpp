@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,6 @@
 
 #include "audio_render.h"
 #include "draining_sink.h"
-#include "entry_sinks.h"
 #include "fake_host.h"
 #include "input/monitor.h"
 #include "input/sources/audio_slicer.h"
@@ -133,63 +131,6 @@ const FillCase kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(LateWords, FlexIdleFill, ::testing::ValuesIn(kCases),
                          [](const auto& param) { return std::string(param.param.name); });
-
-// The slicer alone: random four-level symbols, 1.7 s of the fill's levels 3, 3, 1, 1 at 3200
-// symbols/s, random symbols again. Every symbol, sampled mid-period from the entries, must
-// come back with the level it was sent at.
-TEST(FlexIdleFillSlicer, KeepsTheInnerLevelThroughTheFill) {
-  constexpr double kRate = 3200;
-  constexpr double kQuiet = 0.05;
-  gen::SymbolStream stream;
-  stream.symbolRate = kRate;
-  std::mt19937 random(5);
-  auto randomRun = [&](int count) {
-    for (int i = 0; i < count; ++i)
-      stream.levels.push_back(static_cast<std::uint8_t>(random() % 4));
-  };
-  randomRun(320);
-  for (int i = 0; i < 5440; ++i)
-    stream.levels.push_back((i / 2) % 2 == 0 ? 3 : 1);
-  randomRun(320);
-
-  std::vector<float> audio;
-  gen::AudioRenderer renderer(gen::AudioRenderOptions{}, [&](const float* s, std::size_t n) {
-    audio.insert(audio.end(), s, s + n);
-  });
-  renderer.AppendGap(kQuiet);
-  renderer.Append(stream);
-  renderer.AppendGap(kQuiet);
-  renderer.Finish();
-  AudioSlicerConfig config;
-  config.lowPassHz = kDefaultLowPassHz;
-  AudioSlicer slicer(config);
-  VectorSink sink;
-  slicer.Process(audio.data(), audio.size(), sink);
-  slicer.Finish(sink);
-
-  std::vector<int> wrong;
-  std::string first;
-  double boundary = 0;
-  std::size_t e = 0;
-  for (std::size_t k = 16; k < stream.levels.size(); ++k) {
-    double at = (kQuiet + (static_cast<double>(k) + 0.5) / kRate) / kTickSeconds;
-    while (e < sink.entries.size() && boundary + sink.entries[e].duration <= at)
-      boundary += sink.entries[e++].duration;
-    ASSERT_LT(e, sink.entries.size());
-    auto level =
-        std::find(gen::kLevelStatus.begin(), gen::kLevelStatus.end(), sink.entries[e].status) -
-        gen::kLevelStatus.begin();
-    if (level != stream.levels[k]) {
-      if (wrong.empty()) {
-        first = "symbol " + std::to_string(k) + " sent at level " +
-                std::to_string(stream.levels[k]) + ", read as " + std::to_string(level);
-      }
-      wrong.push_back(static_cast<int>(k));
-    }
-  }
-  EXPECT_TRUE(wrong.empty()) << wrong.size() << " symbols wrong, the first " << first
-                             << " (the fill runs from symbol 320 to 5759)";
-}
 
 }  // namespace
 }  // namespace pagora::testing
