@@ -44,6 +44,15 @@ constexpr const char* kMixedScenario = R"({"transmissions": [
    {"capcode": 234567, "function": 2, "type": "numeric", "text": "5551234"}]}
 ]})";
 
+// pagora-gen renders the mixed scenario to `output` with `options`; the pages it expects.
+std::vector<nlohmann::json> RenderMixed(const std::string& output, const std::string& options) {
+  std::string scenario = TempPath("mixed.json");
+  WriteFile(scenario, kMixedScenario);
+  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + output + " " + options);
+  EXPECT_EQ(gen.status, 0) << gen.err;
+  return ParsePages(gen.out);
+}
+
 struct Variant {
   const char* name;
   const char* genOptions;
@@ -54,12 +63,8 @@ class DecodeVariantTest : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(DecodeVariantTest, DecodesEveryExpectedPage) {
   const Variant& v = GetParam();
-  std::string scenario = TempPath("mixed.json");
-  WriteFile(scenario, kMixedScenario);
   std::string wav = TempPath(std::string(v.name) + ".wav");
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + wav + " " + v.genOptions);
-  ASSERT_EQ(gen.status, 0) << gen.err;
-  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+  std::vector<nlohmann::json> expected = RenderMixed(wav, v.genOptions);
   ASSERT_EQ(expected.size(), 17u);
 
   RunResult decode = RunProgram(DecodePath() + " --json " + v.decodeOptions + " " + wav);
@@ -86,12 +91,8 @@ INSTANTIATE_TEST_SUITE_P(Signals, DecodeVariantTest,
 
 // Without --invert an inverted receiver gives nothing, not wrong pages.
 TEST(DecodeTest, InvertedSignalWithoutInvertGivesNoWrongPages) {
-  std::string scenario = TempPath("inv.json");
-  WriteFile(scenario, kMixedScenario);
   std::string wav = TempPath("inverted.wav");
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + wav + " --invert");
-  ASSERT_EQ(gen.status, 0) << gen.err;
-  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+  std::vector<nlohmann::json> expected = RenderMixed(wav, "--invert");
   RunResult decode = RunProgram(DecodePath() + " --json " + wav);
   ASSERT_EQ(decode.status, 0) << decode.err;
   for (const nlohmann::json& page : ParsePages(decode.out)) {
@@ -100,12 +101,10 @@ TEST(DecodeTest, InvertedSignalWithoutInvertGivesNoWrongPages) {
 }
 
 TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
-  std::string scenario = TempPath("capture.json");
-  WriteFile(scenario, kMixedScenario);
   std::string wav = TempPath("capture.wav");
   std::string cap = TempPath("recorded.cap");
   // Seed as in ReceiverFilterAndNoise: no FLEX frame lost to the clock's phase after noise.
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav + " --snr 25 --seed 2").status, 0);
+  RenderMixed(wav, "--snr 25 --seed 2");
   RunResult live = RunProgram(DecodePath() + " --json --record " + cap + " " + wav);
   ASSERT_EQ(live.status, 0) << live.err;
   RunResult replay = RunProgram(DecodePath() + " --json --capture " + cap);
@@ -118,25 +117,19 @@ TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
 }
 
 TEST(DecodeTest, GeneratedCaptureDecodesToTheExpectedPages) {
-  std::string scenario = TempPath("gencap.json");
-  WriteFile(scenario, kMixedScenario);
   std::string cap = TempPath("generated.cap");
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + cap + " --ppm 100");
-  ASSERT_EQ(gen.status, 0) << gen.err;
+  std::vector<nlohmann::json> expected = RenderMixed(cap, "--ppm 100");
   RunResult decode = RunProgram(DecodePath() + " --json --capture " + cap);
   ASSERT_EQ(decode.status, 0) << decode.err;
-  EXPECT_EQ(ParsePages(decode.out), ParsePages(gen.out));
+  EXPECT_EQ(ParsePages(decode.out), expected);
 }
 
 TEST(DecodeTest, RawSamplesOnStandardInput) {
-  std::string scenario = TempPath("raw.json");
-  WriteFile(scenario, kMixedScenario);
   std::string raw = TempPath("audio.s16");
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + raw + " --sample-rate 48000");
-  ASSERT_EQ(gen.status, 0) << gen.err;
+  std::vector<nlohmann::json> expected = RenderMixed(raw, "--sample-rate 48000");
   RunResult decode = RunProgram(DecodePath() + " --json --rate 48000 -", raw);
   ASSERT_EQ(decode.status, 0) << decode.err;
-  EXPECT_EQ(ParsePages(decode.out), ParsePages(gen.out));
+  EXPECT_EQ(ParsePages(decode.out), expected);
 }
 
 // Signal time: the page times follow --start-time and the signal, identically on every run.
