@@ -253,6 +253,7 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
   double span = high_ - low_;
   int next;
   double mid;
+  bool middle = true;  // the change crosses the middle of the range (every 2-level change)
   if (fourLevel_) {
     // Levels sit at low + span * n / 3; thresholds halfway between neighbours. A change
     // across the middle is timed where the audio crossed the centre: those are the edges the
@@ -263,14 +264,13 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     next = (x > t0) + (x > t0 + step) + (x > t0 + 2 * step);
     if (next == level_)
       return;
-    bool crossesMiddle = (level_ <= 1) != (next <= 1);
-    mid = crossesMiddle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
+    middle = (level_ <= 1) != (next <= 1);
+    mid = middle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
   } else {
     next = level_ == 0 ? 3 : 0;
     mid = low_ + 0.5 * span;
   }
   double at = CrossingSample(mid, next > level_);
-  bool middle = (level_ <= 1) != (next <= 1);
   level_ = next;
   if (pending_) {
     if (next == committedLevel_) {
