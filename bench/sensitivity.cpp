@@ -245,7 +245,7 @@ class CollectingHost : public pagora::cli::CliHost {
   explicit CollectingHost(const pagora::AppSettings& settings)
       : CliHost(settings, true, false), settings_(settings) {}
   void PageCompleted(const pagora::PageCapture& capture, int matchedFilter) override {
-    json record = pagora::cli::PageRecord(capture, matchedFilter, settings_, "");
+    json record = pagora::cli::PageRecord(capture.page, matchedFilter, settings_, "");
     Decoded d;
     if (record["capcode"].is_string())
       d.capcode = record["capcode"];

@@ -27,27 +27,29 @@ bool PlainRow(const std::string& row) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // A 16-byte header drives the capture's fields; the rest is the page's text and classes.
+  // A 16-byte header drives the page's fields; the rest is the page's text and a row's classes.
   if (size < 16)
     return 0;
-  pagora::PageCapture capture;
+  pagora::Page page;
   auto field = [&](int i) {
     return static_cast<int>(static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
   };
-  capture.length = field(0);
-  capture.textStart = field(1);
-  capture.info.protocol = static_cast<pagora::Protocol>(data[4] & 3);
-  capture.info.rate = field(3);
-  capture.info.function = static_cast<std::int8_t>(data[8]);
-  capture.info.type = kTypes[data[9] & 3];
+  page.textLength = field(0);
+  page.protocol = static_cast<pagora::Protocol>(data[4] & 3);
+  page.rate = field(3);
+  page.function = static_cast<std::int8_t>(data[8]);
+  page.type = kTypes[data[9] & 3];
   int matched = static_cast<std::int8_t>(data[10]);
-  std::memcpy(capture.info.capcode.data(), data + 11, 5);
+  std::memcpy(page.capcode.data(), data + 11, 5);
   data += 16;
   size -= 16;
 
   std::size_t n = std::min<std::size_t>(size / 2, pagora::PageCapture::kSize);
-  std::memcpy(capture.text.data(), data, n);
-  std::memcpy(capture.classes.data(), data + n, n);
+  for (std::size_t i = 0; i < n; ++i)
+    pagora::AppendReceived(page, static_cast<char>(data[i]));
+  if (n > 0 && (data[0] & 1))
+    page.textLength = field(1);  // a length the record must bound
+  pagora::RemoveFill(page);
 
   pagora::AppSettings settings;
   pagora::FilterRecord filter;
@@ -55,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.filters.push_back(filter);
 
   std::string line =
-      pagora::cli::PageRecord(capture, matched, settings, "2024-01-01T00:00:00+00:00").dump();
+      pagora::cli::PageRecord(page, matched, settings, "2024-01-01T00:00:00+00:00").dump();
   if (!PlainRow(line))
     std::abort();
 
@@ -63,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   char row[pagora::kRowBytes];
   std::uint8_t classes[pagora::kRowBytes] = {};
   std::memset(row, 0, sizeof row);
-  std::memcpy(row, capture.text.data(), std::min<std::size_t>(n, pagora::kRowChars));
-  std::memcpy(classes, capture.classes.data(), std::min<std::size_t>(n, pagora::kRowChars));
+  std::memcpy(row, data, std::min<std::size_t>(n, pagora::kRowChars));
+  std::memcpy(classes, data + n, std::min<std::size_t>(n, pagora::kRowChars));
   std::string plain = pagora::cli::RenderRow(row, classes, false);
   if (plain.size() > static_cast<std::size_t>(pagora::kRowChars) || !PlainRow(plain))
     std::abort();

@@ -92,7 +92,7 @@ void CliHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
   if (!json_)
     return;
   std::string line =
-      PageRecord(capture, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
+      PageRecord(capture.page, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -363,5 +364,10 @@ int Run(int argc, char** argv) {
 }  // namespace pagora::cli
 
 int main(int argc, char** argv) {
+  // Dates and times in the log, the statistics files and the separators follow the user's
+  // locale. Numbers are read and written the same everywhere (a decimal comma would make
+  // "--lowpass 3.5" mean something else in another country).
+  std::setlocale(LC_ALL, "");
+  std::setlocale(LC_NUMERIC, "C");
   return pagora::cli::Run(argc, argv);
 }

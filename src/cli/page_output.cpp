@@ -68,19 +68,8 @@ std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour
   return row;
 }
 
-nlohmann::ordered_json PageRecord(const PageCapture& capture, int matchedFilter,
-                                  const AppSettings& settings, const std::string& isoTime) {
-  const PageInfo& info = capture.info;
-  int length = std::clamp(capture.length, 0, PageCapture::kSize - 1);
-  int start = std::clamp(capture.textStart, 0, length);
-
-  std::string text;
-  bool errors = false;
-  for (int i = start; i < length; ++i) {
-    text += ShownChar(capture.text[static_cast<std::size_t>(i)]);
-    errors = errors || capture.classes[static_cast<std::size_t>(i)] == kClassBitErrors;
-  }
-
+nlohmann::ordered_json PageRecord(const Page& info, int matchedFilter, const AppSettings& settings,
+                                  const std::string& isoTime) {
   std::string capcode;
   for (char c : info.capcode) {
     if (c == '\0')
@@ -103,8 +92,9 @@ nlohmann::ordered_json PageRecord(const PageCapture& capture, int matchedFilter,
     record["function"] = nullptr;
   }
   record["type"] = info.type ? info.type : "";
-  record["text"] = text;
-  record["errors"] = errors;
+  record["text"] = std::string(info.Text());
+  record["errors"] = info.errors;
+  record["corrected"] = info.corrected;
   if (matchedFilter >= 0 && static_cast<std::size_t>(matchedFilter) < settings.filters.size()) {
     std::string label;
     for (char c : settings.filters[static_cast<std::size_t>(matchedFilter)].label) {

@@ -21,12 +21,13 @@ char ShownChar(char c);
 // one escape per change of colour class, reset at the end. No line end.
 std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour);
 
-// The completed page as a record: time (ISO 8601 local time), protocol, rate, capcode (null when
-// not known), function (null when the protocol has none), type, text (from the content start),
-// errors (any content character drawn in the bit-error class), filter (label of the matching
-// filter, or null).
-nlohmann::ordered_json PageRecord(const PageCapture& capture, int matchedFilter,
-                                  const AppSettings& settings, const std::string& isoTime);
+// The completed page as a JSON object: time (ISO 8601 local time), protocol, rate, capcode (null
+// when not known), function (null when the protocol has none), type, text (the characters
+// received, fill removed; control characters escaped by the JSON writer, never replaced),
+// errors (some codeword could not be corrected), corrected (codewords that needed correction),
+// filter (label of the matching filter, or null).
+nlohmann::ordered_json PageRecord(const Page& page, int matchedFilter, const AppSettings& settings,
+                                  const std::string& isoTime);
 
 // "2024-06-03T12:34:56+02:00" for a moment in local time.
 std::string IsoLocalTime(std::int64_t epochSeconds);

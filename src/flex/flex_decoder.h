@@ -24,6 +24,8 @@ struct FlexPhase {
   std::array<char, kFlexBlockBits> bits{};  // '0'/'1' in arrival order
   // Block b, codeword j is word 8*b + j. Bits 0..20 information, 0x400000 the error flag.
   std::array<std::int32_t, kFlexFrameWords> words{};
+  // The correction score of each word's codeword: 0 clean, 1..2 corrected, 3 uncorrectable.
+  std::array<std::uint8_t, kFlexFrameWords> scores{};
   char phaseLetter = '?';
 };
 

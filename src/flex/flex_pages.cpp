@@ -15,6 +15,7 @@
 
 #include "flex/flex_pages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -164,11 +165,11 @@ void WriteShortMessage(Monitor& m, std::int32_t v, std::int32_t w, bool isLong) 
   SetColourClass(pane, kClassNumeric);
   int shown = 0;
   for (int shift = 9; shift <= 17; shift += 4, ++shown) {
-    PutChar(m, pane, kNumericSet[(v >> shift) & 15]);
+    PutReceived(m, pane, kNumericSet[(v >> shift) & 15]);
   }
   if (isLong) {
     for (int shift = 0; shift <= 16; shift += 4, ++shown) {
-      PutChar(m, pane, kNumericSet[(w >> shift) & 15]);
+      PutReceived(m, pane, kNumericSet[(w >> shift) & 15]);
     }
   }
   CountCharacters(m, m.flex.statisticsRow, kKindNumeric, shown);
@@ -187,7 +188,7 @@ void WriteNumeric(Monitor& m, const FlexPhase& phase, int type, const MessageWor
       window = (window >> 1) | (((word >> b) & 1) << 3);
       ++bits;
       if (bits >= firstDigitBits && (bits - firstDigitBits) % 4 == 0) {
-        PutChar(m, pane, kNumericSet[window]);
+        PutReceived(m, pane, kNumericSet[window]);
         ++shown;
       }
     }
@@ -212,7 +213,7 @@ void WriteText(Monitor& m, const FlexPhase& phase, const MessageWords& words) {
       int code = (word >> (7 * c)) & kCharacter7;
       if (code == kFillCharacter)
         continue;
-      PutChar(m, pane, static_cast<char>(code));
+      PutReceived(m, pane, static_cast<char>(code));
       ++shown;
     }
   }
@@ -228,12 +229,18 @@ void WriteBinary(Monitor& m, const FlexPhase& phase, const MessageWords& words) 
     for (int b = 0; b < 21; ++b) {
       group |= ((phase.words[i] >> b) & 1) << bits;
       if (++bits == 4) {
-        PutChar(m, pane, kHexDigits[group]);
+        PutReceived(m, pane, kHexDigits[group]);
         group = 0;
         bits = 0;
       }
     }
   }
+}
+
+// Adds the correction scores of words first..last of the phase to the page record.
+void NoteWords(Monitor& m, const FlexPhase& phase, int first, int last) {
+  for (int i = std::max(first, 0); i <= last && i < kFlexFrameWords; ++i)
+    NoteCodeword(m.lines.capture.page, phase.scores[static_cast<std::size_t>(i)]);
 }
 
 struct Capcode {
@@ -324,6 +331,14 @@ void WriteFlexPage(Monitor& m, FlexPhase& phase, int addressIndex, int vectorInd
     LongCapcodeHeader(m, phase, phase.words[addressIndex], phase.words[addressIndex + 1], name);
   } else {
     ShortCapcodeHeader(m, phase, phase.words[addressIndex], name);
+  }
+  NoteWords(m, phase, addressIndex, addressIndex + (isLong ? 1 : 0));
+  NoteWords(m, phase, vectorIndex, vectorIndex + (isLong ? 1 : 0));
+  if (type != kShortMessage) {
+    // A short address's text pages begin with a header word in front of the run.
+    const bool headerInRun =
+        !isLong && (type == kSecure || type == kAlphanumeric || type == kBinary);
+    NoteWords(m, phase, headerInRun ? (v >> 7) & 127 : words.first, words.last);
   }
   WritePhaseAndLabel(m, phase, type);
   switch (type) {

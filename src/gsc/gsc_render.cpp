@@ -30,6 +30,13 @@ int DataGroup(const GscDataWords& words, int first, int bits) {
   return value;
 }
 
+// The readings of the data blocks, as received: at most as many characters as PutText writes.
+void PutReceivedText(Monitor& m, const char* text) {
+  constexpr int kLimit = 256;
+  for (int i = 0; i < kLimit && text[i] != '\0'; ++i)
+    PutReceived(m, m.lines.messagePane, text[i]);
+}
+
 }  // namespace
 
 std::array<char, 14> GscNumericBlock(const GscDataWords& words) {
@@ -80,15 +87,15 @@ void GscRenderPage(Monitor& m) {
     // No type indication is used: both readings are shown, and the page counts as numeric.
     CountMessage(m, kRowGsc, kKindNumeric);
     SetColourClass(pane, kClassNumeric);
-    PutText(m, pane, d.numericText.data());
+    PutReceivedText(m, d.numericText.data());
     CountCharacters(m, kRowGsc, kKindNumeric, d.numericLength);
-    PutChar(m, pane, ' ');
+    PutReceived(m, pane, ' ');
     SetColourClass(pane, kClassAlphanumeric);
-    PutText(m, pane, d.alphaText.data());
+    PutReceivedText(m, d.alphaText.data());
   } else {
     CountMessage(m, kRowGsc, kKindAlpha);
     SetColourClass(pane, kClassAlphanumeric);
-    PutText(m, pane, d.alphaText.data());
+    PutReceivedText(m, d.alphaText.data());
     CountCharacters(m, kRowGsc, kKindAlpha, d.alphaLength);
   }
   EndLine(m, pane);

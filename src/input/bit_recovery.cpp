@@ -102,10 +102,11 @@ void ClockSymbols(Monitor& m, int level) {
     clock.phaseAccumulator -= clock.period;
     if (r.pocsagWindow == 0) {
       if (r.gscActive == 0 && m.settings.decodeFlex != 0) {
-        int symbol = FlexSymbolForLevel(level);
-        FlexReceiveSymbol(m, static_cast<std::int8_t>(symbol));
+        // The FLEX decoder's symbol is the working level itself: its high bit (levels 0 and
+        // 1) is the side a POCSAG "1" lies on, its low bit marks the outer levels 0 and 3.
+        FlexReceiveSymbol(m, static_cast<std::int8_t>(level));
         if (m.symbolObserver)
-          m.symbolObserver->FlexSymbol(symbol);
+          m.symbolObserver->FlexSymbol(level);
         StoreError(clock.errorHistory, clock.historyIndex, clock.lastError);
       }
     } else if (r.gscActive == 0 && m.settings.decodePocsag != 0) {

@@ -106,17 +106,6 @@ constexpr int WorkingLevel(std::uint8_t status, int fourLevelInterface, int inve
   return level;
 }
 
-// Slicer levels run in frequency order, 3 being the most positive discriminator output (where
-// the POCSAG "0" and the GSC 1 lie). The FLEX decoder numbers its symbols by dibit instead:
-// 0 = 11, 1 = 10, 2 = 00, 3 = 01. On the air the FLEX dibits run 10, 11, 01, 00 from one
-// extreme of the deviation to the other, and a two-level FLEX 0 lies on the same side as a
-// POCSAG 0: off-air FLEX and POCSAG traffic through one receiver decodes at one polarity.
-// Flipping the lower bit of the level maps one order onto the other (0 -> 1 = 10,
-// 1 -> 0 = 11, 2 -> 3 = 01, 3 -> 2 = 00).
-constexpr int FlexSymbolForLevel(int level) {
-  return level ^ 1;
-}
-
 // The other views of the working level.
 constexpr int EdgePolarity(int level) {
   return level <= 1 ? 1 : 0;

@@ -145,6 +145,7 @@ void CompletePage(Monitor& m) {
   capture.classes[static_cast<std::size_t>(length)] = 0;
 
   Match match = DecideMatch(m, capture);
+  RemoveFill(capture.page);
   m.host.PageCompleted(capture, match.filter);
   if (match.filter < 0) {
     capture.length = 0;

@@ -103,6 +103,12 @@ void PutChar(Monitor& m, PaneBuffer& pane, char ch) {
   }
 }
 
+void PutReceived(Monitor& m, PaneBuffer& pane, char ch) {
+  PutChar(m, pane, ch);
+  if (IsMessagePane(pane) && m.lines.capture.pageOpen)
+    AppendReceived(m.lines.capture.page, ch);
+}
+
 void PutText(Monitor& m, PaneBuffer& pane, const char* text) {
   if (m.lines.capture.reject || text == nullptr)
     return;
@@ -208,7 +214,8 @@ void ClearPane(Monitor&, PaneBuffer& pane) {
 
 void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, int function,
                  const char* type) {
-  PageInfo& info = m.lines.capture.info;
+  Page& info = m.lines.capture.page;
+  info = Page{};
   info.protocol = protocol;
   info.rate = rate;
   info.capcode.fill('\0');

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input/host.h"
+#include "output/page.h"
 
 namespace pagora {
 
@@ -61,19 +62,6 @@ struct PaneBuffer {
   }
 };
 
-enum class Protocol : std::uint8_t { kNone = 0, kPocsag, kFlex, kGsc };
-
-// What a decoder knows about the page it is writing, for front ends that report pages as
-// records (pagora-decode --json). Set with SetPageInfo before FindCapcodeFilter.
-struct PageInfo {
-  Protocol protocol = Protocol::kNone;
-  int rate = 0;  // POCSAG 512/1200/2400; FLEX 1600/3200/6400 (statistics row speed); GSC 600
-  // The capcode digits as shown ('?' when unknown), NUL-ended; a FLEX long capcode has up to 10.
-  std::array<char, 12> capcode{};
-  int function = 0;       // 1..4, 0 when the protocol has none
-  const char* type = "";  // static text: "alpha", "numeric", "tone", "binary", ...
-};
-
 struct PageCapture {
   static constexpr int kSize = 1032;  // 1,031 characters and the terminator
 
@@ -89,7 +77,9 @@ struct PageCapture {
   // True from BeginPage on the message pane until the EndLine that completes the page; rows a
   // decoder ends outside a page (diagnostic lines) are not completed.
   bool pageOpen = false;
-  PageInfo info;
+  // The page as a record, set with SetPageInfo before FindCapcodeFilter; received characters and
+  // codeword scores are added as the decoder renders.
+  Page page;
 };
 
 struct LineBuilder {
@@ -117,11 +107,15 @@ void MarkCapcodeEnd(Monitor& m);
 void MarkTextStart(Monitor& m);
 void ClearPane(Monitor& m, PaneBuffer& pane);
 
+// PutChar for a character that came off the air: it is also kept in the page record as
+// received. Headers, labels and notes such as "TONE ONLY" go through PutChar and PutText.
+void PutReceived(Monitor& m, PaneBuffer& pane, char ch);
+
 // Opens a page on the message pane and writes its marked header in the Capcode class, then
 // the blank before the content: the order every decoder follows after its filter lookup.
 void WritePageHeader(Monitor& m, const char* header);
 
-// Records the page's protocol, rate, capcode digits, function and type for PageCompleted.
+// Starts the page record: protocol, rate, capcode digits, function and type; no text, no errors.
 void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, int function,
                  const char* type);
 

@@ -78,10 +78,24 @@ void StreamLongPageBits(Monitor& m, PocsagDecoder& p, const std::array<char, 32>
     ShiftCharacterBit(p, cw[static_cast<std::size_t>(i)] == '1');
     ++p.alphaBitCount;
     if (p.alphaBitCount >= 7) {
-      PutChar(m, m.lines.messagePane, static_cast<char>(p.characterRegister & 0xFF));
+      PutReceived(m, m.lines.messagePane, static_cast<char>(p.characterRegister & 0xFF));
       CountCharacters(m, row, kKindAlpha, 1);
       p.alphaBitCount = 0;
     }
+  }
+}
+
+// A codeword of the page being gathered: into the decoder's tally until the header is written,
+// into the page record after it (a long page's later codewords).
+void NotePageCodeword(Monitor& m, PocsagDecoder& p, int score) {
+  if (p.openPages > 0) {
+    NoteCodeword(m.lines.capture.page, score);
+    return;
+  }
+  if (score >= 3) {
+    p.pageErrors = true;
+  } else if (score > 0) {
+    ++p.pageCorrected;
   }
 }
 
@@ -99,6 +113,8 @@ void PocsagEndPage(Monitor& m) {
   p.digitCount = 0;
   p.messageCodewords = 0;
   p.addressPending = 0;
+  p.pageCorrected = 0;
+  p.pageErrors = false;
   // Message codewords that arrive before the next address belong to a page whose address was
   // lost; they must not be shown under the capcode of the page that just ended.
   p.capcode |= kPocsagCapcodeError;
@@ -116,6 +132,7 @@ void PocsagCodeword(Monitor& m, int index) {
 
   if (cw[0] == '1') {
     p.addressPending = 0;
+    NotePageCodeword(m, p, score);
     // Only the characters of a long page take this colour; short pages choose theirs when shown.
     SetColourClass(m.lines.messagePane, score > 2 ? kClassBitErrors : kClassAlphanumeric);
     if (p.messageCodewords < kPocsagLongPageCodewords) {
@@ -142,6 +159,7 @@ void PocsagCodeword(Monitor& m, int index) {
     p.capcode |= kPocsagCapcodeError;
   p.function = 2 * (cw[19] == '1' ? 1 : 0) + (cw[20] == '1' ? 1 : 0);
   p.addressPending = 1;
+  NotePageCodeword(m, p, score);
 }
 
 void PocsagReceiveBit(Monitor& m, char bit) {
@@ -158,6 +176,8 @@ void PocsagReceiveBit(Monitor& m, char bit) {
     p.alphaBitCount = 0;
     p.digitBitCount = 0;
     p.addressPending = 0;
+    p.pageCorrected = 0;
+    p.pageErrors = false;
     if (p.openPages > 0)
       EndLine(m, m.lines.messagePane);
     p.openPages = 0;

@@ -51,6 +51,10 @@ struct PocsagDecoder {
   int addressPending = 0;    // an address arrived and no message codeword since
   int messageCodewords = 0;  // 0..6 buffered, 8 once shown as a long page
   int openPages = 0;         // headers written whose row is not yet ended
+  // Correction scores of the page's codewords (address and message) until its header is
+  // written; after that they go straight into the page record.
+  int pageCorrected = 0;
+  bool pageErrors = false;
 
   // Characters and digits assembled side by side from the message bits (LSB first).
   int characterRegister = 0;  // 7-bit shift register, newest bit in bit 6

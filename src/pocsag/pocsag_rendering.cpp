@@ -89,6 +89,9 @@ void PocsagHeader(Monitor& m, std::int32_t capcode, int function, const char* ty
   digits[7] = '\0';
 
   SetPageInfo(m, Protocol::kPocsag, baud, digits, unknown ? 0 : function + 1, type);
+  Page& page = m.lines.capture.page;
+  page.errors = m.pocsag.pageErrors;
+  page.corrected = m.pocsag.pageCorrected;
   FindCapcodeFilter(m, kFilterPocsag, digits, function + 1, PocsagBaudCode(rateIndex));
 
   WritePageHeader(m, header);
@@ -111,7 +114,7 @@ void PocsagFlushPage(Monitor& m) {
     MarkTextStart(m);
     SetColourClass(pane, kClassAlphanumeric);
     for (int i = 0; i < characters; ++i) {
-      PutChar(m, pane, static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
+      PutReceived(m, pane, static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
       CountCharacters(m, row, kKindAlpha, 1);
     }
     return;
@@ -127,7 +130,7 @@ void PocsagFlushPage(Monitor& m) {
   MarkTextStart(m);
   SetColourClass(pane, kClassNumeric);
   for (int i = 0; i < digits; ++i) {
-    PutChar(m, pane, p.digits[static_cast<std::size_t>(i)]);
+    PutReceived(m, pane, p.digits[static_cast<std::size_t>(i)]);
     CountCharacters(m, row, kKindNumeric, 1);
   }
   if (toneOnly) {
@@ -148,7 +151,7 @@ void PocsagStartLongPage(Monitor& m) {
   SetColourClass(pane, kClassAlphanumeric);
   int characters = std::clamp(p.alphaCount, 0, kPocsagCharacterBufferSize);
   for (int i = 0; i < characters; ++i) {
-    PutChar(m, pane, static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
+    PutReceived(m, pane, static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
     CountCharacters(m, row, kKindAlpha, 1);
   }
   p.messageCodewords = 8;

@@ -30,13 +30,14 @@ constexpr const char* kMixedScenario = R"({"transmissions": [
    {"capcode": 654321, "type": "numeric", "text": "12345"}]},
  {"protocol": "FLEX", "mode": "1600/4", "pages": [
    {"capcode": 2100000, "type": "alpha", "text": "Long address 1600/4"},
-   {"capcode": 1000, "type": "tone"}]},
+   {"capcode": 1000, "type": "tone", "phase": 1}]},
  {"protocol": "FLEX", "mode": "3200/2", "pages": [
    {"capcode": 7777, "type": "alpha", "text": "FLEX 3200/2"},
    {"capcode": 2, "type": "numeric", "text": "911"}]},
  {"protocol": "FLEX", "mode": "3200/4", "pages": [
-   {"capcode": 8888, "type": "alpha", "text": "FLEX 3200/4 four level"},
-   {"capcode": 123456789, "type": "numeric", "text": "0123456789"}]},
+   {"capcode": 8888, "type": "alpha", "text": "FLEX 3200/4 four level", "phase": 1},
+   {"capcode": 8889, "type": "alpha", "text": "phase C", "phase": 2},
+   {"capcode": 123456789, "type": "numeric", "text": "0123456789", "phase": 3}]},
  {"protocol": "GSC", "pages": [
    {"capcode": 123456, "function": 1, "type": "alpha",
     "text": "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG"}]},
@@ -65,7 +66,7 @@ TEST_P(DecodeVariantTest, DecodesEveryExpectedPage) {
   const Variant& v = GetParam();
   std::string wav = TempPath(std::string(v.name) + ".wav");
   std::vector<nlohmann::json> expected = RenderMixed(wav, v.genOptions);
-  ASSERT_EQ(expected.size(), 17u);
+  ASSERT_EQ(expected.size(), 18u);
 
   RunResult decode = RunProgram(DecodePath() + " --json " + v.decodeOptions + " " + wav);
   ASSERT_EQ(decode.status, 0) << decode.err;
@@ -107,19 +108,20 @@ TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
   RenderMixed(wav, "--snr 25 --seed 2");
   RunResult live = RunProgram(DecodePath() + " --json --record " + cap + " " + wav);
   ASSERT_EQ(live.status, 0) << live.err;
-  RunResult replay = RunProgram(DecodePath() + " --json --capture " + cap);
+  // A capture holds four-level states; replaying it takes the same slicer setting as audio.
+  RunResult replay = RunProgram(DecodePath() + " --json --levels 4 --capture " + cap);
   ASSERT_EQ(replay.status, 0) << replay.err;
   EXPECT_EQ(ParsePages(replay.out), ParsePages(live.out));
-  EXPECT_EQ(ParsePages(live.out).size(), 17u);
+  EXPECT_EQ(ParsePages(live.out).size(), 18u);
   // A capture given as the plain input is recognised by its header.
-  RunResult plain = RunProgram(DecodePath() + " --json " + cap);
+  RunResult plain = RunProgram(DecodePath() + " --json --levels 4 " + cap);
   EXPECT_EQ(ParsePages(plain.out), ParsePages(live.out));
 }
 
 TEST(DecodeTest, GeneratedCaptureDecodesToTheExpectedPages) {
   std::string cap = TempPath("generated.cap");
   std::vector<nlohmann::json> expected = RenderMixed(cap, "--ppm 100");
-  RunResult decode = RunProgram(DecodePath() + " --json --capture " + cap);
+  RunResult decode = RunProgram(DecodePath() + " --json --levels 4 --capture " + cap);
   ASSERT_EQ(decode.status, 0) << decode.err;
   EXPECT_EQ(ParsePages(decode.out), expected);
 }
@@ -188,6 +190,36 @@ TEST(DecodeTest, FilterLabelAndDisabledDecoders) {
   EXPECT_EQ(ParsePages(noPocsag.out)[0]["protocol"], "FLEX");
 }
 
+// Dates follow the user's locale: a day-first locale writes day-first dates into the log's
+// separators and the statistics file (here 3 June 2024, crossing 13:00).
+TEST(DecodeTest, DatesFollowTheLocale) {
+  std::string locales = TempPath("locales");
+  RunResult made = RunProgram("mkdir -p " + locales + " && localedef -i en_GB -f UTF-8 " + locales +
+                              "/en_GB.UTF-8");
+  ASSERT_EQ(made.status, 0) << "localedef (package locales): " << made.err;
+
+  AppSettings settings;
+  settings.logFileEnabled = 1;
+  settings.logFile = TempPath("locale.log");
+  settings.statFileEnabled = 1;
+  settings.statFile = TempPath("locale.st");
+  std::string ini = TempPath("locale.ini");
+  ASSERT_TRUE(SaveSettings(settings, ini));
+  std::string scenario = TempPath("locale.json");
+  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
+      {"capcode": 1234567, "type": "alpha", "text": "DATE"}]}])");
+  std::string wav = TempPath("locale.wav");
+  ASSERT_EQ(RunProgram(GenPath() + " --lead-in 20 " + scenario + " -o " + wav).status, 0);
+
+  RunResult decode = RunProgram("env LOCPATH=" + locales + " LC_ALL=en_GB.UTF-8 " + DecodePath() +
+                                " --ini " + ini + " --start-time 2024-06-03T12:59:50 " + wav);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  EXPECT_NE(ReadFile(settings.logFile).find("--------------- 03/06/24 13:00:"), std::string::npos)
+      << ReadFile(settings.logFile);
+  EXPECT_NE(ReadFile(settings.statFile).find("03/06/24 "), std::string::npos)
+      << ReadFile(settings.statFile);
+}
+
 // Page text comes off the air: control characters never reach the terminal.
 TEST(DecodeTest, ControlCharactersAreShownAsDots) {
   std::string scenario = TempPath("hostile.json");
@@ -214,7 +246,9 @@ TEST(DecodeTest, ControlCharactersAreShownAsDots) {
   RunResult json = RunProgram(DecodePath() + " --json " + wav);
   std::vector<nlohmann::json> pages = ParsePages(json.out);
   ASSERT_EQ(pages.size(), 1u);
-  EXPECT_EQ(pages[0]["text"].get<std::string>().substr(0, 12), ".[2J.bell..X");
+  // The record keeps what was received; the JSON writer escapes it.
+  EXPECT_EQ(pages[0]["text"].get<std::string>().substr(0, 12), "\x1b[2J\abell\r\nX");
+  EXPECT_NE(json.out.find(R"(\u001b[2J\u0007bell\r\nX)"), std::string::npos) << json.out;
 }
 
 struct BadInput {

@@ -1,4 +1,4 @@
-// The JSON page record and terminal rows built from the engine's page capture and pane rows.
+// The JSON page record built from the page record, and terminal rows built from pane rows.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,27 +9,29 @@
 namespace pagora::cli {
 namespace {
 
-PageCapture MakeCapture(const std::string& header, const std::string& content,
-                        std::uint8_t contentClass) {
-  PageCapture capture;
-  std::string all = header + content;
-  std::memcpy(capture.text.data(), all.data(), all.size());
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    capture.classes[i] = i < header.size() ? std::uint8_t{kClassCapcode} : contentClass;
-  }
-  capture.length = static_cast<int>(all.size());
-  capture.textStart = static_cast<int>(header.size());
-  return capture;
+Page MakePage(Protocol protocol, const char* capcode, int function, const char* type,
+              const std::string& received) {
+  Page page;
+  page.protocol = protocol;
+  page.rate = 1200;
+  std::strncpy(page.capcode.data(), capcode, page.capcode.size() - 1);
+  page.function = function;
+  page.type = type;
+  for (char c : received)
+    AppendReceived(page, c);
+  RemoveFill(page);
+  return page;
 }
 
-TEST(PageRecordTest, FieldsFromTheCapture) {
+TEST(PageRecordTest, FieldsFromThePage) {
   struct Case {
     const char* name;
     Protocol protocol;
     const char* capcode;
     int function;
-    std::uint8_t contentClass;
-    std::string content;
+    const char* type;
+    std::string received;
+    bool errors;
     int filter;
     nlohmann::json expected;
   };
@@ -37,13 +39,15 @@ TEST(PageRecordTest, FieldsFromTheCapture) {
   FilterRecord filter;
   filter.label = "HOME\x1b";
   settings.filters.push_back(filter);
+  using std::string_literals::operator""s;
   const Case cases[] = {
       {"plain",
        Protocol::kPocsag,
        "1234567",
        4,
-       kClassAlphanumeric,
+       "alpha",
        "HELLO",
+       false,
        -1,
        {{"protocol", "POCSAG"},
         {"capcode", "1234567"},
@@ -55,64 +59,84 @@ TEST(PageRecordTest, FieldsFromTheCapture) {
        Protocol::kPocsag,
        "???????",
        0,
-       kClassNumeric,
-       "123",
+       "numeric",
+       "123  ",
+       false,
        -1,
-       {{"protocol", "POCSAG"},
-        {"capcode", nullptr},
-        {"function", nullptr},
-        {"text", "123"},
-        {"errors", false},
-        {"filter", nullptr}}},
-      {"bit errors",
+       {{"capcode", nullptr}, {"function", nullptr}, {"text", "123"}}},
+      {"errors and a label",
        Protocol::kFlex,
        "0123456",
        0,
-       kClassBitErrors,
+       "alpha",
        "AB",
+       true,
        0,
-       {{"protocol", "FLEX"},
-        {"capcode", "0123456"},
-        {"function", nullptr},
-        {"text", "AB"},
-        {"errors", true},
-        {"filter", "HOME."}}},
+       {{"protocol", "FLEX"}, {"function", nullptr}, {"errors", true}, {"filter", "HOME."}}},
+      // Control characters stay what they were; the top bit never reaches the record.
       {"controls and high bytes",
        Protocol::kGsc,
        "123456",
        1,
-       kClassAlphanumeric,
+       "alpha",
        "a\x1b[1m\x07\xc1\x9b",
+       false,
        -1,
        {{"protocol", "GSC"},
-        {"capcode", "123456"},
         {"function", 1},
-        {"text", "a.[1m.A."},
-        {"errors", false},
-        {"filter", nullptr}}},
+        {"text",
+         "a\x1b[1m\x07"
+         "A\x1b"}}},
+      {"alpha fill",
+       Protocol::kPocsag,
+       "1234567",
+       2,
+       "alpha",
+       "end.\x04\x17\0\x03\0"s,
+       false,
+       -1,
+       {{"text", "end."}}},
+      {"a control inside stays",
+       Protocol::kPocsag,
+       "1234567",
+       2,
+       "alpha",
+       "a\0b\x17"s,
+       false,
+       -1,
+       {{"text", "a\0b"s}}},
+      {"alpha keeps its spaces",
+       Protocol::kFlex,
+       "0000100",
+       0,
+       "alpha",
+       "hi  ",
+       false,
+       -1,
+       {{"text", "hi  "}}},
+      {"tone", Protocol::kPocsag, "1234567", 1, "tone", "", false, -1, {{"text", ""}}},
   };
   for (const Case& c : cases) {
-    PageCapture capture = MakeCapture("{HEADER} ", c.content, c.contentClass);
-    capture.info.protocol = c.protocol;
-    capture.info.rate = 1200;
-    std::strncpy(capture.info.capcode.data(), c.capcode, capture.info.capcode.size() - 1);
-    capture.info.function = c.function;
-    capture.info.type = "alpha";
-    nlohmann::json record = PageRecord(capture, c.filter, settings, "T");
+    Page page = MakePage(c.protocol, c.capcode, c.function, c.type, c.received);
+    page.errors = c.errors;
+    page.corrected = 2;
+    nlohmann::json record = PageRecord(page, c.filter, settings, "T");
     for (const auto& [key, value] : c.expected.items()) {
       EXPECT_EQ(record[key], value) << c.name << ": " << key;
     }
     EXPECT_EQ(record["time"], "T");
     EXPECT_EQ(record["rate"], 1200);
+    EXPECT_EQ(record["corrected"], 2);
+    // The line itself carries no raw control character.
+    for (char ch : record.dump())
+      EXPECT_GE(static_cast<unsigned char>(ch), 0x20) << c.name;
   }
 }
 
-TEST(PageRecordTest, ALengthPastTheCaptureIsBounded) {
-  PageCapture capture = MakeCapture("", std::string(100, 'x'), kClassAlphanumeric);
-  capture.length = 1 << 20;
-  capture.textStart = -5;
-  nlohmann::json record = PageRecord(capture, 99, AppSettings{}, "T");
-  EXPECT_EQ(record["text"].get<std::string>().size(), PageCapture::kSize - 1u);
+TEST(PageRecordTest, TextBeyondThePageSizeIsNotKept) {
+  Page page = MakePage(Protocol::kFlex, "0000100", 0, "alpha", std::string(2000, 'x'));
+  nlohmann::json record = PageRecord(page, 99, AppSettings{}, "T");
+  EXPECT_EQ(record["text"].get<std::string>().size(), std::size_t{Page::kTextSize});
   EXPECT_TRUE(record["filter"].is_null());
 }
 

@@ -23,9 +23,9 @@ std::vector<nlohmann::json> DecodeRecording(const std::string& name, const std::
 
 nlohmann::json Page(const char* protocol, int rate, const char* capcode, int function,
                     const char* type, const std::string& text) {
-  nlohmann::json page = {{"protocol", protocol}, {"rate", rate}, {"capcode", capcode},
-                         {"type", type},         {"text", text}, {"errors", false},
-                         {"filter", nullptr}};
+  nlohmann::json page = {{"protocol", protocol}, {"rate", rate},     {"capcode", capcode},
+                         {"type", type},         {"text", text},     {"errors", false},
+                         {"corrected", 0},       {"filter", nullptr}};
   page["function"] = function ? nlohmann::json(function) : nlohmann::json(nullptr);
   return page;
 }
@@ -46,7 +46,7 @@ class RecordingTest : public ::testing::Test {
 };
 
 TEST_F(RecordingTest, PocsagNetworkBroadcasts) {
-  const std::string time = "+++TIME=0008300324+++TIME=0008300324.";
+  const std::string time = "+++TIME=0008300324+++TIME=0008300324";
   EXPECT_EQ(DecodeRecording("pocsag512-wikimedia.flac", ""),
             std::vector{Page("POCSAG", 512, "0273040", 4, "alpha", "512 B SIDE ZZZZZZ")});
   EXPECT_EQ(DecodeRecording("pocsag2400-wikimedia.flac", ""),

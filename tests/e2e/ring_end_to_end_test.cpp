@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, FlexThroughTheRing,
     ::testing::Values(FlexCase{FlexMode::k1600x2, {0}, 1600, kRowFlex1600, "F1600x2"},
                       FlexCase{FlexMode::k1600x4, {0, 1}, 3200, kRowFlex3200, "F1600x4"},
-                      FlexCase{FlexMode::k3200x2, {0, 2}, 1600, kRowFlex1600, "F3200x2"},
+                      FlexCase{FlexMode::k3200x2, {0, 2}, 3200, kRowFlex3200, "F3200x2"},
                       FlexCase{FlexMode::k3200x4, {0, 1, 2, 3}, 6400, kRowFlex6400, "F3200x4"}),
     [](const auto& test) { return std::string(test.param.name); });
 

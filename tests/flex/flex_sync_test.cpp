@@ -39,6 +39,7 @@ TEST(FlexSyncTest, ModeCodesSelectRateLevelsRowAndCaption) {
       {0xB068, 1600, 4, 1, false, " Pagora - FLEX 3200 2 or 4 Level"},
       {0xDEA0, 3200, 4, 0, false, " Pagora - FLEX 6400 4 Level"},
       {0x4C7C, 3200, 4, 0, true, " Pagora - ReFLEX ABCD 3200 4 Level"},
+      {0x7B18, 3200, 2, 1, false, " Pagora - FLEX 3200 2 or 4 Level"},  // no diagnostic row
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.caption);
@@ -53,6 +54,7 @@ TEST(FlexSyncTest, ModeCodesSelectRateLevelsRowAndCaption) {
     EXPECT_EQ(e.m.timer.titleHoldCount, 20);
     EXPECT_EQ(SymbolsUntilBlocks(e), 88);
     EXPECT_EQ(e.m.flex.blockCounter, 11);
+    EXPECT_TRUE(e.Rows().empty());
   }
 }
 

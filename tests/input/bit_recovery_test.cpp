@@ -71,25 +71,25 @@ TEST_P(LevelMapping, EachDecoderGetsItsView) {
 INSTANTIATE_TEST_SUITE_P(
     Settings, LevelMapping,
     ::testing::Values(
-        // 4-level slicer: FLEX dibits 10, 11, 01, 00 from the lowest level up.
-        MappingCase{0x00, 1, 0, 1, 0, '1'}, MappingCase{0x10, 1, 0, 0, 0, '1'},
-        MappingCase{0x30, 1, 0, 3, 1, '0'}, MappingCase{0xB0, 1, 0, 2, 1, '0'},
-        MappingCase{0x40, 1, 0, 1, 0, '1'},  // status bit 6 plays no part
-        MappingCase{0xF0, 1, 0, 2, 1, '0'}, MappingCase{0x80, 1, 0, 0, 0, '1'},
+        // 4-level slicer: FLEX gets the working level itself.
+        MappingCase{0x00, 1, 0, 0, 0, '1'}, MappingCase{0x10, 1, 0, 1, 0, '1'},
+        MappingCase{0x30, 1, 0, 2, 1, '0'}, MappingCase{0xB0, 1, 0, 3, 1, '0'},
+        MappingCase{0x40, 1, 0, 0, 0, '1'},  // status bit 6 plays no part
+        MappingCase{0xF0, 1, 0, 3, 1, '0'}, MappingCase{0x80, 1, 0, 1, 0, '1'},
         // 2-level slicer: one line set counts as none, two or three as the top level.
-        MappingCase{0x10, 0, 0, 1, 0, '1'}, MappingCase{0x80, 0, 0, 1, 0, '1'},
-        MappingCase{0x30, 0, 0, 2, 1, '0'}, MappingCase{0xB0, 0, 0, 2, 1, '0'},
+        MappingCase{0x10, 0, 0, 0, 0, '1'}, MappingCase{0x80, 0, 0, 0, 0, '1'},
+        MappingCase{0x30, 0, 0, 3, 1, '0'}, MappingCase{0xB0, 0, 0, 3, 1, '0'},
         // Inverted data: level L arrives as 3 - L.
-        MappingCase{0x00, 0, 1, 2, 1, '0'}, MappingCase{0x00, 1, 1, 2, 1, '0'},
-        MappingCase{0x10, 1, 1, 3, 1, '0'}, MappingCase{0x30, 1, 1, 0, 0, '1'},
-        MappingCase{0xB0, 1, 1, 1, 0, '1'}, MappingCase{0xB0, 0, 1, 1, 0, '1'}));
+        MappingCase{0x00, 0, 1, 3, 1, '0'}, MappingCase{0x00, 1, 1, 3, 1, '0'},
+        MappingCase{0x10, 1, 1, 2, 1, '0'}, MappingCase{0x30, 1, 1, 1, 0, '1'},
+        MappingCase{0xB0, 1, 1, 0, 0, '1'}, MappingCase{0xB0, 0, 1, 0, 0, '1'}));
 
 TEST(Drain, WorkedExample) {
   Engine e(OnlyFlex);
   e.Start();
   e.Feed({{1200, 0}, {300, 3}});
   const SymbolClock& clock = e.m.recovery.symbolClock;
-  EXPECT_EQ(e.symbols.flex, (std::vector<int>{1, 1}));  // two symbols of level 0
+  EXPECT_EQ(e.symbols.flex, (std::vector<int>{0, 0}));  // two symbols of level 0
   EXPECT_NEAR(clock.phaseAccumulator, 9.776, 5e-4);
   EXPECT_NEAR(clock.lastError, 28.640, 5e-4);
   EXPECT_NEAR(clock.phaseOffset, -17.003, 5e-4);
@@ -104,7 +104,7 @@ TEST(Drain, LongEntryYieldsOneSymbolPerPeriodOfItsLevel) {
   e.m.settings.fourLevelInterface = 1;
   e.Start();
   e.Feed({{3726, 1}});  // five FLEX 1600 periods
-  EXPECT_EQ(e.symbols.flex, (std::vector<int>(5, 0)));
+  EXPECT_EQ(e.symbols.flex, (std::vector<int>(5, 1)));
   e.Feed({{0, 3}});  // no time, no symbol; but a crossing of mid-range moves the phase
   EXPECT_EQ(e.symbols.flex.size(), 5u);
   EXPECT_NE(e.m.recovery.symbolClock.phaseOffset, 0.0);

@@ -222,7 +222,7 @@ TEST_F(LineBuilderTest, PageInfoReachesTheCompletedPage) {
   SetPageInfo(m, Protocol::kPocsag, 1200, "00012345678901234", 3, "alpha");
   WritePage(m, "{0001234}", "hi");
   ASSERT_EQ(host.pages.size(), 1u);
-  const PageInfo& info = host.pages[0].info;
+  const Page& info = host.pages[0].info;
   EXPECT_EQ(info.protocol, Protocol::kPocsag);
   EXPECT_EQ(info.rate, 1200);
   EXPECT_STREQ(info.capcode.data(), "00012345678");  // cut to the field

@@ -191,6 +191,40 @@ TEST_F(PocsagTest, DamagedLongPageCodewordsDrawnInTheBitErrorColour) {
   EXPECT_EQ(classes[25], kClassAlphanumeric);
 }
 
+// The page record counts what correction did, whatever colour the panes chose: a short page
+// is never drawn in the bit-error colour, yet an uncorrectable codeword must still be reported.
+TEST_F(PocsagTest, PageRecordCountsCorrectedAndUncorrectableCodewords) {
+  struct Case {
+    const char* name;
+    std::string text;
+    int messageWord;  // message codeword damaged
+    std::vector<int> bits;
+    bool errors;
+    int corrected;
+  };
+  const Case cases[] = {
+      {"clean", "HELLO", 0, {}, false, 0},
+      {"one bit", "HELLO", 1, {5}, false, 1},
+      {"two bits", "HELLO", 0, {5, 14}, false, 1},
+      {"three bits", "HELLO", 1, {5, 14, 20}, true, 0},
+      {"long page, late word", std::string(60, 'E'), 8, {1, 24}, true, 0},
+      {"long page, two late words", std::string(60, 'E'), 9, {3}, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.pages.clear();
+    auto t = gen::EncodePocsag({{4242, 3, PocsagPageType::kAlphanumeric, c.text}});
+    gen::FlipCodewordBits(t, *t.Find(PocsagWordKind::kMessage, 0, c.messageWord), c.bits);
+    Feed(t);
+    ASSERT_EQ(host.pages.size(), 1u);
+    EXPECT_EQ(host.pages[0].info.errors, c.errors);
+    EXPECT_EQ(host.pages[0].info.corrected, c.corrected);
+    if (!c.errors) {
+      EXPECT_EQ(host.pages[0].info.Text(), c.text);
+    }
+  }
+}
+
 TEST_F(PocsagTest, MessageWithoutAddressIsNotCreditedToThePreviousCapcode) {
   gen::PocsagBatchWriter writer;
   writer.Put(gen::PocsagAddressCodeword(8, 0), PocsagWordKind::kAddress);

@@ -69,8 +69,9 @@ class FlexIdleFill : public ::testing::TestWithParam<FillCase> {
     m.Tick();
     std::vector<Shown> pages;
     for (const CompletedPage& page : host.pages) {
-      EXPECT_FALSE(page.bitErrors) << page.info.capcode.data() << " " << page.content;
-      pages.emplace_back(page.info.capcode.data(), page.content);
+      EXPECT_FALSE(page.info.errors) << page.info.capcode.data() << " " << page.content;
+      EXPECT_EQ(page.info.corrected, 0) << page.info.capcode.data();
+      pages.emplace_back(page.info.capcode.data(), std::string(page.info.Text()));
     }
     std::sort(pages.begin(), pages.end());
     return pages;

@@ -48,7 +48,7 @@ void FakeHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
   };
   page.header = span(capture.capcodeStart, capture.capcodeEnd);
   page.content = span(capture.textStart, length);
-  page.info = capture.info;
+  page.info = capture.page;
   page.matchedFilter = matchedFilter;
   for (int i = capture.textStart; i < length; ++i) {
     if (i >= 0 && capture.classes[static_cast<std::size_t>(i)] == kClassBitErrors) {

@@ -20,7 +20,7 @@ struct RowEvent {
 struct CompletedPage {
   std::string header;   // capture from capcodeStart to capcodeEnd
   std::string content;  // capture from textStart to its end
-  PageInfo info;
+  Page info;
   int matchedFilter = -1;
   bool bitErrors = false;
 };

@@ -31,9 +31,9 @@ constexpr std::uint16_t kSync2Pattern = 0xED84;
 constexpr int kMaxNumericWords = 8;
 constexpr int kMaxLength = 127;
 
-// Symbols for a high bit alone (2 levels) and for a high/low bit pair (4 levels).
+// Symbols for a high bit alone (2 levels: the outer levels) and for a high/low bit pair (4 levels).
 std::int8_t TwoLevelSymbol(int bit) {
-  return bit ? 1 : 2;
+  return bit ? 0 : 3;
 }
 std::int8_t FourLevelSymbol(int high, int low) {
   static constexpr std::int8_t kTable[2][2] = {{2, 3}, {1, 0}};  // [high][low]

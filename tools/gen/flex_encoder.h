@@ -27,12 +27,11 @@ int FlexLevels(FlexMode mode);                     // 2 or 4
 bool FlexPhaseInUse(FlexMode mode, int phase);
 
 // The slicer level (3 = most positive discriminator output, where a POCSAG 0 lies) of a decoder
-// symbol. The four-level alphabet runs 10, 11, 01, 00 from one extreme of the deviation to the
-// other, and a FLEX 0 lies on the same side as a POCSAG 0, as off-air traffic shows: dibit 00
-// is level 3, 01 level 2, 11 level 1 and 10 level 0; the two-level signal sends 0 as symbol 2
-// (level 3) and 1 as symbol 1 (level 0).
+// symbol: the same number. Symbols 0 and 1 carry a high bit of 1 and lie on the negative side,
+// 2 and 3 on the positive side; the outer levels 0 and 3 carry a low bit of 1. A two-level
+// signal sends a 1 as symbol 0 and a 0 as symbol 3, the outer levels.
 constexpr std::uint8_t FlexLevelForSymbol(int symbol) {
-  return static_cast<std::uint8_t>((symbol ^ 1) & 3);
+  return static_cast<std::uint8_t>(symbol & 3);
 }
 
 enum class FlexPageType : int {

@@ -18,10 +18,15 @@ std::string Where(std::size_t transmission, std::size_t page) {
          ": ";
 }
 
-// A received character as pagora-decode shows it: top bit cleared, controls as ".".
-char Shown(unsigned value) {
-  value &= 0x7F;
-  return (value < 0x20 || value == 0x7F) ? '.' : static_cast<char>(value);
+// The transmitter's fill after a text (NUL, ETX, EOT, ETB) or after digits (spaces), which
+// the decoder's page record leaves out.
+std::string WithoutFill(std::string text, bool digits) {
+  auto fill = [digits](char c) {
+    return digits ? c == ' ' : (c == '\0' || c == '\x03' || c == '\x04' || c == '\x17');
+  };
+  while (!text.empty() && fill(text.back()))
+    text.pop_back();
+  return text;
 }
 
 std::string Digits(unsigned value, int width) {
@@ -60,7 +65,7 @@ void PocsagShown(const std::vector<std::uint32_t>& codewords, bool tone, Expecte
     for (int i = 30; i >= 11; --i) {
       reg = (reg >> 1) | (((cw >> i) & 1) ? 0x40u : 0u);
       if (++alphaBits == 7) {
-        characters += Shown(reg);
+        characters += static_cast<char>(reg & 0x7F);
         alphaScore += reg > 31 ? 1 : (reg != 10 && reg != 23 ? -1 : 0);
         alphaBits = 0;
       }
@@ -74,13 +79,12 @@ void PocsagShown(const std::vector<std::uint32_t>& codewords, bool tone, Expecte
   }
   if (codewords.size() >= 7 || 7 * alphaScore > 4 * digitScore) {
     page.type = "alpha";
-    page.text = characters;
+    page.text = WithoutFill(characters, false);
   } else if (tone) {
     page.type = "tone";
-    page.text = "TONE ONLY";
   } else {
     page.type = "numeric";
-    page.text = digits;
+    page.text = WithoutFill(digits, true);
   }
 }
 
@@ -149,6 +153,7 @@ ScenarioItem PocsagItem(const json& t, std::size_t index) {
 int FlexShownRate(FlexMode mode) {
   switch (mode) {
     case FlexMode::k1600x4:
+    case FlexMode::k3200x2:
       return 3200;
     case FlexMode::k3200x4:
       return 6400;
@@ -198,14 +203,13 @@ ScenarioItem FlexItem(const json& t, std::size_t index, int& frameCounter) {
         page.type = FlexPageType::kAlphanumeric;
         page.content = text;
         for (char c : text)
-          shown.text += Shown(static_cast<unsigned char>(c));
+          shown.text += static_cast<char>(c & 0x7F);
+        shown.text = WithoutFill(shown.text, false);
       } else if (type == "numeric") {
         page.type = FlexPageType::kStandardNumeric;
         page.content = text;
-        // Digits fill whole words after two header bits; the padding shows as spaces.
-        std::size_t words21 = (2 + 4 * text.size() + 20) / 21;
-        std::size_t shownDigits = (21 * words21 - 2) / 4;
-        shown.text = text + std::string(shownDigits - text.size(), ' ');
+        // Digits fill whole words after two header bits; the padding is spaces, not text.
+        shown.text = WithoutFill(text, true);
       } else if (type == "tone") {
         page.type = FlexPageType::kShortMessage;
         page.toneOnly = true;
@@ -403,6 +407,7 @@ nlohmann::ordered_json ExpectedRecord(const ExpectedPage& page, const std::strin
   record["type"] = page.type;
   record["text"] = page.text;
   record["errors"] = false;
+  record["corrected"] = 0;
   record["filter"] = nullptr;
   return record;
 }

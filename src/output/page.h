@@ -1,0 +1,51 @@
+// A decoded page as a record: what the decoder knew when it rendered the page into the panes.
+// Front ends that report pages as data (JSON lines, other line formats) read this record,
+// never the text drawn for the screen, whose control characters, fill and colours are display
+// choices.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace pagora {
+
+enum class Protocol : std::uint8_t { kNone = 0, kPocsag, kFlex, kGsc };
+
+struct Page {
+  static constexpr int kTextSize = 1031;  // received characters kept, as many as a capture holds
+
+  Protocol protocol = Protocol::kNone;
+  int rate = 0;  // POCSAG 512/1200/2400; FLEX 1600/3200/6400 (statistics row speed); GSC 600
+  // The capcode digits as shown ('?' when unknown), NUL-ended; a FLEX long capcode has up to 10.
+  std::array<char, 12> capcode{};
+  int function = 0;       // 1..4, 0 when the protocol has none
+  const char* type = "";  // static text: "alpha", "numeric", "tone", "binary", ...
+  // The characters as received (7-bit, before any display mapping). The transmitter's fill
+  // is removed when the page completes.
+  std::array<char, kTextSize> text{};
+  int textLength = 0;
+  bool errors = false;  // some codeword or block of the page could not be corrected
+  int corrected = 0;    // codewords or blocks of the page that needed correction
+
+  std::string_view Text() const {
+    int length = textLength < 0 ? 0 : (textLength > kTextSize ? kTextSize : textLength);
+    return {text.data(), static_cast<std::size_t>(length)};
+  }
+};
+
+// True for the page types whose text is digits (trailing spaces are the transmitter's fill).
+bool NumericPageType(const char* type);
+
+// Adds one received character; characters past kTextSize are not kept.
+void AppendReceived(Page& page, char ch);
+
+// Removes the transmitter's fill from the end of the text: NUL, ETX, EOT and ETB after an
+// alphanumeric text, spaces after digits.
+void RemoveFill(Page& page);
+
+// Counts one codeword (or block) of the page by its correction score: 0 clean, 1..2 corrected,
+// 3 or more uncorrectable.
+void NoteCodeword(Page& page, int score);
+
+}  // namespace pagora
