@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "cli/multimon_output.h"
 #include "cli/page_output.h"
 #include "output/line_builder.h"
 #include "output/process_launcher.h"
@@ -20,9 +21,9 @@ void ReportError(const std::string& text) {
   std::fputs(line.c_str(), stderr);
 }
 
-CliHost::CliHost(const AppSettings& settings, bool json, bool colour)
+CliHost::CliHost(const AppSettings& settings, OutputFormat format, bool colour)
     : settings_(settings),
-      json_(json),
+      format_(format),
       colour_(colour),
       beepToTerminal_(isatty(STDERR_FILENO) == 1) {}
 
@@ -80,7 +81,8 @@ void CliHost::StartCommand(const std::string& program, const std::vector<std::st
 }
 
 void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
-  if (json_ || pane != PaneId::kMessage || row < 0 || row >= buffer.capacity + 1)
+  if (format_ != OutputFormat::kText || pane != PaneId::kMessage || row < 0 ||
+      row >= buffer.capacity + 1)
     return;
   std::string line = RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_);
   line += '\n';
@@ -89,10 +91,15 @@ void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
 }
 
 void CliHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
-  if (!json_)
+  std::string line;
+  if (format_ == OutputFormat::kJson) {
+    line =
+        PageRecord(capture.page, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
+  } else if (format_ == OutputFormat::kMultimon) {
+    line = MultimonLine(capture.page, CalendarSeconds());
+  }
+  if (line.empty())
     return;
-  std::string line =
-      PageRecord(capture.page, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);

@@ -12,9 +12,13 @@
 
 namespace pagora::cli {
 
+// What pagora-decode prints: the message pane's rows, one JSON object per page, or one line per
+// page in the layouts other tools parse.
+enum class OutputFormat { kText, kJson, kMultimon };
+
 class CliHost : public Host {
  public:
-  CliHost(const AppSettings& settings, bool json, bool colour);
+  CliHost(const AppSettings& settings, OutputFormat format, bool colour);
 
   // The engine's clock, in seconds since the epoch (fractions allowed).
   void SetClock(double epochSeconds) { clock_ = epochSeconds; }
@@ -38,7 +42,7 @@ class CliHost : public Host {
   SystemTime Convert(bool utc);
 
   const AppSettings& settings_;
-  bool json_;
+  OutputFormat format_;
   bool colour_;
   bool beepToTerminal_;
   double clock_ = 0;

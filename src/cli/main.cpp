@@ -52,6 +52,7 @@ struct Options {
   double rate = 22050;
   std::string ini;
   bool json = false;
+  std::string format = "text";
   std::string colour = "auto";
   int levels = 0;  // 0: 4 for audio, the settings' choice for a serial slicer or a capture
   bool invert = false;
@@ -219,7 +220,12 @@ int Run(int argc, char** argv) {
       ->default_val(22050)
       ->check(CLI::Range(4000.0, 384000.0));
   app.add_option("--ini", o.ini, "Settings file to use (filters, decoders, log files, ...)");
-  app.add_flag("--json", o.json, "Print one JSON object per completed page");
+  app.add_flag("--json", o.json, "Print one JSON object per completed page (--format json)");
+  app.add_option("--format", o.format,
+                 "text: the message pane's rows; json: one object per page; multimon: one line "
+                 "per page in the layouts other paging tools parse")
+      ->default_val("text")
+      ->check(CLI::IsMember({"text", "json", "multimon"}));
   app.add_option("--color,--colour", o.colour, "Colour the text output by colour class")
       ->default_val("auto")
       ->check(CLI::IsMember({"auto", "always", "never"}));
@@ -295,7 +301,12 @@ int Run(int argc, char** argv) {
   }
   EntrySink* recording = o.record.empty() ? nullptr : &recorder;
 
-  CliHost host(settings, o.json, colour);
+  OutputFormat format = OutputFormat::kText;
+  if (o.json || o.format == "json")
+    format = OutputFormat::kJson;
+  else if (o.format == "multimon")
+    format = OutputFormat::kMultimon;
+  CliHost host(settings, format, colour);
   host.SetClock(o.serial.empty() && !o.audioDeviceGiven ? start : WallClock());
   Monitor m(host);
   m.settings = settings;

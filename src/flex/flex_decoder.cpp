@@ -33,6 +33,8 @@ namespace pagora {
 namespace {
 
 constexpr std::uint32_t kMarker = 0xA6C6AAAA;
+constexpr int kInfoFirst = 71;  // countdown values that carry the frame information word
+constexpr int kInfoLast = 40;
 constexpr int kMaxSyncErrors = 4;  // of 32 marker bits, and of 32 mode code bits
 
 struct FlexMode {
@@ -123,6 +125,31 @@ void AcceptSync(Monitor& m) {
     sum += error;
   clock.phaseOffset += sum * (1.0 / 64.0) * 0.5;
   clock.gain = kFlexLockedGain;
+}
+
+// The frame information word comes in countdown values 71 down to 40: 4 check bits, the cycle
+// number in bits 4-7 and the frame number in bits 8-14, each word bit the complement of the
+// high bit received, like the words of the blocks.
+void ReceiveInfoSymbol(Monitor& m, std::int8_t symbol) {
+  FlexDecoder& f = m.flex;
+  const int v = f.frameCountdown;
+  if (v > kInfoFirst || v < kInfoLast)
+    return;
+  f.infoBits[static_cast<std::size_t>(kInfoFirst - v)] = BitChar(HighBit(symbol));
+  if (v != kInfoLast)
+    return;
+  m.bch.codeword = f.infoBits;
+  f.cycle = -1;
+  f.frame = -1;
+  if (CorrectCodeword(m.bch) >= 3)
+    return;
+  std::int32_t word = 0;
+  for (int i = 0; i <= 20; ++i) {
+    if (m.bch.codeword[static_cast<std::size_t>(i)] != '1')
+      word |= std::int32_t{1} << i;
+  }
+  f.cycle = (word >> 4) & 15;
+  f.frame = (word >> 8) & 127;
 }
 
 void StartBlocks(Monitor& m) {
@@ -223,8 +250,12 @@ void FlexReceiveSymbol(Monitor& m, std::int8_t symbol) {
   // Header countdown: the 16 symbols after the sync symbol finish sync 1, the next 32 are the
   // frame information word, then sync 2; the 89th symbol after the sync is the first block
   // symbol.
-  if (f.frameCountdown > 0 && --f.frameCountdown == 0)
-    StartBlocks(m);
+  if (f.frameCountdown > 0) {
+    --f.frameCountdown;
+    ReceiveInfoSymbol(m, symbol);
+    if (f.frameCountdown == 0)
+      StartBlocks(m);
+  }
 }
 
 void DecodeBlock(Monitor& m, FlexPhase& phase, int block) {

@@ -36,14 +36,20 @@ struct FlexDecoder {
   std::uint16_t r1 = 0;
   std::uint16_t r2 = 0;
   std::uint16_t r3 = 0;
-  int frameCountdown = 0;           // header symbols left before the blocks; 0 = not counting
-  int blockCounter = 0;             // blocks still to come, 11..1; 0 = no frame in progress
-  int bitIndex = 0;                 // 0..255 within the block, per phase
-  int halfSymbol = 0;               // 3200 symbols/s: 0 = next symbol feeds A/B, 1 = C/D
-  int symbolRate = 1600;            // 1600 or 3200 symbols per second
-  int levels = 2;                   // 2 or 4
-  int statisticsRow = 2;            // 0 = FLEX 6400, 1 = FLEX 3200, 2 = FLEX 1600
-  bool reflex = false;              // ReFLEX frame: dumped raw, not decoded into pages
+  int frameCountdown = 0;  // header symbols left before the blocks; 0 = not counting
+  int blockCounter = 0;    // blocks still to come, 11..1; 0 = no frame in progress
+  int bitIndex = 0;        // 0..255 within the block, per phase
+  int halfSymbol = 0;      // 3200 symbols/s: 0 = next symbol feeds A/B, 1 = C/D
+  int symbolRate = 1600;   // 1600 or 3200 symbols per second
+  int levels = 2;          // 2 or 4
+  int statisticsRow = 2;   // 0 = FLEX 6400, 1 = FLEX 3200, 2 = FLEX 1600
+  bool reflex = false;     // ReFLEX frame: dumped raw, not decoded into pages
+  // The frame information word as it arrives in the header (high bits, '0'/'1'), and the
+  // cycle (0..15) and frame (0..127) read from it, -1 when it could not be corrected. Paging
+  // does not need them; they are reported with each page.
+  std::array<char, 32> infoBits{};
+  int cycle = -1;
+  int frame = -1;
   std::array<FlexPhase, 4> phases;  // A, B, C, D
 };
 

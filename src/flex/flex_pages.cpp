@@ -243,6 +243,27 @@ void NoteWords(Monitor& m, const FlexPhase& phase, int first, int last) {
     NoteCodeword(m.lines.capture.page, phase.scores[static_cast<std::size_t>(i)]);
 }
 
+// The frame's mode, the phase that carried the page, cycle and frame, and for text the
+// fragment flag of its message header: bit 10 says more parts follow, bits 11-12 are 3 on the
+// first part.
+void NoteTravel(Monitor& m, const FlexPhase& phase, int type, std::int32_t header) {
+  const FlexDecoder& f = m.flex;
+  Page& page = m.lines.capture.page;
+  page.flexSymbolRate = f.symbolRate;
+  page.flexLevels = f.levels;
+  const auto index = &phase - f.phases.data();
+  page.flexPhase = index >= 0 && index < 4 ? static_cast<char>('A' + index) : '?';
+  page.flexCycle = f.cycle;
+  page.flexFrame = f.frame;
+  page.fragment = 'K';
+  if (type == kAlphanumeric || type == kSecure) {
+    if ((header >> 10) & 1)
+      page.fragment = 'F';
+    else if (((header >> 11) & 3) != 3)
+      page.fragment = 'C';
+  }
+}
+
 struct Capcode {
   std::int32_t value = 0;
   bool unknown = false;
@@ -332,6 +353,7 @@ void WriteFlexPage(Monitor& m, FlexPhase& phase, int addressIndex, int vectorInd
   } else {
     ShortCapcodeHeader(m, phase, phase.words[addressIndex], name);
   }
+  NoteTravel(m, phase, type, words.header);
   NoteWords(m, phase, addressIndex, addressIndex + (isLong ? 1 : 0));
   NoteWords(m, phase, vectorIndex, vectorIndex + (isLong ? 1 : 0));
   if (type != kShortMessage) {

@@ -28,6 +28,17 @@ struct Page {
   bool errors = false;  // some codeword or block of the page could not be corrected
   int corrected = 0;    // codewords or blocks of the page that needed correction
 
+  // FLEX: how the page travelled. The phase is the one that carried it (the pane's letter
+  // comes from the capcode); cycle and frame come from the frame information word, -1 when it
+  // could not be corrected; the fragment flag is 'K' for a complete message, 'F' for a part
+  // that more parts follow, 'C' for a later part.
+  int flexSymbolRate = 0;  // 1600 or 3200
+  int flexLevels = 0;      // 2 or 4
+  char flexPhase = 0;      // 'A'..'D'
+  int flexCycle = -1;      // 0..15
+  int flexFrame = -1;      // 0..127
+  char fragment = 'K';
+
   std::string_view Text() const {
     int length = textLength < 0 ? 0 : (textLength > kTextSize ? kTextSize : textLength);
     return {text.data(), static_cast<std::size_t>(length)};

@@ -82,6 +82,21 @@ TEST_F(RecordingTest, FlexEmergencyNetwork) {
     EXPECT_EQ(page["rate"], 1600);
 }
 
+// The line layout other tools parse: mode, fragment flag, phase, cycle and frame as the network
+// sent them (the same fields an independent decoder prints for this recording).
+TEST_F(RecordingTest, FlexLinesCarryFragmentsCycleAndFrame) {
+  std::string path = std::string(PAGORA_RECORDINGS_DIR) + "/flex1600-2fsk-p2000-nl.flac";
+  RunResult r = RunProgram(DecodePath() + " --format multimon " + path);
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* fields :
+       {"|1600/2/F/A|00.012|001400141|ALN|Test: Proefalarm Ochtend Brandweer Veiligheidsregio "
+        "Rotterdam Rij\n",
+        "|1600/2/C/A|00.013|001400141|ALN|nmond.\n",
+        "|1600/2/K/A|00.012|001180000|ALN|TESTOPROEP MOB\n"}) {
+    EXPECT_NE(r.out.find(fields), std::string::npos) << fields << "\n" << r.out;
+  }
+}
+
 TEST_F(RecordingTest, GscTestTransmissions) {
   std::vector<nlohmann::json> pages = DecodeRecording("gsc-600-capture.flac", "");
   EXPECT_GE(pages.size(), 12u);
