@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "app/app_context.h"
 
@@ -153,6 +154,10 @@ class OptionsDialog : public PagoraDialog {
   void OnOk() override;
   std::array<QCheckBox*, 8> boxes_{};
 };
+
+// A custom port's I/O address: hexadecimal digits, with or without "0x", at most five digits.
+// Nothing for anything else.
+std::optional<int> ParsePortAddress(const QString& text);
 
 class InterfaceDialog : public PagoraDialog {
   Q_OBJECT

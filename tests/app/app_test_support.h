@@ -20,6 +20,7 @@ namespace pagora::testing {
 
 struct RecordedUi {
   std::vector<std::pair<QString, QString>> messages;  // text, caption
+  std::vector<MessageKind> messageKinds;              // the icon of each message
   std::vector<std::pair<QString, QString>> confirms;  // text, caption
   std::vector<QString> chooserTitles;
   bool confirmAnswer = true;
@@ -30,8 +31,9 @@ struct RecordedUi {
 
   UiServices Services() {
     UiServices ui;
-    ui.message = [this](QWidget*, const QString& text, const QString& caption) {
+    ui.message = [this](QWidget*, const QString& text, const QString& caption, MessageKind kind) {
       messages.emplace_back(text, caption);
+      messageKinds.push_back(kind);
       if (whileMessageOpen)
         whileMessageOpen();
     };
@@ -60,7 +62,7 @@ struct EngineFixture {
   FakeHost host;
   Monitor monitor{host};
   RecordedUi ui;
-  AppContext context{monitor, {}, ui.Services(), {}, {}};
+  AppContext context{monitor, {}, ui.Services(), {}, {}, nullptr, {}};
 
   EngineFixture() { monitor.Create(); }
 };

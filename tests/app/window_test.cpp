@@ -54,7 +54,8 @@ struct WindowFixture {
 
 QPoint CellCentre(PaneWidget* pane, int column, int row) {
   const PaneMetrics& m = pane->Metrics();
-  return QPoint(column * m.charWidth + m.charWidth / 2, row * m.lineHeight + m.lineHeight / 2);
+  return QPoint((m.CellLeft(column) + m.CellLeft(column + 1)) / 2,
+                row * m.lineHeight + m.lineHeight / 2);
 }
 
 }  // namespace
@@ -133,8 +134,8 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   file.close();
   {
     WindowFixture f(ini.toStdString());  // the file is not there yet
+    QTRY_COMPARE(f.ui.messages.size(), std::size_t{1});
     QVERIFY(!f.window.TimerRunning());
-    QCOMPARE(f.ui.messages.size(), std::size_t{1});
     QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
     // Moving the window tries again, and the failure is reported again.
     f.window.move(f.window.pos() + QPoint(10, 10));
@@ -144,7 +145,7 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   }
   WriteSilentWav(wav);
   WindowFixture f(ini.toStdString());
-  QVERIFY(f.window.TimerRunning());
+  QTRY_VERIFY(f.window.TimerRunning());
   QVERIFY(f.ui.messages.empty());
 
   // The off-air box waits for the user in an event loop of its own; the engine keeps ticking.
@@ -179,7 +180,7 @@ void WindowTest::interfaceChangeReopensTheInput() {
   file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
   file.close();
   WindowFixture f(ini.toStdString());
-  QVERIFY(f.window.TimerRunning());
+  QTRY_VERIFY(f.window.TimerRunning());
 
   AnswerNextDialog([](QWidget&) {});  // nothing changed: the input keeps running
   f.window.Command(206);
@@ -431,7 +432,7 @@ void WindowTest::restartRestoresWhatTheUserSet() {
   QCOMPARE(s.filters.size(), std::size_t{1});
   QCOMPARE(s.filters[0].label, std::string("FIRE"));
   QCOMPARE(again.window.MessagePane()->Metrics().lineHeight,
-           MeasureFont(MakeDisplayFont(s.font)).lineHeight);
+           MeasureFont(ResolveDisplayFont(s.font)).lineHeight);
 }
 
 void WindowTest::paintsClassColoursAndInvertsTheSelection() {
@@ -453,16 +454,16 @@ void WindowTest::paintsClassColoursAndInvertsTheSelection() {
     return n;
   };
   const PaneMetrics& metrics = pane->Metrics();
-  QRect firstRow(0, 0, metrics.charWidth * 20, metrics.lineHeight);
+  QRect firstRow(0, 0, metrics.CellLeft(20), metrics.lineHeight);
   QVERIFY(countColour(QColor(255, 0, 0), firstRow) > 0);
-  QRect secondRow(0, metrics.lineHeight, metrics.charWidth * 20, metrics.lineHeight);
+  QRect secondRow(0, metrics.lineHeight, metrics.CellLeft(20), metrics.lineHeight);
   QCOMPARE(countColour(QColor(0, 0, 64), secondRow), secondRow.width() * secondRow.height());
   // A dragged selection inverts its cells: the background there turns (255, 255, 191).
   QWidget* view = pane->viewport();
   QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 0, 1));
   QTest::mouseMove(view, CellCentre(pane, 3, 2));
   QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 3, 2));
-  QRect selected(0, metrics.lineHeight, metrics.charWidth * 4, metrics.lineHeight * 2);
+  QRect selected(0, metrics.lineHeight, metrics.CellLeft(4), metrics.lineHeight * 2);
   QCOMPARE(countColour(QColor(255, 255, 191), selected), selected.width() * selected.height());
 }
 
@@ -485,8 +486,7 @@ void WindowTest::copyCellsStaysInsideTheStore() {
   };
   for (const Case& c : cases) {
     pane.topRow = c.topRow;
-    QCOMPARE(CopyCells(pane, c.firstColumn, c.lastColumn, c.firstRow, c.lastRow),
-             std::string(c.text));
+    QCOMPARE(CopyCells(pane, c.firstColumn, c.lastColumn, c.firstRow, c.lastRow), QString(c.text));
   }
 }
 
