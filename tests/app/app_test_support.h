@@ -23,6 +23,8 @@ struct RecordedUi {
   std::vector<MessageKind> messageKinds;              // the icon of each message
   std::vector<std::pair<QString, QString>> confirms;  // text, caption
   std::vector<QString> chooserTitles;
+  std::vector<FileChoice> fileChoices;
+  std::optional<QFont> fontOffered;  // the font the last font chooser opened on
   bool confirmAnswer = true;
   QString fileAnswer;
   std::optional<QColor> colourAnswer;
@@ -43,14 +45,16 @@ struct RecordedUi {
     };
     ui.openFile = [this](QWidget*, const FileChoice& choice) {
       chooserTitles.push_back(choice.title);
+      fileChoices.push_back(choice);
       return fileAnswer;
     };
     ui.chooseColour = [this](QWidget*, QColor, const QString& title) {
       chooserTitles.push_back(title);
       return colourAnswer;
     };
-    ui.chooseFont = [this](QWidget*, const QFont&, const QString& title) {
+    ui.chooseFont = [this](QWidget*, const QFont& initial, const QString& title) {
       chooserTitles.push_back(title);
+      fontOffered = initial;
       return fontAnswer;
     };
     return ui;
