@@ -163,6 +163,9 @@ class InterfaceDialog : public PagoraDialog {
   Q_OBJECT
  public:
   InterfaceDialog(AppContext& context, QWidget* parent = nullptr);
+  // True when the user chose or typed the audio file, even the same one again: that plays it
+  // from the start.
+  bool FileChosen() const { return fileChosen_; }
 
  private:
   void OnOk() override;
@@ -178,6 +181,7 @@ class InterfaceDialog : public PagoraDialog {
   QPushButton* audioBrowse_;
   QCheckBox* fourLevel_;
   QCheckBox* invert_;
+  bool fileChosen_ = false;
 };
 
 class ColourPreview;

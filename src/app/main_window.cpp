@@ -84,7 +84,7 @@ QString InputStatusText(const AppSettings& s, InputState state) {
     case InputState::kRunning:
       return s.inputSource == 2 ? "Playing " + input : "Receiving from " + input;
     case InputState::kEnded:
-      return "End of " + input + ". OK under Setup > Interface plays it again.";
+      return "End of " + input + ". Choose it again under Setup > Interface to play it again.";
     case InputState::kFailed:
       return "Could not open " + input + ". Moving the window or Setup > Interface tries again.";
     default:
@@ -407,9 +407,10 @@ void MainWindow::ChangeInterface() {
                       (s.inputSource == 1 && s.audioDevice != before.audioDevice) ||
                       (s.inputSource == 2 && s.audioFile != before.audioFile) ||
                       (s.inputSource != 0 && s.fourLevelInterface != before.fourLevelInterface);
-  // A file played to its end, or an input that failed, is opened again on OK.
-  bool stopped = inputState_ == InputState::kEnded || inputState_ == InputState::kFailed;
-  if (!inputChanged && !stopped)
+  // A file chosen again plays from the start; an input that failed is tried again.
+  bool replay = s.inputSource == 2 && dialog.FileChosen();
+  bool retry = inputState_ == InputState::kFailed;
+  if (!inputChanged && !replay && !retry)
     return;
   timer_.stop();
   if (!InputConfigured()) {

@@ -170,9 +170,12 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
         context_.ui.openFile(this, {"Open Audio File...",
                                     audioFile_->text().isEmpty() ? "*.wav" : audioFile_->text(),
                                     {"Audio Files (*.wav *.flac)", "All Files (*)"}});
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
       audioFile_->setText(chosen);
+      fileChosen_ = true;
+    }
   });
+  connect(audioFile_, &QLineEdit::textEdited, this, [this] { fileChosen_ = true; });
 }
 
 void InterfaceDialog::UpdateEnabling() {

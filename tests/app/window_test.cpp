@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 
 #include "app/main_window.h"
@@ -82,6 +83,9 @@ class WindowTest : public QObject {
   void captionAndTestAlarmGoThroughTheHost();
   void exitConfirmation();
   void restartRestoresWhatTheUserSet();
+  void endOfFileAndFailedOpenReturnTheCaptionToIdle();
+  void startUpErrorComesOverTheDrawnWindow();
+  void failedSaveAtExitIsReported();
 };
 
 void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
@@ -93,10 +97,10 @@ void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
   QCOMPARE(f.window.MessagePane()->height(), static_cast<int>(client * 0.75));
 }
 
-// A second of silence as a 16-bit mono WAV file.
-static void WriteSilentWav(const QString& path) {
+// Silence as a 16-bit mono WAV file (a second unless said otherwise).
+static void WriteSilentWav(const QString& path, double seconds = 1.0) {
   const int rate = 8000;
-  const int bytes = rate * 2;
+  const int bytes = static_cast<int>(rate * seconds) * 2;
   QByteArray wav;
   auto put32 = [&](quint32 v) {
     for (int i = 0; i < 4; ++i)
@@ -137,6 +141,7 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
     QTRY_COMPARE(f.ui.messages.size(), std::size_t{1});
     QVERIFY(!f.window.TimerRunning());
     QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
+    QCOMPARE(f.ui.messageKinds[0], MessageKind::kError);
     // Moving the window tries again, and the failure is reported again.
     f.window.move(f.window.pos() + QPoint(10, 10));
     QTRY_COMPARE(f.ui.messages.size(), std::size_t{2});
@@ -527,6 +532,85 @@ void WindowTest::soundsAreFoundByBareName() {
   QCOMPARE(host.FindSound("../FILTER.WAV"), std::string());           // bare names only
   QVERIFY(!host.PlaySound("FILTER.WAV"));  // an empty file is no sound: the caller beeps
   QDir::setCurrent(QDir::tempPath());
+}
+
+// A settings file that makes the window play `wav`.
+static QString AudioFileIni(const QTemporaryDir& dir, const QString& wav) {
+  const QString ini = dir.path() + "/Pagora.INI";
+  QFile file(ini);
+  if (file.open(QIODevice::WriteOnly))
+    file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
+  return ini;
+}
+
+void WindowTest::endOfFileAndFailedOpenReturnTheCaptionToIdle() {
+  QTemporaryDir dir;
+  const QString wav = dir.path() + "/short.wav";
+  WriteSilentWav(wav, 0.2);
+  WindowFixture f(AudioFileIni(dir, wav).toStdString());
+  Monitor& m = f.window.Engine();
+  QTRY_COMPARE(f.window.Input(), InputState::kRunning);
+  QCOMPARE(f.window.StatusText(), QString("Playing audio file short.wav"));
+  SetModeTitle(m, 33);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora - POCSAG 512"));
+
+  // The file ends: the caption is idle again and the status says so.
+  QTRY_COMPARE_WITH_TIMEOUT(f.window.Input(), InputState::kEnded, 20000);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora"));
+  QVERIFY(!f.window.TimerRunning());
+  QVERIFY(f.window.StatusText().startsWith("End of audio file short.wav."));
+  // Neither a move nor a change of the serial settings plays it again unasked.
+  f.window.move(f.window.pos() + QPoint(10, 10));
+  QCoreApplication::processEvents();
+  AnswerNextDialog([](QWidget& d) { Control<QComboBox>(d, 1010)->setCurrentIndex(1); });
+  f.window.Command(206);
+  QCOMPARE(f.window.Input(), InputState::kEnded);
+  QVERIFY(!f.window.TimerRunning());
+  // Choosing the same file again plays it from the start.
+  f.ui.fileAnswer = wav;
+  AnswerNextDialog([](QWidget& d) { d.findChild<QPushButton*>("audioBrowse")->click(); });
+  f.window.Command(206);
+  QCOMPARE(f.window.Input(), InputState::kRunning);
+  QVERIFY(f.window.TimerRunning());
+
+  // A FLEX caption, then a re-open that fails: idle again, and the status tells why.
+  SetModeTitle(m, 15 | 1);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora - FLEX 6400 4 Level"));
+  AnswerNextDialog([&](QWidget& d) {
+    d.findChild<QLineEdit*>("audioFile")->setText(dir.path() + "/missing.wav");
+  });
+  f.window.Command(206);
+  QCOMPARE(f.window.Input(), InputState::kFailed);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora"));
+  QVERIFY(f.window.StatusText().startsWith("Could not open audio file missing.wav."));
+  QCOMPARE(f.ui.messageKinds.back(), MessageKind::kError);
+  // The FLEX hold does not bring the old caption back later.
+  QCOMPARE(m.timer.titleHoldCount, 0);
+}
+
+void WindowTest::startUpErrorComesOverTheDrawnWindow() {
+  QTemporaryDir dir;
+  RecordedUi ui;
+  MainWindow window(AudioFileIni(dir, dir.path() + "/missing.wav").toStdString(), ui.Services());
+  window.Engine().settings.confirmExit = 0;
+  bool exposedAtMessage = false;
+  ui.whileMessageOpen = [&] {
+    exposedAtMessage = window.windowHandle() && window.windowHandle()->isExposed();
+  };
+  window.show();
+  QTRY_COMPARE(ui.messages.size(), std::size_t{1});
+  QVERIFY(exposedAtMessage);
+}
+
+void WindowTest::failedSaveAtExitIsReported() {
+  QTemporaryDir dir;
+  QFile blocker(dir.path() + "/blocker");
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  WindowFixture f((dir.path() + "/blocker/Pagora.INI").toStdString());
+  QVERIFY(f.window.close());
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Settings"));
 }
 
 QTEST_MAIN(WindowTest)
