@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs.h"
+#include "app/display_font.h"
 #include "app/display_text.h"
 #include "monitor/keep_alive.h"
 #include "output/filters.h"
@@ -258,6 +259,8 @@ FiltersDialog::FiltersDialog(AppContext& context, QWidget* parent)
   grid->addWidget(new QLabel("Command File Arguments:"), 8, 0);
   grid->addWidget(arguments_, 8, 1, 1, 2);
   grid->addWidget(MakeButtons(), 9, 0, 1, 3);
+  // The filter lines are columns of fields: a fixed-pitch font keeps them on a grid.
+  list_->setFont(ResolveDisplayFont(context.Settings().font));
   list_->setMinimumWidth(380);
 
   UpdateEnabling();
