@@ -125,6 +125,17 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   setWindowIcon(ApplicationIcon());
   setObjectName("102");
   setFocusPolicy(Qt::StrongFocus);
+  BuildPanes();
+  BuildMenus();
+  UpdateMinimumHeight();
+
+  const AppSettings& s = monitor_.settings;
+  resize(std::max(s.xSize, 100), std::max(s.ySize, minimumHeight()));
+  move(s.xPos, s.yPos);
+  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+}
+
+void MainWindow::BuildPanes() {
   auto* splitter = new PaneSplitter(Qt::Vertical);
   splitter_ = splitter;
   filterPane_ = new PaneWidget(monitor_.lines.filterPane, monitor_.settings, selection_);
@@ -154,13 +165,6 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
     int client = splitter_->height() - splitter_->handleWidth();
     monitor_.settings.percent = PercentFromSplit(messagePane_->height(), client);
   });
-  BuildMenus();
-  UpdateMinimumHeight();
-
-  const AppSettings& s = monitor_.settings;
-  resize(std::max(s.xSize, 100), std::max(s.ySize, minimumHeight()));
-  move(s.xPos, s.yPos);
-  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
 }
 
 MainWindow::~MainWindow() {

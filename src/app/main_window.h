@@ -69,6 +69,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildMenus();
+  void BuildPanes();  // the two panes in their splitter, and the status bar
   void Copy();
   void CopyPane(PaneWidget* pane);
   void ClearDisplay();

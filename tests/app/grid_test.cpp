@@ -70,8 +70,8 @@ void GridTest::initTestCase() {
 }
 
 // True when pixel columns left..right of the row band hold anything but `background`.
-bool HasInk(const QImage& image, int left, int right, int top, int height,
-            const QColor& background) {
+static bool HasInk(const QImage& image, int left, int right, int top, int height,
+                   const QColor& background) {
   for (int x = std::max(0, left); x <= right && x < image.width(); ++x) {
     for (int y = top; y < top + height; ++y) {
       if (image.pixelColor(x, y) != background)
@@ -83,8 +83,8 @@ bool HasInk(const QImage& image, int left, int right, int top, int height,
 
 // Every blank cell of `text` on window row `row` is empty inside, and every other cell holds
 // ink: each character sits on its own cell.
-void CheckCharactersOnCells(const QImage& image, const PaneMetrics& m, int row, const QString& text,
-                            const QColor& background) {
+static void CheckCharactersOnCells(const QImage& image, const PaneMetrics& m, int row,
+                                   const QString& text, const QColor& background) {
   for (int c = 0; c < text.size(); ++c) {
     const int left = m.CellLeft(c);
     const int right = m.CellLeft(c + 1) - 1;
@@ -94,6 +94,33 @@ void CheckCharactersOnCells(const QImage& image, const PaneMetrics& m, int row, 
     QVERIFY2(ink == (text[c] != ' '),
              qPrintable(QString("row %1, cell %2 ('%3')").arg(row).arg(c).arg(text[c])));
   }
+}
+
+// Drags over cells first..last of window row `row` of the message pane: the highlight must
+// cover exactly those cells, and Copy must give `copied`.
+static void CheckSelection(MainWindow& window, int row, int first, int last,
+                           const QString& copied) {
+  PaneWidget* pane = window.MessagePane();
+  const PaneMetrics& metrics = pane->Metrics();
+  QWidget* view = pane->viewport();
+  const QImage before = view->grab().toImage();
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, first, row));
+  QTest::mouseMove(view, CellCentre(pane, last, row));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, last, row));
+  const QImage after = view->grab().toImage();
+  const int y = row * metrics.lineHeight + 1;
+  int left = -1;
+  int right = -1;
+  for (int x = 0; x < after.width(); ++x) {
+    if (after.pixelColor(x, y) != before.pixelColor(x, y)) {
+      left = left < 0 ? x : left;
+      right = x;
+    }
+  }
+  QCOMPARE(left, metrics.CellLeft(first));
+  QCOMPARE(right, metrics.CellLeft(last + 1) - 1);
+  window.Command(203);
+  QCOMPARE(QGuiApplication::clipboard()->text(), copied);
 }
 
 void GridTest::everyRunAndTheSelectionShareTheCells() {
@@ -154,37 +181,10 @@ void GridTest::everyRunAndTheSelectionShareTheCells() {
   }
 
   // A selection covers exactly its cells, and Copy gives them as they are shown.
-  struct Selection {
-    int row, first, last;
-    QString copied;
-  };
-  const Selection selections[] = {
-      {0, runs[kClassAlphanumeric - kClassCapcode].start,
-       runs[kClassAlphanumeric - kClassCapcode].start + 5, "M . M \r\n"},
-      {1, 90, 94, "M M M\r\n"},
-  };
-  QWidget* view = pane->viewport();
   paintOnly(-1);
-  const QImage before = view->grab().toImage();
-  for (const Selection& s : selections) {
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, s.first, s.row));
-    QTest::mouseMove(view, CellCentre(pane, s.last, s.row));
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, s.last, s.row));
-    const QImage after = view->grab().toImage();
-    const int y = s.row * metrics.lineHeight + 1;
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x < after.width(); ++x) {
-      if (after.pixelColor(x, y) != before.pixelColor(x, y)) {
-        first = first < 0 ? x : first;
-        last = x;
-      }
-    }
-    QCOMPARE(first, metrics.CellLeft(s.first));
-    QCOMPARE(last, metrics.CellLeft(s.last + 1) - 1);
-    g.window.Command(203);
-    QCOMPARE(QGuiApplication::clipboard()->text(), s.copied);
-  }
+  const int alpha = runs[kClassAlphanumeric - kClassCapcode].start;
+  CheckSelection(g.window, 0, alpha, alpha + 5, "M . M \r\n");
+  CheckSelection(g.window, 1, 90, 94, "M M M\r\n");
 }
 
 void GridTest::displayFontIsFixedPitch_data() {
