@@ -23,6 +23,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include "app/dialogs.h"
 #include "config/settings_file.h"
@@ -185,6 +186,12 @@ void MainWindow::SetInputState(InputState state) {
 
 void MainWindow::InputStopped(InputState state) {
   timer_.stop();
+  // Without ticks the flush countdowns stop too: what was written reaches the disk now.
+  for (OutputFileKind kind : {OutputFileKind::kLog, OutputFileKind::kFilter,
+                              OutputFileKind::kStatText, OutputFileKind::kStatCsv}) {
+    if (std::FILE* file = OutputFileHandle(monitor_.files, kind))
+      std::fflush(file);
+  }
   // The caption tells what is being received: nothing now. The FLEX hold is cancelled too.
   monitor_.timer.titleHoldCount = 0;
   SetModeTitle(monitor_, 0);
