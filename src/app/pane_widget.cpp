@@ -357,10 +357,6 @@ QString PaneWidget::SelectionText() const {
   return CopyCells(buffer_, c0, c1, r0, r1);
 }
 
-}  // namespace pagora
-
-namespace pagora {
-
 int PaneWidget::StoreRowAt(int y) const {
   return buffer_.topRow + std::max(0, y) / metrics_.lineHeight;
 }
