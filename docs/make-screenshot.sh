@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Renders the README's screenshot: the desktop monitor decodes the bundled demo recording
+# Renders the README's screenshots: the desktop monitor decodes the bundled demo recording
 # (data/demo.wav) from the audio file input on a virtual X display, with three filters set,
-# and saves a picture of its window.
+# and saves a picture of its window (docs/screenshot.png) and of its filter editor
+# (docs/filters.png).
 #   usage: docs/make-screenshot.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
@@ -25,6 +26,11 @@ Filter2=1,"",0,"ALERT ","temperature",0,0,0
 Filter3=1,"",0,"OFFICE ","CALL",0,0,0
 INI
 cd "$work"
-xvfb-run -a -s "-screen 0 1024x768x24" "$build/src/app/pagora" --ini "$work/Pagora.INI" \
+cp "$work/Pagora.INI" "$work/Pagora.INI.orig"
+xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/app/pagora" --ini "$work/Pagora.INI" \
   --screenshot "$here/screenshot.png" --after 16
 echo "wrote $here/screenshot.png"
+cp "$work/Pagora.INI.orig" "$work/Pagora.INI"
+xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/app/pagora" --ini "$work/Pagora.INI" \
+  --screenshot "$here/filters.png" --dialog 213 --after 1
+echo "wrote $here/filters.png"

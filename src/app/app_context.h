@@ -2,6 +2,7 @@
 // runtime state), the settings file it saves to, and the window-system services.
 #pragma once
 
+#include <QString>
 #include <functional>
 #include <string>
 
@@ -18,9 +19,13 @@ struct AppContext {
   std::function<void()> repaintPanes;   // after the colours changed
   std::function<void()> panesReplaced;  // after a pane store was reallocated and cleared
 
+  QWidget* saveMessageOwner = nullptr;  // the window a failed save is reported over
+  QString lastSaveFailure;              // the report of the last failed save, until one works
+
   AppSettings& Settings() { return monitor.settings; }
-  // Every confirmed dialog saves the whole record.
-  void Save() const;
+  // Every confirmed dialog saves the whole record. A failure is reported (with the reason from
+  // the system) and the program carries on with the settings it holds; false then.
+  bool Save();
   // The dialogs close a file before they change its settings and open it afterwards by the
   // open rule (date name or path, appending).
   void CloseOutput(OutputFileKind kind) { CloseOutputFile(monitor, kind); }

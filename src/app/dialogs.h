@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "app/app_context.h"
 
@@ -154,10 +155,17 @@ class OptionsDialog : public PagoraDialog {
   std::array<QCheckBox*, 8> boxes_{};
 };
 
+// A custom port's I/O address: hexadecimal digits, with or without "0x", at most five digits.
+// Nothing for anything else.
+std::optional<int> ParsePortAddress(const QString& text);
+
 class InterfaceDialog : public PagoraDialog {
   Q_OBJECT
  public:
   InterfaceDialog(AppContext& context, QWidget* parent = nullptr);
+  // True when the user chose or typed the audio file, even the same one again: that plays it
+  // from the start.
+  bool FileChosen() const { return fileChosen_; }
 
  private:
   void OnOk() override;
@@ -173,6 +181,7 @@ class InterfaceDialog : public PagoraDialog {
   QPushButton* audioBrowse_;
   QCheckBox* fourLevel_;
   QCheckBox* invert_;
+  bool fileChosen_ = false;
 };
 
 class ColourPreview;

@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs.h"
+#include "app/display_font.h"
+#include "app/display_text.h"
 #include "monitor/keep_alive.h"
 #include "output/filters.h"
 
@@ -53,8 +55,9 @@ QComboBox* FlushList(int id, int stored) {
   return list;
 }
 
+// The field's text in UTF-8, at most `limit` bytes, cut between characters.
 std::string Text(const QLineEdit* edit, int limit) {
-  return edit->text().left(limit).toStdString();
+  return Utf8Prefix(edit->text(), static_cast<std::size_t>(limit));
 }
 
 }  // namespace
@@ -67,6 +70,7 @@ PagoraDialog::PagoraDialog(AppContext& context, const QString& title, const QStr
   setWindowTitle(title);
   setObjectName(resourceId);
   setModal(true);
+  FitCaption(this);
 }
 
 void PagoraDialog::showEvent(QShowEvent* event) {
@@ -85,7 +89,7 @@ QDialogButtonBox* PagoraDialog::MakeButtons() {
 }
 
 void PagoraDialog::Tell(const QString& text, const QString& caption) {
-  context_.ui.message(this, text, caption);
+  context_.ui.message(this, text, caption, MessageKind::kWarning);
 }
 
 void PagoraDialog::BrowseOnFocus(QLineEdit* edit, std::function<void()> choose) {
@@ -152,7 +156,7 @@ LogfileDialog::LogfileDialog(AppContext& context, QWidget* parent)
     QString chosen = context_.ui.openFile(
         this, {"Open Log File...",
                st.logFile.empty() ? QString("*.log") : QString::fromStdString(st.logFile),
-               {"Log Files (*.log)", "All Files (*.*)"}});
+               {"Log Files (*.log)", "All Files (*)"}});
     if (chosen.isEmpty())
       return;
     if (chosen.toStdString() == st.filterFile) {
@@ -255,6 +259,8 @@ FiltersDialog::FiltersDialog(AppContext& context, QWidget* parent)
   grid->addWidget(new QLabel("Command File Arguments:"), 8, 0);
   grid->addWidget(arguments_, 8, 1, 1, 2);
   grid->addWidget(MakeButtons(), 9, 0, 1, 3);
+  // The filter lines are columns of fields: a fixed-pitch font keeps them on a grid.
+  list_->setFont(ResolveDisplayFont(context.Settings().font));
   list_->setMinimumWidth(380);
 
   UpdateEnabling();
@@ -275,7 +281,7 @@ FiltersDialog::FiltersDialog(AppContext& context, QWidget* parent)
     QString chosen = context_.ui.openFile(
         this, {"Open Filter File...",
                st.filterFile.empty() ? QString("*.flt") : QString::fromStdString(st.filterFile),
-               {"Filter Log Files (*.flt)", "All Files (*.*)"}});
+               {"Filter Log Files (*.flt)", "All Files (*)"}});
     if (chosen.isEmpty())
       return;
     if (chosen.toStdString() == st.logFile) {
@@ -287,10 +293,7 @@ FiltersDialog::FiltersDialog(AppContext& context, QWidget* parent)
   BrowseOnFocus(command_, [this] {
     const AppSettings& st = context_.Settings();
     QString chosen = context_.ui.openFile(
-        this,
-        {"Open Filter Command...",
-         st.filterCmdFile.empty() ? QString("*.exe") : QString::fromStdString(st.filterCmdFile),
-         {"Command Files (*.exe)", "All Files (*.*)"}});
+        this, {"Open Filter Command...", QString::fromStdString(st.filterCmdFile), {}, true});
     if (!chosen.isEmpty())
       command_->setText(chosen);
   });
@@ -603,11 +606,11 @@ StatisticsDialog::StatisticsDialog(AppContext& context, QWidget* parent)
   };
   BrowseOnFocus(statPath_, [this, browse] {
     browse(statPath_, context_.Settings().statFile, "*.st",
-           {"Statistics Files (*.st)", "All Files (*.*)"});
+           {"Statistics Files (*.st)", "All Files (*)"});
   });
   BrowseOnFocus(csvPath_, [this, browse] {
     browse(csvPath_, context_.Settings().statCsvFile, "*.csv",
-           {"CSV Files (*.csv)", "All Files (*.*)"});
+           {"CSV Files (*.csv)", "All Files (*)"});
   });
 }
 
@@ -714,9 +717,7 @@ KeepAliveDialog::KeepAliveDialog(AppContext& context, QWidget* parent)
   BrowseOnFocus(command_, [this] {
     const std::string& current = context_.Settings().keepAliveCmdFile;
     QString chosen = context_.ui.openFile(
-        this, {"Open Keep Alive Command...",
-               current.empty() ? QString("*.exe") : QString::fromStdString(current),
-               {"Command Files (*.exe)", "All Files (*.*)"}});
+        this, {"Open Keep Alive Command...", QString::fromStdString(current), {}, true});
     if (!chosen.isEmpty())
       command_->setText(chosen);
   });

@@ -1,6 +1,7 @@
 // pagora: the desktop monitor.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDialog>
 #include <QTimer>
 #include <clocale>
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("pagora");
   QApplication::setApplicationVersion(PAGORA_VERSION);
+  QApplication::setWindowIcon(pagora::ApplicationIcon());
   std::setlocale(LC_TIME, "");
 
   QCommandLineParser parser;
@@ -22,7 +24,11 @@ int main(int argc, char** argv) {
                                 "file");
   QCommandLineOption after("after", "Seconds to run before the screenshot (default 10).", "seconds",
                            "10");
-  parser.addOptions({ini, screenshot, after});
+  QCommandLineOption dialog("dialog",
+                            "With --screenshot: open the dialog of menu command ID (213: Filters) "
+                            "and save a picture of it instead.",
+                            "id");
+  parser.addOptions({ini, screenshot, after, dialog});
   parser.process(app);
 
   std::string settingsPath =
@@ -33,11 +39,23 @@ int main(int argc, char** argv) {
   if (parser.isSet(screenshot)) {
     const QString file = parser.value(screenshot);
     window.SetConfirmExit(false);
-    QTimer::singleShot(static_cast<int>(parser.value(after).toDouble() * 1000), &window,
-                       [&window, file] {
-                         window.grab().save(file);
-                         window.close();
-                       });
+    const int command = parser.isSet(dialog) ? parser.value(dialog).toInt() : 0;
+    QTimer::singleShot(
+        static_cast<int>(parser.value(after).toDouble() * 1000), &window, [&window, file, command] {
+          if (command == 0) {
+            window.grab().save(file);
+            window.close();
+            return;
+          }
+          QTimer::singleShot(500, &window, [file] {
+            if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+              open->grab().save(file);
+              open->reject();
+            }
+          });
+          window.Command(command);
+          window.close();
+        });
   }
   return app.exec();
 }

@@ -7,19 +7,28 @@
 #include <QColorDialog>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include "app/dialogs.h"
 #include "config/settings_file.h"
+#include "flex/mode_title.h"
+#include "input/sources/serial_slicer_source.h"
 #include "input/sources/source_factory.h"
 #include "monitor/keep_alive.h"
 
@@ -56,14 +65,44 @@ double PercentFromSplit(int messagePaneHeight, int clientHeight) {
   return std::min(100.0, messagePaneHeight * 100.0 / (clientHeight + 1));
 }
 
+QString InputStatusText(const AppSettings& s, InputState state) {
+  const QString file = QFileInfo(QString::fromStdString(s.audioFile)).fileName();
+  QString input;
+  switch (s.inputSource) {
+    case 1:
+      input = s.audioDevice.empty() ? QString("the default sound card")
+                                    : "sound card " + QString::fromStdString(s.audioDevice);
+      break;
+    case 2:
+      input = "audio file " + file;
+      break;
+    default:
+      input =
+          "serial slicer " + QString::fromStdString(SerialDevicePath(s.comPort, s.customDevice));
+      break;
+  }
+  switch (state) {
+    case InputState::kRunning:
+      return s.inputSource == 2 ? "Playing " + input : "Receiving from " + input;
+    case InputState::kEnded:
+      return "End of " + input + ". Choose it again under Setup > Interface to play it again.";
+    case InputState::kFailed:
+      return "Could not open " + input + ". Moving the window or Setup > Interface tries again.";
+    default:
+      return "No input. Choose one under Setup > Interface.";
+  }
+}
+
 MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
     : ui_(std::move(ui)),
       host_(ui_, DirectoryOf(settingsPath)),
       monitor_(host_),
-      context_{monitor_, settingsPath, ui_, {}, {}} {
+      context_{monitor_, settingsPath, ui_, {}, {}, nullptr, {}} {
   if (!settingsPath.empty())
     LoadSettings(monitor_.settings, settingsPath);
-  monitor_.settingsPath = settingsPath;
+  // The window saves at the end itself, so that a failure is reported (AppContext::Save).
+  monitor_.settingsPath.clear();
+  context_.saveMessageOwner = this;
   context_.repaintPanes = [this] { RepaintPanes(); };
   context_.panesReplaced = [this] {
     filterPane_->Reset();
@@ -84,8 +123,20 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
     QColorDialog::setCustomColor(i, Qt::white);
 
   setWindowTitle(" Pagora");
+  setWindowIcon(ApplicationIcon());
   setObjectName("102");
   setFocusPolicy(Qt::StrongFocus);
+  BuildPanes();
+  BuildMenus();
+  UpdateMinimumHeight();
+
+  const AppSettings& s = monitor_.settings;
+  resize(std::max(s.xSize, 100), std::max(s.ySize, minimumHeight()));
+  move(s.xPos, s.yPos);
+  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+}
+
+void MainWindow::BuildPanes() {
   auto* splitter = new PaneSplitter(Qt::Vertical);
   splitter_ = splitter;
   filterPane_ = new PaneWidget(monitor_.lines.filterPane, monitor_.settings, selection_);
@@ -100,6 +151,14 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   splitter_->setHandleWidth(4);
   splitter_->setChildrenCollapsible(true);
   setCentralWidget(splitter_);
+  status_ = new QLabel;
+  status_->setObjectName("inputStatus");
+  statusBar()->addWidget(status_, 1);
+  statusBar()->setSizeGripEnabled(true);
+  if (!InputConfigured())
+    SetInputState(InputState::kNone);
+  for (PaneWidget* pane : {filterPane_, messagePane_})
+    pane->onPageOpened = [this](const QString& page) { ShowPage(page); };
   splitter->onResize = [this] { ApplySplit(); };
   connect(splitter_, &QSplitter::splitterMoved, this, [this] {
     if (!layoutReady_)
@@ -107,18 +166,70 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
     int client = splitter_->height() - splitter_->handleWidth();
     monitor_.settings.percent = PercentFromSplit(messagePane_->height(), client);
   });
-  BuildMenus();
-  UpdateMinimumHeight();
-
-  const AppSettings& s = monitor_.settings;
-  resize(std::max(s.xSize, 100), std::max(s.ySize, minimumHeight()));
-  move(s.xPos, s.yPos);
-  connect(&timer_, &QTimer::timeout, this, [this] { monitor_.Tick(); });
 }
 
 MainWindow::~MainWindow() {
+  context_.saveMessageOwner = nullptr;  // a failed save is still reported, without an owner
   if (!shutDown_)
     Shutdown();
+}
+
+QString MainWindow::StatusText() const {
+  return status_->text();
+}
+
+void MainWindow::SetInputState(InputState state) {
+  inputState_ = state;
+  if (status_)
+    status_->setText(InputStatusText(monitor_.settings, state));
+}
+
+void MainWindow::InputStopped(InputState state) {
+  timer_.stop();
+  // Without ticks the flush countdowns stop too: what was written reaches the disk now.
+  for (OutputFileKind kind : {OutputFileKind::kLog, OutputFileKind::kFilter,
+                              OutputFileKind::kStatText, OutputFileKind::kStatCsv}) {
+    if (std::FILE* file = OutputFileHandle(monitor_.files, kind))
+      std::fflush(file);
+  }
+  // The caption tells what is being received: nothing now. The FLEX hold is cancelled too.
+  monitor_.timer.titleHoldCount = 0;
+  SetModeTitle(monitor_, 0);
+  SetInputState(state);
+}
+
+void MainWindow::Tick() {
+  monitor_.Tick();
+  // A file that has been played to its end and drained: the input has stopped.
+  if (source_ && source_->Finished() && monitor_.ring.Consumed() >= monitor_.ring.Written() &&
+      inputState_ == InputState::kRunning) {
+    monitor_.CloseSource();
+    source_.reset();
+    InputStopped(InputState::kEnded);
+  }
+}
+
+void MainWindow::ShowPage(const QString& page) {
+  auto* dialog = new QDialog(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setObjectName("pageView");
+  dialog->setWindowTitle("Pagora Page");
+  auto* text = new QPlainTextEdit(page);
+  text->setObjectName("pageText");
+  text->setReadOnly(true);
+  text->setFont(messagePane_->DisplayFont());
+  text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(text);
+  layout->addWidget(buttons);
+  const PaneMetrics& m = messagePane_->Metrics();
+  dialog->resize(static_cast<int>(m.charWidth * 84) + 40, m.lineHeight * 12 + 80);
+  FitCaption(dialog);
+  CentreOnParent(dialog, this);
+  dialog->show();
 }
 
 void MainWindow::BuildMenus() {
@@ -256,18 +367,41 @@ bool MainWindow::InputConfigured() const {
 }
 
 void MainWindow::OpenInput() {
-  if (opening_ || shutDown_ || monitor_.SourceOpen() || !InputConfigured())
+  inputArmed_ = true;
+  if (opening_ || shutDown_ || monitor_.SourceOpen() || !InputConfigured() ||
+      inputState_ == InputState::kEnded)
     return;
   opening_ = true;  // a failure's message box runs an event loop that may move the window
   source_ = MakeSlicerSource(monitor_.settings);
   if (source_ && monitor_.OpenSource(*source_)) {
     timer_.start(kTimerPeriodMs);
     failedOpenAt_ = QPoint(INT_MIN, INT_MIN);
+    SetInputState(InputState::kRunning);
   } else {
     source_.reset();
     failedOpenAt_ = pos();
+    InputStopped(InputState::kFailed);
   }
   opening_ = false;
+}
+
+void MainWindow::OpenWhenDrawn() {
+  // A failure's message box comes up over the drawn window, not before it: wait for the window
+  // system to show the window, then let it paint before opening.
+  QWindow* handle = windowHandle();
+  if (handle && !handle->isExposed()) {
+    handle->installEventFilter(this);
+    return;
+  }
+  QTimer::singleShot(0, this, [this] { OpenInput(); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    windowHandle()->removeEventFilter(this);
+    QTimer::singleShot(0, this, [this] { OpenInput(); });
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::ChangeInterface() {
@@ -278,16 +412,22 @@ void MainWindow::ChangeInterface() {
   const AppSettings& s = monitor_.settings;
   bool serialChanged = s.comPort != before.comPort || s.comPortAddr != before.comPortAddr ||
                        s.comPortIrq != before.comPortIrq || s.customDevice != before.customDevice;
+  // Only a change of the input in use matters: the serial settings do not touch a file.
   bool inputChanged = s.inputSource != before.inputSource ||
+                      (s.inputSource == 0 && serialChanged) ||
                       (s.inputSource == 1 && s.audioDevice != before.audioDevice) ||
                       (s.inputSource == 2 && s.audioFile != before.audioFile) ||
                       (s.inputSource != 0 && s.fourLevelInterface != before.fourLevelInterface);
-  if (!serialChanged && !inputChanged)
+  // A file chosen again plays from the start; an input that failed is tried again.
+  bool replay = s.inputSource == 2 && dialog.FileChosen();
+  bool retry = inputState_ == InputState::kFailed;
+  if (!inputChanged && !replay && !retry)
     return;
   timer_.stop();
   if (!InputConfigured()) {
     monitor_.CloseSource();
     source_.reset();
+    InputStopped(InputState::kNone);
     return;
   }
   std::unique_ptr<SlicerSource> fresh = MakeSlicerSource(s);
@@ -295,9 +435,11 @@ void MainWindow::ChangeInterface() {
   source_ = std::move(fresh);  // the old source is closed by now
   if (ok) {
     timer_.start(kTimerPeriodMs);
+    SetInputState(InputState::kRunning);
   } else {
     monitor_.CloseSource();
     source_.reset();
+    InputStopped(InputState::kFailed);
   }
 }
 
@@ -307,19 +449,17 @@ void MainWindow::Copy() {
     return;
   }
   PaneWidget* pane = selection_.pane;
-  std::string text = pane->SelectionText();
+  QString text = pane->SelectionText();
   selection_.exists = selection_.shown = selection_.dragging = false;
   pane->viewport()->update();
-  QGuiApplication::clipboard()->setText(
-      QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  QGuiApplication::clipboard()->setText(text);
 }
 
 void MainWindow::CopyPane(PaneWidget* pane) {
-  std::string text = pane->ScreenText();
-  if (text.empty())
+  QString text = pane->ScreenText();
+  if (text.isEmpty())
     return;
-  QGuiApplication::clipboard()->setText(
-      QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  QGuiApplication::clipboard()->setText(text);
 }
 
 void MainWindow::ClearDisplay() {
@@ -335,12 +475,12 @@ void MainWindow::RepaintPanes() {
 }
 
 void MainWindow::ChooseFont() {
-  std::optional<QFont> chosen =
-      ui_.chooseFont(this, MakeDisplayFont(monitor_.settings.font), "Pagora Font");
+  // The chooser opens on the font the panes really use, which may be the fallback.
+  std::optional<QFont> chosen = ui_.chooseFont(this, messagePane_->DisplayFont(), "Pagora Font");
   if (!chosen)
     return;
-  monitor_.settings.font = DescribeFont(*chosen, monitor_.settings.font);
-  QFont font = MakeDisplayFont(monitor_.settings.font);
+  QFont font = ResolveDisplayFont(DescribeFont(*chosen, monitor_.settings.font));
+  monitor_.settings.font = DescribeFont(font, monitor_.settings.font);
   filterPane_->SetDisplayFont(font);
   messagePane_->SetDisplayFont(font);
   UpdateMinimumHeight();
@@ -359,11 +499,11 @@ void MainWindow::Help() {
       return;
     }
   }
-  ui_.message(this, "Unable to activate help", kMainTitle);
+  ui_.message(this, "Unable to activate help", kMainTitle, MessageKind::kError);
 }
 
 void MainWindow::UpdateMinimumHeight() {
-  int bar = menuBar()->sizeHint().height();
+  int bar = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
   setMinimumHeight(bar + messagePane_->OneRowHeight() + splitter_->handleWidth());
   messagePane_->setMinimumHeight(messagePane_->OneRowHeight());
 }
@@ -383,7 +523,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     firstShow_ = false;
     setFocus();  // keys go to the main window, which scrolls the message pane
     ApplySplit();
-    OpenInput();
+    OpenWhenDrawn();
   }
 }
 
@@ -395,7 +535,7 @@ void MainWindow::moveEvent(QMoveEvent* event) {
   monitor_.settings.yPos = y();
   // A failed open is tried again when the user moves the window, not when the window manager
   // places it right after the first attempt.
-  if (pos() != failedOpenAt_)
+  if (inputArmed_ && pos() != failedOpenAt_)
     OpenInput();
 }
 
@@ -456,9 +596,10 @@ void MainWindow::Shutdown() {
     return;
   shutDown_ = true;
   timer_.stop();
-  // Closes the files, saves the settings and closes the source.
+  // Closes the files and the source; then the settings are saved, and a failure reported.
   monitor_.Destroy();
   source_.reset();
+  context_.Save();
 }
 
 }  // namespace pagora

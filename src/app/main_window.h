@@ -15,12 +15,22 @@
 #include "input/monitor.h"
 #include "input/slicer_source.h"
 
+class QLabel;
 class QSplitter;
 
 namespace pagora {
 
 // Share of the client height given to the message pane after a drag of the split.
 double PercentFromSplit(int messagePaneHeight, int clientHeight);
+
+// Where the configured input stands, as the status bar tells it.
+enum class InputState {
+  kNone,     // no input configured
+  kRunning,  // open and delivering
+  kEnded,    // a file that has been played to its end
+  kFailed,   // the last open failed
+};
+QString InputStatusText(const AppSettings& settings, InputState state);
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -37,12 +47,16 @@ class MainWindow : public QMainWindow {
   PaneWidget* FilterPane() const { return filterPane_; }
   QSplitter* Splitter() const { return splitter_; }
   bool TimerRunning() const { return timer_.isActive(); }
+  InputState Input() const { return inputState_; }
+  QString StatusText() const;
   // Runs a menu command by its id, as the menu does.
   void Command(int id);
   // Gives the message pane Percent of the client height (at least one row).
   void ApplySplit();
   // Opens the configured input if it is not open yet; starts the timer on success.
   void OpenInput();
+  // One timer tick of the engine, then the check for the end of a file.
+  void Tick();
   // Skips the exit confirmation (used by --screenshot runs).
   void SetConfirmExit(bool confirm) { askOnClose_ = confirm; }
 
@@ -55,6 +69,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildMenus();
+  void BuildPanes();  // the two panes in their splitter, and the status bar
   void Copy();
   void CopyPane(PaneWidget* pane);
   void ClearDisplay();
@@ -62,9 +77,14 @@ class MainWindow : public QMainWindow {
   void ChooseFont();
   void Help();
   void Shutdown();
+  void OpenWhenDrawn();
+  void SetInputState(InputState state);
+  void InputStopped(InputState state);
+  void ShowPage(const QString& page);
   void RepaintPanes();
   void UpdateMinimumHeight();
   bool InputConfigured() const;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   UiServices ui_;
   QtHost host_;
@@ -74,7 +94,10 @@ class MainWindow : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   PaneWidget* filterPane_ = nullptr;
   PaneWidget* messagePane_ = nullptr;
+  QLabel* status_ = nullptr;
   QTimer timer_;
+  InputState inputState_ = InputState::kNone;
+  bool inputArmed_ = false;  // the first open has been tried: moves may try again
   std::unique_ptr<SlicerSource> source_;
   bool layoutReady_ = false;
   bool opening_ = false;

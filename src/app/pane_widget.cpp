@@ -1,11 +1,13 @@
 #include "app/pane_widget.h"
 
-#include <QFontInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <algorithm>
 
 namespace pagora {
@@ -17,66 +19,12 @@ constexpr int kPageColumns = 8;
 
 }  // namespace
 
-QFont MakeDisplayFont(const FontDescription& description) {
-  QFont font(QString::fromStdString(description.faceName));
-  // The stored height is the character height in pixels when negative and the cell height when
-  // positive; either way a pixel size is the closest Qt request.
-  int pixels = description.height == 0 ? 11 : std::abs(description.height);
-  font.setPixelSize(std::clamp(pixels, 4, 200));
-  font.setWeight(static_cast<QFont::Weight>(
-      std::clamp(description.weight == 0 ? 400 : description.weight, 100, 900)));
-  font.setItalic(description.italic != 0);
-  font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
-  font.setFixedPitch(true);
-  return font;
-}
-
-FontDescription DescribeFont(const QFont& font, const FontDescription& previous) {
-  FontDescription d = previous;
-  QFontInfo info(font);
-  int pixels = font.pixelSize() > 0 ? font.pixelSize() : info.pixelSize();
-  d.height = -std::max(pixels, 1);
-  d.width = 0;
-  d.weight = std::clamp(static_cast<int>(font.weight()), 100, 900);
-  d.italic = font.italic() ? 1 : 0;
-  d.faceName = font.family().toStdString().substr(0, AppSettings::kFaceNameMax);
-  d.pitchAndFamily = 0x31;  // only fixed-pitch fonts are offered
-  return d;
-}
-
-PaneMetrics MeasureFont(const QFont& font) {
-  QFontMetrics fm(font);
-  PaneMetrics m;
-  m.lineHeight = std::max(1, fm.height() + fm.leading());
-  m.charWidth = std::max(1, fm.averageCharWidth());
-  m.textWidth = 78 * m.charWidth;
-  return m;
-}
-
 QColor ToQColor(Colour colour) {
   return QColor(ColourRed(colour), ColourGreen(colour), ColourBlue(colour));
 }
 
 Colour FromQColor(const QColor& colour) {
   return MakeColour(colour.red(), colour.green(), colour.blue());
-}
-
-std::string CopyCells(const PaneBuffer& buffer, int firstColumn, int lastColumn, int firstRow,
-                      int lastRow) {
-  std::string out;
-  firstColumn = std::max(firstColumn, 0);
-  lastColumn = std::min(lastColumn, kRowChars - 1);
-  for (int w = firstRow; w <= lastRow; ++w) {
-    int row = buffer.topRow + w;
-    // Only rows the store holds: a negative topRow maps the first window rows above it.
-    if (row >= 0 && row <= buffer.capacity && row <= buffer.currentRow && !buffer.text.empty()) {
-      const char* text = buffer.TextRow(row);
-      for (int c = firstColumn; c <= lastColumn && text[c] != '\0'; ++c)
-        out.push_back(text[c]);
-    }
-    out += "\r\n";
-  }
-  return out;
 }
 
 PaneWidget::PaneWidget(PaneBuffer& buffer, const AppSettings& settings, PaneSelection& selection,
@@ -94,7 +42,7 @@ PaneWidget::PaneWidget(PaneBuffer& buffer, const AppSettings& settings, PaneSele
           [this](int action) { VerticalAction(action); });
   connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this,
           [this](int action) { HorizontalAction(action); });
-  SetDisplayFont(MakeDisplayFont(settings.font));
+  SetDisplayFont(ResolveDisplayFont(settings.font));
 }
 
 void PaneWidget::SetDisplayFont(const QFont& font) {
@@ -114,8 +62,9 @@ void PaneWidget::Relayout() {
   buffer_.clientHeight = client.height();
   buffer_.visibleRows = client.height() / metrics_.lineHeight;
   buffer_.topRowLimit = buffer_.currentRow - buffer_.visibleRows;
+  // Truncated towards zero, like the integer division of whole-pixel cells.
   buffer_.leftColumnLimit =
-      std::max(0, (metrics_.textWidth - client.width()) / metrics_.charWidth + 2);
+      std::max(0, static_cast<int>((metrics_.textWidth - client.width()) / metrics_.charWidth) + 2);
   buffer_.leftColumn = std::min(buffer_.leftColumn, buffer_.leftColumnLimit);
   ScrollToNewest();
 }
@@ -297,53 +246,59 @@ void PaneWidget::paintEvent(QPaintEvent* event) {
   painter.fillRect(area, ToQColor(settings_.colours[kSlotBackground]));
   painter.setFont(font_);
   const int lh = metrics_.lineHeight;
-  const int cw = metrics_.charWidth;
-  const int ascent = QFontMetrics(font_).ascent();
   int first = std::max(0, buffer_.topRow + area.top() / lh);
   int last = std::min(buffer_.currentRow, buffer_.topRow + area.bottom() / lh);
   last = std::min(last, buffer_.capacity);
   // The colour in effect carries over from row to row; classes outside 1..12 keep it.
   QColor colour = ToQColor(settings_.colours[kSlotAlphanumeric]);
-  for (int r = first; r <= last && !buffer_.text.empty(); ++r) {
-    const char* text = buffer_.TextRow(r);
-    const std::uint8_t* classes = buffer_.ClassRow(r);
-    int x = -buffer_.leftColumn * cw;
-    int y = (r - buffer_.topRow) * lh;
-    int c = 0;
-    while (c < kRowChars && text[c] != '\0') {
-      int start = c;
-      std::uint8_t cls = classes[c];
-      while (c < kRowChars && text[c] != '\0' && classes[c] == cls)
-        ++c;
-      if (cls >= kClassBackground && cls <= kClassFilterLabel) {
-        colour = ToQColor(settings_.colours[cls - 1]);
-      }
-      QString run = QString::fromLatin1(text + start, c - start);
-      for (QChar& ch : run) {
-        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
-          ch = QChar('.');
-      }
-      painter.setPen(colour);
-      int runX = x + start * cw;
-      if (runX + (c - start) * cw >= area.left() && runX <= area.right()) {
-        painter.drawText(runX, y + ascent, run);
-      }
-    }
-  }
+  for (int r = first; r <= last && !buffer_.text.empty(); ++r)
+    PaintRow(painter, r, area, colour);
   if (selection_.shown && selection_.pane == this) {
     int c0 = std::min(selection_.anchorColumn, selection_.endColumn);
     int c1 = std::max(selection_.anchorColumn, selection_.endColumn);
     int r0 = std::min(selection_.anchorRow, selection_.endRow);
     int r1 = std::max(selection_.anchorRow, selection_.endRow);
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    painter.fillRect(QRect(QPoint(c0 * cw, r0 * lh), QPoint((c1 + 1) * cw - 1, (r1 + 1) * lh - 1)),
+    painter.fillRect(QRect(QPoint(metrics_.CellLeft(c0), r0 * lh),
+                           QPoint(metrics_.CellLeft(c1 + 1) - 1, (r1 + 1) * lh - 1)),
                      Qt::white);
   }
 }
 
+void PaneWidget::PaintRow(QPainter& painter, int row, const QRect& area, QColor& colour) {
+  const char* text = buffer_.TextRow(row);
+  const std::uint8_t* classes = buffer_.ClassRow(row);
+  const int y = (row - buffer_.topRow) * metrics_.lineHeight;
+  const int baseline = y + QFontMetrics(font_).ascent();
+  const QFontMetricsF fm(font_);
+  int c = 0;
+  while (c < kRowChars && text[c] != '\0') {
+    int start = c;
+    std::uint8_t cls = classes[c];
+    while (c < kRowChars && text[c] != '\0' && classes[c] == cls)
+      ++c;
+    if (cls >= kClassBackground && cls <= kClassFilterLabel)
+      colour = ToQColor(settings_.colours[cls - 1]);
+    // Every run starts on its own cell, so rounding never adds up along a row.
+    const int firstCell = start - buffer_.leftColumn;
+    const int left = metrics_.CellLeft(firstCell);
+    if (metrics_.CellLeft(firstCell + (c - start)) < area.left() || left > area.right())
+      continue;
+    painter.setPen(colour);
+    QString run = DisplayText(text + start, c - start);
+    if (std::abs(fm.horizontalAdvance(run) - run.size() * metrics_.charWidth) < 0.5) {
+      painter.drawText(left, baseline, run);
+      continue;
+    }
+    // A character the font lacks came from another font with another width: place each
+    // character on its cell.
+    for (int i = 0; i < run.size(); ++i)
+      painter.drawText(metrics_.CellLeft(firstCell + i), baseline, QString(run[i]));
+  }
+}
+
 QPoint PaneWidget::CellAt(const QPoint& position) const {
-  return QPoint(std::max(0, position.x()) / metrics_.charWidth,
-                std::max(0, position.y()) / metrics_.lineHeight);
+  return QPoint(metrics_.ColumnAt(position.x()), std::max(0, position.y()) / metrics_.lineHeight);
 }
 
 void PaneWidget::RemoveHighlightEverywhere() {
@@ -383,14 +338,14 @@ void PaneWidget::mouseReleaseEvent(QMouseEvent* event) {
     selection_.dragging = false;
 }
 
-std::string PaneWidget::ScreenText() const {
+QString PaneWidget::ScreenText() const {
   int n = std::min(buffer_.currentRow, buffer_.visibleRows);
   if (n <= 0)
     return {};
   return CopyCells(buffer_, 0, kCopyColumns - 1, 0, n - 1);
 }
 
-std::string PaneWidget::SelectionText() const {
+QString PaneWidget::SelectionText() const {
   if (!selection_.exists || selection_.pane != this)
     return {};
   // The user selected what is on screen, so the horizontal scroll position is added.
@@ -400,6 +355,48 @@ std::string PaneWidget::SelectionText() const {
   int r1 = std::max(selection_.anchorRow, selection_.endRow);
   r1 = std::min(r1, std::max(r0, buffer_.visibleRows));
   return CopyCells(buffer_, c0, c1, r0, r1);
+}
+
+int PaneWidget::StoreRowAt(int y) const {
+  return buffer_.topRow + std::max(0, y) / metrics_.lineHeight;
+}
+
+QString PaneWidget::HiddenPageAt(int y) const {
+  const int row = StoreRowAt(y);
+  const RowSpan span = PageRows(buffer_, row);
+  if (span.first < 0)
+    return {};
+  const int visibleColumns = metrics_.ColumnAt(viewport()->width());
+  const bool fits = span.first == span.last && buffer_.leftColumn == 0 &&
+                    RowLength(buffer_, row) <= visibleColumns;
+  return fits ? QString() : PageText(buffer_, row);
+}
+
+void PaneWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton)
+    return QAbstractScrollArea::mouseDoubleClickEvent(event);
+  mousePressEvent(event);  // the second press of a double click starts a selection as well
+  QString page = PageText(buffer_, StoreRowAt(event->position().toPoint().y()));
+  if (!page.isEmpty() && onPageOpened)
+    onPageOpened(page);
+}
+
+bool PaneWidget::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip)
+    return QAbstractScrollArea::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  QString page = HiddenPageAt(help->pos().y());
+  if (page.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  // Preformatted, in lines of 80 columns, so that the tooltip keeps the pane's grid.
+  QString lines;
+  for (int i = 0; i < page.size(); i += 80)
+    lines += (i ? "\n" : "") + page.mid(i, 80);
+  QToolTip::showText(help->globalPos(), "<pre>" + lines.toHtmlEscaped() + "</pre>", viewport());
+  return true;
 }
 
 }  // namespace pagora

@@ -5,23 +5,15 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
-#include <string>
+#include <functional>
 
+#include "app/display_font.h"
+#include "app/display_text.h"
 #include "config/settings.h"
 #include "output/line_builder.h"
 
 namespace pagora {
 
-// Font metrics shared by both panes.
-struct PaneMetrics {
-  int lineHeight = 1;  // height plus external leading
-  int charWidth = 1;   // average character width
-  int textWidth = 78;  // 78 columns
-};
-
-QFont MakeDisplayFont(const FontDescription& description);
-FontDescription DescribeFont(const QFont& font, const FontDescription& previous);
-PaneMetrics MeasureFont(const QFont& font);
 QColor ToQColor(Colour colour);
 Colour FromQColor(const QColor& colour);
 
@@ -52,12 +44,6 @@ enum class ScrollRequest {
   kPageRight,
 };
 
-// The text of window cells firstRow..lastRow, columns firstColumn..lastColumn (inclusive) as the
-// clipboard receives it: each row stops at its end of text and is followed by CR LF. Window row
-// w shows store row topRow + w; rows outside the store give empty lines.
-std::string CopyCells(const PaneBuffer& buffer, int firstColumn, int lastColumn, int firstRow,
-                      int lastRow);
-
 class PaneWidget : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -67,7 +53,10 @@ class PaneWidget : public QAbstractScrollArea {
 
   PaneBuffer& Buffer() { return buffer_; }
   const PaneMetrics& Metrics() const { return metrics_; }
+  const QFont& DisplayFont() const { return font_; }
   void SetDisplayFont(const QFont& font);
+  // Called with the whole page when the user double-clicks a row.
+  std::function<void(const QString& page)> onPageOpened;
 
   // Recomputes visible rows and scroll limits from the viewport size and shows the newest rows.
   void Relayout();
@@ -79,9 +68,14 @@ class PaneWidget : public QAbstractScrollArea {
   void Reset();
 
   // Copy Upper/Lower Pane: the rows on screen, their first 80 columns.
-  std::string ScreenText() const;
-  // The selection's cells when it is in this pane.
-  std::string SelectionText() const;
+  QString ScreenText() const;
+  // The selection's cells when it is in this pane, as the pane shows them.
+  QString SelectionText() const;
+  // The store row shown at pixel row y of the viewport.
+  int StoreRowAt(int y) const;
+  // The page at viewport pixel row y when it does not fit on screen (longer than a row, or
+  // running past the right edge or left of it): what the tooltip shows. Empty otherwise.
+  QString HiddenPageAt(int y) const;
   // The height that shows exactly one row (with the horizontal scroll bar when it is needed).
   int OneRowHeight() const;
 
@@ -92,6 +86,8 @@ class PaneWidget : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   void ScrollBy(int wantedRows, int wantedColumns);
@@ -100,6 +96,7 @@ class PaneWidget : public QAbstractScrollArea {
   void HorizontalAction(int action);
   QPoint CellAt(const QPoint& position) const;
   void RemoveHighlightEverywhere();
+  void PaintRow(QPainter& painter, int row, const QRect& area, QColor& colour);
 
   PaneBuffer& buffer_;
   const AppSettings& settings_;

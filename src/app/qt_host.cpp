@@ -128,7 +128,9 @@ void QtHost::SetCaption(const std::string& caption) {
 void QtHost::ShowMessage(const std::string& text, const std::string& caption) {
   // Errors of the input source have no owner window, like the driver's boxes.
   QWidget* owner = caption == "Pagora Error" ? nullptr : window;
-  ui_.message(owner, QString::fromStdString(text), QString::fromStdString(caption));
+  // An input that failed is an error; the keep-alive's off-the-air box is a warning.
+  MessageKind kind = owner ? MessageKind::kWarning : MessageKind::kError;
+  ui_.message(owner, QString::fromStdString(text), QString::fromStdString(caption), kind);
 }
 
 std::string QtHost::FindSound(const std::string& fileName) const {

@@ -14,7 +14,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cstdlib>
+#include <cctype>
+#include <cmath>
+#include <optional>
 
 #include "app/dialogs.h"
 #include "app/pane_widget.h"
@@ -91,6 +93,22 @@ int IrqIndex(int value) {
 
 }  // namespace
 
+std::optional<int> ParsePortAddress(const QString& text) {
+  QString digits = text.trimmed();
+  if (digits.startsWith("0x", Qt::CaseInsensitive))
+    digits = digits.mid(2);
+  if (digits.isEmpty() || digits.size() > 5)
+    return std::nullopt;
+  bool ok = false;
+  const int value = digits.toInt(&ok, 16);
+  // toInt would also take a sign or blanks; an address is hexadecimal digits only.
+  for (QChar c : digits) {
+    if (!std::isxdigit(static_cast<unsigned char>(c.toLatin1())))
+      return std::nullopt;
+  }
+  return ok ? std::optional<int>(value) : std::nullopt;
+}
+
 InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
     : PagoraDialog(context, "Pagora Interface", "105", parent) {
   const AppSettings& s = context.Settings();
@@ -114,10 +132,10 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
   irq_->setCurrentIndex(IrqIndex(s.comPortIrq));
   device_ = new QLineEdit(QString::fromStdString(s.customDevice));
   device_->setObjectName("customDevice");
-  device_->setPlaceholderText("/dev/ttyUSB0");
+  device_->setPlaceholderText("e.g. /dev/ttyUSB0");
   audioDevice_ = new QLineEdit(QString::fromStdString(s.audioDevice));
   audioDevice_->setObjectName("audioDevice");
-  audioDevice_->setPlaceholderText("default");
+  audioDevice_->setPlaceholderText("empty: the system's default input");
   audioFile_ = new QLineEdit(QString::fromStdString(s.audioFile));
   audioFile_->setObjectName("audioFile");
   audioBrowse_ = new QPushButton("&Browse...");
@@ -142,6 +160,7 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
   form->addRow(invert_);
   form->addRow(MakeButtons());
   audioFile_->setMinimumWidth(240);
+  address_->setPlaceholderText("e.g. 0x3F8");
 
   UpdateEnabling();
   connect(port_, &QComboBox::activated, this, [this](int index) { PortChosen(index); });
@@ -151,9 +170,12 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
         context_.ui.openFile(this, {"Open Audio File...",
                                     audioFile_->text().isEmpty() ? "*.wav" : audioFile_->text(),
                                     {"Audio Files (*.wav *.flac)", "All Files (*)"}});
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
       audioFile_->setText(chosen);
+      fileChosen_ = true;
+    }
   });
+  connect(audioFile_, &QLineEdit::textEdited, this, [this] { fileChosen_ = true; });
 }
 
 void InterfaceDialog::UpdateEnabling() {
@@ -193,8 +215,15 @@ void InterfaceDialog::OnOk() {
       Tell("You must select an IRQ vector!", "Pagora Setup");
       return;
     }
+    std::optional<int> value = ParsePortAddress(address);
+    if (!value) {
+      Tell("You must provide an I/O Address!", "Pagora Setup");
+      address_->setFocus();
+      address_->selectAll();
+      return;
+    }
     s.comPort = 5;
-    s.comPortAddr = static_cast<int>(std::strtol(address.toLatin1().constData(), nullptr, 16));
+    s.comPortAddr = *value;
     s.comPortIrq = kIrqValues[irq_->currentIndex()];
     s.customDevice = device_->text().trimmed().toStdString();
   }
@@ -212,11 +241,11 @@ void InterfaceDialog::OnOk() {
 class ColourPreview : public QFrame {
  public:
   ColourPreview(const std::array<Colour, kColourSlotCount>& colours, QWidget* parent)
-      : QFrame(parent), colours_(colours), font_(MakeDisplayFont(FontDescription{})) {
+      : QFrame(parent), colours_(colours), font_(ResolveDisplayFont(FontDescription{})) {
     setObjectName("1042");
     setFrameStyle(QFrame::Box | QFrame::Plain);
     PaneMetrics m = MeasureFont(font_);
-    setMinimumSize(m.charWidth * 52, m.lineHeight * 13 + 8);
+    setMinimumSize(static_cast<int>(std::ceil(m.charWidth * 52)), m.lineHeight * 13 + 8);
   }
 
  protected:
@@ -419,18 +448,24 @@ void ScrollbackDialog::OnOk() {
 // --- About -----------------------------------------------------------------------------------
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("About Pagora2");
+  setWindowTitle("About Pagora");
   setObjectName("100");
   auto* layout = new QVBoxLayout(this);
-  auto* text = new QLabel("Pagora Version 2.0");
-  auto* build =
-      new QLabel(QString("FLEX, POCSAG and GSC paging monitor, build %1").arg(PAGORA_VERSION));
-  layout->addWidget(text);
-  layout->addWidget(build);
+  auto* top = new QHBoxLayout;
+  auto* icon = new QLabel;
+  icon->setObjectName("icon");
+  icon->setPixmap(ApplicationIcon().pixmap(64, 64));
+  auto* text = new QLabel(
+      QString("Pagora Version %1\nFLEX, POCSAG and GSC paging monitor").arg(PAGORA_VERSION));
+  text->setObjectName("version");
+  top->addWidget(icon);
+  top->addWidget(text, 1);
+  layout->addLayout(top);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   buttons->button(QDialogButtonBox::Ok)->setObjectName("1");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);
+  FitCaption(this);
 }
 
 void AboutDialog::showEvent(QShowEvent* event) {

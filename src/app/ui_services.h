@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -17,12 +18,23 @@ namespace pagora {
 struct FileChoice {
   QString title;
   QString initialName;  // the current setting, or a pattern such as "*.log" when it is empty
-  QStringList filters;  // "Log Files (*.log)", "All Files (*.*)"
+  QStringList filters;  // "Log Files (*.log)", "All Files (*)"
+  // A program to run: the chooser offers "Programs" (executable files) and "All Files".
+  bool programs = false;
+};
+
+// What a message box says, and so the icon it carries.
+enum class MessageKind {
+  kInformation,
+  kWarning,  // a value refused, an alarm: the user has something to do
+  kError,    // something failed: an input, a file, a save
 };
 
 struct UiServices {
   // A modal box with an OK button.
-  std::function<void(QWidget* parent, const QString& text, const QString& caption)> message;
+  std::function<void(QWidget* parent, const QString& text, const QString& caption,
+                     MessageKind kind)>
+      message;
   // A modal box with OK and Cancel; true for OK.
   std::function<bool(QWidget* parent, const QString& text, const QString& caption)> confirm;
   // A file-open chooser; an empty string when cancelled.
@@ -35,6 +47,12 @@ struct UiServices {
   // The real thing: message boxes and Qt's choosers, placed by the centring rule.
   static UiServices Interactive();
 };
+
+// The one application icon, drawn for this program.
+QIcon ApplicationIcon();
+
+// Makes a dialog at least wide enough for its caption to show in full in the title bar.
+void FitCaption(QWidget* dialog);
 
 // Centres `dialog` over its parent's frame, then keeps it inside the screen's work area (left
 // and top not negative, right and bottom not past the work area); a dialog without a parent

@@ -23,6 +23,38 @@ namespace {
 constexpr int kFilterFileLine = 80;     // characters per line of the filter file
 constexpr int kCommandLineLimit = 120;  // program, a blank and the argument text
 
+// Labels are UTF-8 text the user typed. Decodes one character at `i` and moves past it; a byte
+// that does not start a well-formed sequence stands for itself (a label from an 8-bit file).
+unsigned NextCodePoint(const std::string& s, std::size_t& i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned c = byte(i);
+  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
+  if (c < 0x80 || extra == 0 || c >= 0xF5 || i + static_cast<std::size_t>(extra) >= s.size()) {
+    ++i;
+    return c;
+  }
+  unsigned value = c & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return c;
+    }
+    value = (value << 6) | (byte(i + k) & 0x3F);
+  }
+  i += static_cast<std::size_t>(extra) + 1;
+  return value;
+}
+
+// The label as the pane's 8-bit cells hold it: Latin-1, "?" for what Latin-1 lacks.
+std::string LabelForPane(const std::string& label) {
+  std::string out;
+  for (std::size_t i = 0; i < label.size();) {
+    unsigned c = NextCodePoint(label, i);
+    out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+  }
+  return out;
+}
+
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -176,11 +208,13 @@ void CompletePage(Monitor& m) {
       return;
     SetColourClass(pane, kClassFilterLabel);
     PutChar(m, pane, ' ');
-    PutText(m, pane, filter.label.c_str());
+    const std::string shown = LabelForPane(filter.label);
+    PutText(m, pane, shown.c_str());
     if (file) {
+      // The file keeps the label as typed (UTF-8) and counts it in characters.
       std::fputc(' ', file);
       std::fputs(filter.label.c_str(), file);
-      lineCount += static_cast<int>(filter.label.size()) + 1;
+      lineCount += static_cast<int>(shown.size()) + 1;
     }
   };
   for (int i = 0; i < length; ++i) {

@@ -20,8 +20,11 @@ namespace pagora::testing {
 
 struct RecordedUi {
   std::vector<std::pair<QString, QString>> messages;  // text, caption
+  std::vector<MessageKind> messageKinds;              // the icon of each message
   std::vector<std::pair<QString, QString>> confirms;  // text, caption
   std::vector<QString> chooserTitles;
+  std::vector<FileChoice> fileChoices;
+  std::optional<QFont> fontOffered;  // the font the last font chooser opened on
   bool confirmAnswer = true;
   QString fileAnswer;
   std::optional<QColor> colourAnswer;
@@ -30,8 +33,9 @@ struct RecordedUi {
 
   UiServices Services() {
     UiServices ui;
-    ui.message = [this](QWidget*, const QString& text, const QString& caption) {
+    ui.message = [this](QWidget*, const QString& text, const QString& caption, MessageKind kind) {
       messages.emplace_back(text, caption);
+      messageKinds.push_back(kind);
       if (whileMessageOpen)
         whileMessageOpen();
     };
@@ -41,14 +45,16 @@ struct RecordedUi {
     };
     ui.openFile = [this](QWidget*, const FileChoice& choice) {
       chooserTitles.push_back(choice.title);
+      fileChoices.push_back(choice);
       return fileAnswer;
     };
     ui.chooseColour = [this](QWidget*, QColor, const QString& title) {
       chooserTitles.push_back(title);
       return colourAnswer;
     };
-    ui.chooseFont = [this](QWidget*, const QFont&, const QString& title) {
+    ui.chooseFont = [this](QWidget*, const QFont& initial, const QString& title) {
       chooserTitles.push_back(title);
+      fontOffered = initial;
       return fontAnswer;
     };
     return ui;
@@ -60,7 +66,7 @@ struct EngineFixture {
   FakeHost host;
   Monitor monitor{host};
   RecordedUi ui;
-  AppContext context{monitor, {}, ui.Services(), {}, {}};
+  AppContext context{monitor, {}, ui.Services(), {}, {}, nullptr, {}};
 
   EngineFixture() { monitor.Create(); }
 };

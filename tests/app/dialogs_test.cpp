@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 #include "app/dialogs.h"
 #include "app_test_support.h"
@@ -58,6 +60,12 @@ class DialogsTest : public QObject {
   void interfaceValidation();
   void scrollbackMinimums();
   void colours();
+  void portAddress_data();
+  void portAddress();
+  void junkPortAddressIsRefused();
+  void commandChoosersOfferPrograms();
+  void failedSaveIsReportedOnce();
+  void captionsFitAndOneVersion();
 };
 
 void DialogsTest::logfileEnabling() {
@@ -560,6 +568,7 @@ void DialogsTest::interfaceValidation() {
     QVERIFY(!Accepted(dialog));
     QCOMPARE(f.ui.messages.back().first, QString("You must provide an I/O Address!"));
     QCOMPARE(f.ui.messages.back().second, QString("Pagora Setup"));
+    QCOMPARE(f.ui.messageKinds.back(), MessageKind::kWarning);
     Control<QLineEdit>(dialog, 1011)->setText("2F0");
     ClickOk(dialog);
     QVERIFY(!Accepted(dialog));
@@ -656,6 +665,113 @@ void DialogsTest::colours() {
     QVERIFY(Accepted(dialog));
   }
   QCOMPARE(f.monitor.settings.colours[kSlotBitErrors], MakeColour(0, 0, 255));
+}
+
+void DialogsTest::portAddress_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("value");  // -1: refused
+  QTest::newRow("with 0x") << "0x2E8" << 0x2E8;
+  QTest::newRow("without 0x") << "2e8" << 0x2E8;
+  QTest::newRow("blanks around") << " 0x3F8 " << 0x3F8;
+  QTest::newRow("five digits") << "FFFFF" << 0xFFFFF;
+  QTest::newRow("junk") << "zz!9q" << -1;
+  QTest::newRow("digits then junk") << "2E8z" << -1;
+  QTest::newRow("only 0x") << "0x" << -1;
+  QTest::newRow("sign") << "-2E8" << -1;
+  QTest::newRow("blank inside") << "2 E8" << -1;
+  QTest::newRow("too long") << "123456" << -1;
+}
+
+void DialogsTest::portAddress() {
+  QFETCH(QString, text);
+  QFETCH(int, value);
+  std::optional<int> parsed = ParsePortAddress(text);
+  QCOMPARE(parsed.value_or(-1), value);
+}
+
+void DialogsTest::junkPortAddressIsRefused() {
+  EngineFixture f;
+  f.monitor.settings.comPort = 5;
+  f.monitor.settings.comPortAddr = 0x2E8;
+  f.monitor.settings.comPortIrq = 3;
+  InterfaceDialog dialog(f.context);
+  Control<QLineEdit>(dialog, 1011)->setText("zz!9q");
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("You must provide an I/O Address!"));
+  QCOMPARE(f.monitor.settings.comPortAddr, 0x2E8);
+}
+
+void DialogsTest::commandChoosersOfferPrograms() {
+  EngineFixture f;
+  f.monitor.settings.filterCmdFileEnabled = 1;
+  f.monitor.settings.keepAliveCmdFileEnabled = 1;
+  {
+    FiltersDialog dialog(f.context);
+    Focus(Control<QLineEdit>(dialog, 1067));
+  }
+  {
+    KeepAliveDialog dialog(f.context);
+    Focus(Control<QLineEdit>(dialog, 1140));
+  }
+  QCOMPARE(f.ui.fileChoices.size(), std::size_t{2});
+  for (const FileChoice& choice : f.ui.fileChoices) {
+    QVERIFY(choice.programs);
+    QVERIFY(!choice.initialName.contains("exe"));
+    QVERIFY(choice.filters.filter("exe").isEmpty());
+  }
+}
+
+void DialogsTest::failedSaveIsReportedOnce() {
+  QTemporaryDir dir;
+  QFile blocker(dir.path() + "/blocker");  // a file where the settings directory should be
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const std::string unwritable = (dir.path() + "/blocker/Pagora.INI").toStdString();
+  EngineFixture f;
+  f.context.settingsPath = unwritable;
+  {
+    OptionsDialog dialog(f.context);
+    ClickOk(dialog);
+    QVERIFY(Accepted(dialog));  // the program carries on with the settings it holds
+  }
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Settings"));
+  QVERIFY(f.ui.messages[0].first.contains(QString::fromStdString(unwritable)));
+  QVERIFY(f.ui.messages[0].first.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))));
+  QCOMPARE(f.ui.messageKinds[0], MessageKind::kError);
+  QVERIFY(!f.context.Save());  // the same failure again is not repeated
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  f.context.settingsPath = (dir.path() + "/Pagora.INI").toStdString();
+  QVERIFY(f.context.Save());
+  QVERIFY(QFileInfo::exists(dir.path() + "/Pagora.INI"));
+  f.context.settingsPath = unwritable;  // after a save that worked, a failure is news again
+  QVERIFY(!f.context.Save());
+  QCOMPARE(f.ui.messages.size(), std::size_t{2});
+}
+
+void DialogsTest::captionsFitAndOneVersion() {
+  EngineFixture f;
+  QFont titleFont = QApplication::font();
+  titleFont.setBold(true);
+  auto check = [&](QDialog& dialog) {
+    const int caption = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle());
+    QVERIFY2(dialog.minimumWidth() > caption, qPrintable(dialog.windowTitle()));
+  };
+  OptionsDialog options(f.context);
+  ScrollbackDialog scrollback(f.context);
+  InterfaceDialog interface(f.context);
+  FilterRecord record;
+  AddEditFilterDialog addEdit(f.context, record);
+  AboutDialog about;
+  for (QDialog* dialog :
+       std::initializer_list<QDialog*>{&options, &scrollback, &interface, &addEdit, &about}) {
+    check(*dialog);
+  }
+  QCOMPARE(about.findChild<QLabel*>("version")->text(),
+           QString("Pagora Version %1\nFLEX, POCSAG and GSC paging monitor").arg(PAGORA_VERSION));
+  QVERIFY(!about.findChild<QLabel*>("icon")->pixmap().isNull());
+  QVERIFY(!ApplicationIcon().isNull());
 }
 
 QTEST_MAIN(DialogsTest)

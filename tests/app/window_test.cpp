@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 
 #include "app/main_window.h"
@@ -54,7 +55,8 @@ struct WindowFixture {
 
 QPoint CellCentre(PaneWidget* pane, int column, int row) {
   const PaneMetrics& m = pane->Metrics();
-  return QPoint(column * m.charWidth + m.charWidth / 2, row * m.lineHeight + m.lineHeight / 2);
+  return QPoint((m.CellLeft(column) + m.CellLeft(column + 1)) / 2,
+                row * m.lineHeight + m.lineHeight / 2);
 }
 
 }  // namespace
@@ -81,6 +83,9 @@ class WindowTest : public QObject {
   void captionAndTestAlarmGoThroughTheHost();
   void exitConfirmation();
   void restartRestoresWhatTheUserSet();
+  void endOfFileAndFailedOpenReturnTheCaptionToIdle();
+  void startUpErrorComesOverTheDrawnWindow();
+  void failedSaveAtExitIsReported();
 };
 
 void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
@@ -92,10 +97,10 @@ void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
   QCOMPARE(f.window.MessagePane()->height(), static_cast<int>(client * 0.75));
 }
 
-// A second of silence as a 16-bit mono WAV file.
-static void WriteSilentWav(const QString& path) {
+// Silence as a 16-bit mono WAV file (a second unless said otherwise).
+static void WriteSilentWav(const QString& path, double seconds = 1.0) {
   const int rate = 8000;
-  const int bytes = rate * 2;
+  const int bytes = static_cast<int>(rate * seconds) * 2;
   QByteArray wav;
   auto put32 = [&](quint32 v) {
     for (int i = 0; i < 4; ++i)
@@ -133,9 +138,10 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   file.close();
   {
     WindowFixture f(ini.toStdString());  // the file is not there yet
+    QTRY_COMPARE(f.ui.messages.size(), std::size_t{1});
     QVERIFY(!f.window.TimerRunning());
-    QCOMPARE(f.ui.messages.size(), std::size_t{1});
     QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
+    QCOMPARE(f.ui.messageKinds[0], MessageKind::kError);
     // Moving the window tries again, and the failure is reported again.
     f.window.move(f.window.pos() + QPoint(10, 10));
     QTRY_COMPARE(f.ui.messages.size(), std::size_t{2});
@@ -144,7 +150,7 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   }
   WriteSilentWav(wav);
   WindowFixture f(ini.toStdString());
-  QVERIFY(f.window.TimerRunning());
+  QTRY_VERIFY(f.window.TimerRunning());
   QVERIFY(f.ui.messages.empty());
 
   // The off-air box waits for the user in an event loop of its own; the engine keeps ticking.
@@ -179,7 +185,7 @@ void WindowTest::interfaceChangeReopensTheInput() {
   file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
   file.close();
   WindowFixture f(ini.toStdString());
-  QVERIFY(f.window.TimerRunning());
+  QTRY_VERIFY(f.window.TimerRunning());
 
   AnswerNextDialog([](QWidget&) {});  // nothing changed: the input keeps running
   f.window.Command(206);
@@ -431,7 +437,7 @@ void WindowTest::restartRestoresWhatTheUserSet() {
   QCOMPARE(s.filters.size(), std::size_t{1});
   QCOMPARE(s.filters[0].label, std::string("FIRE"));
   QCOMPARE(again.window.MessagePane()->Metrics().lineHeight,
-           MeasureFont(MakeDisplayFont(s.font)).lineHeight);
+           MeasureFont(ResolveDisplayFont(s.font)).lineHeight);
 }
 
 void WindowTest::paintsClassColoursAndInvertsTheSelection() {
@@ -453,16 +459,16 @@ void WindowTest::paintsClassColoursAndInvertsTheSelection() {
     return n;
   };
   const PaneMetrics& metrics = pane->Metrics();
-  QRect firstRow(0, 0, metrics.charWidth * 20, metrics.lineHeight);
+  QRect firstRow(0, 0, metrics.CellLeft(20), metrics.lineHeight);
   QVERIFY(countColour(QColor(255, 0, 0), firstRow) > 0);
-  QRect secondRow(0, metrics.lineHeight, metrics.charWidth * 20, metrics.lineHeight);
+  QRect secondRow(0, metrics.lineHeight, metrics.CellLeft(20), metrics.lineHeight);
   QCOMPARE(countColour(QColor(0, 0, 64), secondRow), secondRow.width() * secondRow.height());
   // A dragged selection inverts its cells: the background there turns (255, 255, 191).
   QWidget* view = pane->viewport();
   QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 0, 1));
   QTest::mouseMove(view, CellCentre(pane, 3, 2));
   QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 3, 2));
-  QRect selected(0, metrics.lineHeight, metrics.charWidth * 4, metrics.lineHeight * 2);
+  QRect selected(0, metrics.lineHeight, metrics.CellLeft(4), metrics.lineHeight * 2);
   QCOMPARE(countColour(QColor(255, 255, 191), selected), selected.width() * selected.height());
 }
 
@@ -485,8 +491,7 @@ void WindowTest::copyCellsStaysInsideTheStore() {
   };
   for (const Case& c : cases) {
     pane.topRow = c.topRow;
-    QCOMPARE(CopyCells(pane, c.firstColumn, c.lastColumn, c.firstRow, c.lastRow),
-             std::string(c.text));
+    QCOMPARE(CopyCells(pane, c.firstColumn, c.lastColumn, c.firstRow, c.lastRow), QString(c.text));
   }
 }
 
@@ -527,6 +532,85 @@ void WindowTest::soundsAreFoundByBareName() {
   QCOMPARE(host.FindSound("../FILTER.WAV"), std::string());           // bare names only
   QVERIFY(!host.PlaySound("FILTER.WAV"));  // an empty file is no sound: the caller beeps
   QDir::setCurrent(QDir::tempPath());
+}
+
+// A settings file that makes the window play `wav`.
+static QString AudioFileIni(const QTemporaryDir& dir, const QString& wav) {
+  const QString ini = dir.path() + "/Pagora.INI";
+  QFile file(ini);
+  if (file.open(QIODevice::WriteOnly))
+    file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
+  return ini;
+}
+
+void WindowTest::endOfFileAndFailedOpenReturnTheCaptionToIdle() {
+  QTemporaryDir dir;
+  const QString wav = dir.path() + "/short.wav";
+  WriteSilentWav(wav, 0.2);
+  WindowFixture f(AudioFileIni(dir, wav).toStdString());
+  Monitor& m = f.window.Engine();
+  QTRY_COMPARE(f.window.Input(), InputState::kRunning);
+  QCOMPARE(f.window.StatusText(), QString("Playing audio file short.wav"));
+  SetModeTitle(m, 33);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora - POCSAG 512"));
+
+  // The file ends: the caption is idle again and the status says so.
+  QTRY_COMPARE_WITH_TIMEOUT(f.window.Input(), InputState::kEnded, 20000);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora"));
+  QVERIFY(!f.window.TimerRunning());
+  QVERIFY(f.window.StatusText().startsWith("End of audio file short.wav."));
+  // Neither a move nor a change of the serial settings plays it again unasked.
+  f.window.move(f.window.pos() + QPoint(10, 10));
+  QCoreApplication::processEvents();
+  AnswerNextDialog([](QWidget& d) { Control<QComboBox>(d, 1010)->setCurrentIndex(1); });
+  f.window.Command(206);
+  QCOMPARE(f.window.Input(), InputState::kEnded);
+  QVERIFY(!f.window.TimerRunning());
+  // Choosing the same file again plays it from the start.
+  f.ui.fileAnswer = wav;
+  AnswerNextDialog([](QWidget& d) { d.findChild<QPushButton*>("audioBrowse")->click(); });
+  f.window.Command(206);
+  QCOMPARE(f.window.Input(), InputState::kRunning);
+  QVERIFY(f.window.TimerRunning());
+
+  // A FLEX caption, then a re-open that fails: idle again, and the status tells why.
+  SetModeTitle(m, 15 | 1);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora - FLEX 6400 4 Level"));
+  AnswerNextDialog([&](QWidget& d) {
+    d.findChild<QLineEdit*>("audioFile")->setText(dir.path() + "/missing.wav");
+  });
+  f.window.Command(206);
+  QCOMPARE(f.window.Input(), InputState::kFailed);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora"));
+  QVERIFY(f.window.StatusText().startsWith("Could not open audio file missing.wav."));
+  QCOMPARE(f.ui.messageKinds.back(), MessageKind::kError);
+  // The FLEX hold does not bring the old caption back later.
+  QCOMPARE(m.timer.titleHoldCount, 0);
+}
+
+void WindowTest::startUpErrorComesOverTheDrawnWindow() {
+  QTemporaryDir dir;
+  RecordedUi ui;
+  MainWindow window(AudioFileIni(dir, dir.path() + "/missing.wav").toStdString(), ui.Services());
+  window.Engine().settings.confirmExit = 0;
+  bool exposedAtMessage = false;
+  ui.whileMessageOpen = [&] {
+    exposedAtMessage = window.windowHandle() && window.windowHandle()->isExposed();
+  };
+  window.show();
+  QTRY_COMPARE(ui.messages.size(), std::size_t{1});
+  QVERIFY(exposedAtMessage);
+}
+
+void WindowTest::failedSaveAtExitIsReported() {
+  QTemporaryDir dir;
+  QFile blocker(dir.path() + "/blocker");
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  WindowFixture f((dir.path() + "/blocker/Pagora.INI").toStdString());
+  QVERIFY(f.window.close());
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Settings"));
 }
 
 QTEST_MAIN(WindowTest)
