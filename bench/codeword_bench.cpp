@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "flex/bch.h"
+#include "decoder/bch.h"
 #include "gsc/golay.h"
 #include "gsc_encoder.h"
 #include "pocsag_encoder.h"

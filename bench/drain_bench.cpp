@@ -7,7 +7,7 @@
 
 #include "flex_encoder.h"
 #include "gsc_encoder.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "pocsag_encoder.h"
 #include "quiet_host.h"
 #include "slicer_entries.h"

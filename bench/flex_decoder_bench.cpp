@@ -8,7 +8,7 @@
 
 #include "flex/flex_decoder.h"
 #include "flex_encoder.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "quiet_host.h"
 
 namespace {
@@ -43,7 +43,7 @@ void BM_FlexFrame(benchmark::State& state) {
   m.Create();
   for (auto _ : state) {
     for (std::int8_t s : symbols)
-      pagora::FlexReceiveSymbol(m, s);
+      pagora::FlexReceiveSymbol(m.Flex(), s);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * symbols.size()));
   state.SetLabel(std::to_string(symbols.size()) + " symbols a frame");

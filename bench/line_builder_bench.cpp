@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "output/filters.h"
 #include "quiet_host.h"
 

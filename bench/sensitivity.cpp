@@ -32,9 +32,9 @@
 #include "cli/cli_host.h"
 #include "cli/page_output.h"
 #include "draining_sink.h"
-#include "input/monitor.h"
-#include "input/sources/audio_slicer.h"
-#include "input/sources/source_factory.h"
+#include "engine/monitor.h"
+#include "input/audio_slicer.h"
+#include "input/source_factory.h"
 #include "pocsag_encoder.h"
 #include "scenario.h"
 

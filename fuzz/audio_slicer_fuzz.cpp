@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "input/bit_recovery.h"
-#include "input/sources/audio_slicer.h"
+#include "engine/bit_recovery.h"
+#include "input/audio_slicer.h"
 
 namespace {
 

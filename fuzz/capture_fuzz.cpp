@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "draining_sink.h"
-#include "input/monitor.h"
-#include "input/sources/capture_format.h"
-#include "input/sources/entry_producer.h"
+#include "engine/monitor.h"
+#include "input/capture_format.h"
+#include "input/entry_producer.h"
 #include "quiet_host.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // air brings, the decoders and the line builder must stay within their records.
 #include <cstdint>
 
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "quiet_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

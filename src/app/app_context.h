@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/ui_services.h"
-#include "input/monitor.h"
-#include "input/output_files.h"
+#include "engine/monitor.h"
+#include "engine/output_files.h"
 
 namespace pagora {
 

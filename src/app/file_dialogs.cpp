@@ -18,7 +18,7 @@
 #include "app/dialogs.h"
 #include "app/display_font.h"
 #include "app/display_text.h"
-#include "monitor/keep_alive.h"
+#include "engine/keep_alive.h"
 #include "output/filters.h"
 
 namespace pagora {

@@ -27,10 +27,10 @@
 
 #include "app/dialogs.h"
 #include "config/settings_file.h"
-#include "flex/mode_title.h"
-#include "input/sources/serial_slicer_source.h"
-#include "input/sources/source_factory.h"
-#include "monitor/keep_alive.h"
+#include "engine/mode_title.h"
+#include "input/serial_slicer_source.h"
+#include "input/source_factory.h"
+#include "engine/keep_alive.h"
 
 namespace pagora {
 

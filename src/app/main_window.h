@@ -12,8 +12,8 @@
 #include "app/app_context.h"
 #include "app/pane_widget.h"
 #include "app/qt_host.h"
-#include "input/monitor.h"
-#include "input/slicer_source.h"
+#include "engine/monitor.h"
+#include "engine/slicer_source.h"
 
 class QLabel;
 class QSplitter;

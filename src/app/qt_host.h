@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/ui_services.h"
-#include "input/host.h"
+#include "engine/host.h"
 
 class QWidget;
 

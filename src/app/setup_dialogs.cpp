@@ -20,7 +20,7 @@
 
 #include "app/dialogs.h"
 #include "app/pane_widget.h"
-#include "input/bit_recovery.h"
+#include "engine/bit_recovery.h"
 
 namespace pagora {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/settings.h"
-#include "input/host.h"
+#include "engine/host.h"
 
 namespace pagora::cli {
 

@@ -26,13 +26,13 @@
 #include "cli/cli_host.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
-#include "input/monitor.h"
-#include "input/sources/capture_writer.h"
-#include "input/sources/entry_producer.h"
-#include "input/sources/producer_source.h"
-#include "input/sources/serial_slicer_source.h"
-#include "input/sources/sound_card_source.h"
-#include "input/sources/source_factory.h"
+#include "engine/monitor.h"
+#include "input/capture_writer.h"
+#include "input/entry_producer.h"
+#include "input/producer_source.h"
+#include "input/serial_slicer_source.h"
+#include "input/sound_card_source.h"
+#include "input/source_factory.h"
 
 namespace pagora::cli {
 namespace {

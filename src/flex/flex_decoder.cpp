@@ -24,10 +24,8 @@
 
 #include <cstdio>
 
-#include "flex/bch.h"
+#include "decoder/bch.h"
 #include "flex/flex_pages.h"
-#include "flex/mode_title.h"
-#include "input/monitor.h"
 
 namespace pagora {
 namespace {
@@ -68,18 +66,17 @@ char BitChar(int bit) {
   return bit ? '1' : '0';
 }
 
-void ShowUnknownHeader(Monitor& m) {
-  FlexDecoder& f = m.flex;
-  PaneBuffer& pane = m.lines.messagePane;
-  SetColourClass(pane, kClassDiagnostic);
-  EndLine(m, pane);
-  PutText(m, pane, "UNKNOWN SYNC HEADER : ");
+void ShowUnknownHeader(const FlexRun& run) {
+  FlexDecoder& f = run.flex;
+  run.ctx.pages.SetColourClass(kClassDiagnostic);
+  run.ctx.pages.EndLine();
+  run.ctx.pages.PutText("UNKNOWN SYNC HEADER : ");
   for (std::uint16_t r : {f.r0, f.r1, f.r2, f.r3}) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(r));
-    PutText(m, pane, hex);
+    run.ctx.pages.PutText(hex);
   }
-  EndLine(m, pane);
+  run.ctx.pages.EndLine();
 }
 
 void SetMode(FlexDecoder& f, int symbolRate, int levels, int statisticsRow, bool reflex) {
@@ -89,15 +86,15 @@ void SetMode(FlexDecoder& f, int symbolRate, int levels, int statisticsRow, bool
   f.reflex = reflex;
 }
 
-void MarkActive(Monitor& m) {
-  m.recovery.flexActive = 1;
-  m.timer.titleHoldCount = kFlexTitleHold;
+void MarkActive(const FlexRun& run) {
+  run.ctx.clocks.flexActive = 1;
+  run.ctx.clocks.titleHoldCount = kFlexTitleHold;
 }
 
 // A marker match: pick the mode from the outer words and pull the symbol clock onto the
 // average phase error of the last 64 symbols, which spanned the sync pattern's many edges.
-void AcceptSync(Monitor& m) {
-  FlexDecoder& f = m.flex;
+void AcceptSync(const FlexRun& run) {
+  FlexDecoder& f = run.flex;
   f.frameCountdown = kFlexHeaderSymbols;
 
   bool known = false;
@@ -105,8 +102,8 @@ void AcceptSync(Monitor& m) {
     int errors = CountBits16(f.r0 ^ mode.code) + CountBits16(f.r3 ^ mode.complement);
     if (errors <= kMaxSyncErrors) {
       SetMode(f, mode.symbolRate, mode.levels, mode.statisticsRow, mode.reflex);
-      SetModeTitle(m, mode.captionFlags);
-      MarkActive(m);
+      run.ctx.pages.SetModeTitle(mode.captionFlags);
+      MarkActive(run);
       known = true;
       break;
     }
@@ -114,12 +111,12 @@ void AcceptSync(Monitor& m) {
   if (!known && (f.r0 ^ f.r3) == 0xFFFF) {
     // A mode code outside the table but with its exact complement: a genuine FLEX sync of a
     // mode without a caption of its own, taken as 3200 symbols/s, 2 levels.
-    ShowUnknownHeader(m);
+    ShowUnknownHeader(run);
     SetMode(f, 3200, 2, 2, false);
-    MarkActive(m);
+    MarkActive(run);
   }
 
-  SymbolClock& clock = m.recovery.symbolClock;
+  SymbolClock& clock = run.ctx.clocks.symbolClock;
   double sum = 0;
   for (double error : clock.errorHistory)
     sum += error;
@@ -130,58 +127,58 @@ void AcceptSync(Monitor& m) {
 // The frame information word comes in countdown values 71 down to 40: 4 check bits, the cycle
 // number in bits 4-7 and the frame number in bits 8-14, each word bit the complement of the
 // high bit received, like the words of the blocks.
-void ReceiveInfoSymbol(Monitor& m, std::int8_t symbol) {
-  FlexDecoder& f = m.flex;
+void ReceiveInfoSymbol(const FlexRun& run, std::int8_t symbol) {
+  FlexDecoder& f = run.flex;
   const int v = f.frameCountdown;
   if (v > kInfoFirst || v < kInfoLast)
     return;
   f.infoBits[static_cast<std::size_t>(kInfoFirst - v)] = BitChar(HighBit(symbol));
   if (v != kInfoLast)
     return;
-  m.bch.codeword = f.infoBits;
+  run.ctx.bch.codeword = f.infoBits;
   f.cycle = -1;
   f.frame = -1;
-  if (CorrectCodeword(m.bch) >= 3)
+  if (CorrectCodeword(run.ctx.bch) >= 3)
     return;
   std::int32_t word = 0;
   for (int i = 0; i <= 20; ++i) {
-    if (m.bch.codeword[static_cast<std::size_t>(i)] != '1')
+    if (run.ctx.bch.codeword[static_cast<std::size_t>(i)] != '1')
       word |= std::int32_t{1} << i;
   }
   f.cycle = (word >> 4) & 15;
   f.frame = (word >> 8) & 127;
 }
 
-void StartBlocks(Monitor& m) {
-  FlexDecoder& f = m.flex;
+void StartBlocks(const FlexRun& run) {
+  FlexDecoder& f = run.flex;
   f.blockCounter = kFlexBlocksPerFrame;
   f.bitIndex = 0;
   f.halfSymbol = 0;
-  SymbolClock& clock = m.recovery.symbolClock;
+  SymbolClock& clock = run.ctx.clocks.symbolClock;
   clock.period = f.symbolRate == 1600 ? kFlex1600Period : kFlex3200Period;
   clock.gain = kAcquisitionGain;
 }
 
-void DumpReflexFrame(Monitor& m) {
-  FlexDecoder& f = m.flex;
-  PrintFrameTag(m, f.phases[0], 0);
+void DumpReflexFrame(const FlexRun& run) {
+  FlexDecoder& f = run.flex;
+  PrintFrameTag(run, f.phases[0], 0);
   for (int i = 0; i < kFlexFrameWords; ++i) {
     for (FlexPhase& phase : f.phases)
-      PrintRawWord(m, phase, i);
+      PrintRawWord(run, phase, i);
   }
-  EndLine(m, m.lines.messagePane);
+  run.ctx.pages.EndLine();
 }
 
-void EndFrame(Monitor& m) {
-  FlexDecoder& f = m.flex;
-  m.recovery.symbolClock.period = kFlex1600Period;
-  m.recovery.flexActive = 0;
+void EndFrame(const FlexRun& run) {
+  FlexDecoder& f = run.flex;
+  run.ctx.clocks.symbolClock.period = kFlex1600Period;
+  run.ctx.clocks.flexActive = 0;
   if (f.reflex && f.phases[0].words[0] != kFlexWordMask)
-    DumpReflexFrame(m);
+    DumpReflexFrame(run);
 }
 
-void ReceiveBlockSymbol(Monitor& m, std::int8_t symbol) {
-  FlexDecoder& f = m.flex;
+void ReceiveBlockSymbol(const FlexRun& run, std::int8_t symbol) {
+  FlexDecoder& f = run.flex;
   char high = BitChar(HighBit(symbol));
   char low = BitChar(LowBit(symbol));
   bool fourLevel = f.levels == 4;
@@ -212,15 +209,15 @@ void ReceiveBlockSymbol(Monitor& m, std::int8_t symbol) {
   f.bitIndex = 0;
   int block = kFlexBlocksPerFrame - f.blockCounter;
   bool fast = f.symbolRate != 1600;
-  DecodeBlock(m, f.phases[0], block);
+  DecodeBlock(run, f.phases[0], block);
   if (fourLevel)
-    DecodeBlock(m, f.phases[1], block);
+    DecodeBlock(run, f.phases[1], block);
   if (fast)
-    DecodeBlock(m, f.phases[2], block);
+    DecodeBlock(run, f.phases[2], block);
   if (fast && fourLevel)
-    DecodeBlock(m, f.phases[3], block);
+    DecodeBlock(run, f.phases[3], block);
   if (--f.blockCounter == 0)
-    EndFrame(m);
+    EndFrame(run);
 }
 
 }  // namespace
@@ -231,8 +228,8 @@ void InitFlexDecoder(FlexDecoder& flex) {
     phase.phaseLetter = '?';
 }
 
-void FlexReceiveSymbol(Monitor& m, std::int8_t symbol) {
-  FlexDecoder& f = m.flex;
+void FlexReceiveSymbol(const FlexRun& run, std::int8_t symbol) {
+  FlexDecoder& f = run.flex;
   f.r0 = static_cast<std::uint16_t>((f.r0 << 1) | (f.r1 >> 15));
   f.r1 = static_cast<std::uint16_t>((f.r1 << 1) | (f.r2 >> 15));
   f.r2 = static_cast<std::uint16_t>((f.r2 << 1) | (f.r3 >> 15));
@@ -240,32 +237,32 @@ void FlexReceiveSymbol(Monitor& m, std::int8_t symbol) {
 
   // Once the blocks have begun the whole frame is consumed; no sync is looked for inside it.
   if (f.blockCounter != 0) {
-    ReceiveBlockSymbol(m, symbol);
+    ReceiveBlockSymbol(run, symbol);
     return;
   }
   std::uint32_t marker = (std::uint32_t{f.r1} << 16) | f.r2;
   if (CountBits32(marker ^ kMarker) <= kMaxSyncErrors)
-    AcceptSync(m);
+    AcceptSync(run);
 
   // Header countdown: the 16 symbols after the sync symbol finish sync 1, the next 32 are the
   // frame information word, then sync 2; the 89th symbol after the sync is the first block
   // symbol.
   if (f.frameCountdown > 0) {
     --f.frameCountdown;
-    ReceiveInfoSymbol(m, symbol);
+    ReceiveInfoSymbol(run, symbol);
     if (f.frameCountdown == 0)
-      StartBlocks(m);
+      StartBlocks(run);
   }
 }
 
-void DecodeBlock(Monitor& m, FlexPhase& phase, int block) {
+void DecodeBlock(const FlexRun& run, FlexPhase& phase, int block) {
   if (block < 0 || block >= kFlexBlocksPerFrame)
     return;
-  std::array<char, 32>& codeword = m.bch.codeword;
+  std::array<char, 32>& codeword = run.ctx.bch.codeword;
   for (int j = 0; j < 8; ++j) {
     for (int i = 0; i < 32; ++i)
       codeword[i] = phase.bits[j + 8 * i];
-    int score = CorrectCodeword(m.bch);
+    int score = CorrectCodeword(run.ctx.bch);
     std::int32_t word = 0;
     for (int i = 0; i <= 20; ++i) {
       if (codeword[i] != '1')
@@ -276,8 +273,8 @@ void DecodeBlock(Monitor& m, FlexPhase& phase, int block) {
     phase.words[8 * block + j] = word;
     phase.scores[8 * block + j] = static_cast<std::uint8_t>(score);
   }
-  if (block == kFlexBlocksPerFrame - 1 && !m.flex.reflex)
-    DecodeFrame(m, phase);
+  if (block == kFlexBlocksPerFrame - 1 && !run.flex.reflex)
+    DecodeFrame(run, phase);
 }
 
 bool ChecksumBad(std::int32_t word) {
@@ -289,7 +286,7 @@ bool ChecksumBad(std::int32_t word) {
   return (sum & 15) != 15;
 }
 
-void DecodeFrame(Monitor& m, FlexPhase& phase) {
+void DecodeFrame(const FlexRun& run, FlexPhase& phase) {
   std::int32_t info = phase.words[0];
   int firstAddress = ((info >> 8) & 3) + 1;
   int vectorStart = (info >> 10) & 63;
@@ -306,7 +303,7 @@ void DecodeFrame(Monitor& m, FlexPhase& phase) {
     if (k + step > kFlexFrameWords)
       break;
     if (!ChecksumBad(phase.words[k]))
-      WriteFlexPage(m, phase, i, k, isLong);
+      WriteFlexPage(run, phase, i, k, isLong);
     i += step;
     k += step;
   }

@@ -5,10 +5,9 @@
 #include <array>
 #include <cstdint>
 
-namespace pagora {
+#include "decoder/decoder_context.h"
 
-class Monitor;
-struct PaneBuffer;
+namespace pagora {
 
 constexpr int kFlexBlockBits = 256;  // bits per phase per block: 8 codewords of 32
 constexpr int kFlexFrameWords = 88;  // 11 blocks of 8 words per phase
@@ -53,29 +52,35 @@ struct FlexDecoder {
   std::array<FlexPhase, 4> phases;  // A, B, C, D
 };
 
+// The FLEX decoder at work: its own record and the narrow context it reaches the monitor through.
+struct FlexRun {
+  FlexDecoder& flex;
+  DecoderContext& ctx;
+};
+
 // Called once at engine creation: clears the record and sets the phase letters to '?'.
 void InitFlexDecoder(FlexDecoder& flex);
 // One 4-level symbol 0..3 from the drain (0 = bits 11, 1 = 10, 2 = 00, 3 = 01).
-void FlexReceiveSymbol(Monitor& m, std::int8_t symbol);
+void FlexReceiveSymbol(const FlexRun& run, std::int8_t symbol);
 
 // De-interleaves and corrects block b (0..10) of a phase into its 8 frame words; after block 10
 // of a FLEX (not ReFLEX) frame it decodes the phase's frame.
-void DecodeBlock(Monitor& m, FlexPhase& phase, int block);
+void DecodeBlock(const FlexRun& run, FlexPhase& phase, int block);
 // Walks the phase's block information word, addresses and vectors and writes every page.
-void DecodeFrame(Monitor& m, FlexPhase& phase);
+void DecodeFrame(const FlexRun& run, FlexPhase& phase);
 // True when a block information or vector word carries the error flag or fails its 4-bit sum.
 bool ChecksumBad(std::int32_t word);
 
 // Page headers: capcode lookup in the filters, BeginPage, the bracketed capcode and the time.
 // pageType is the lower-case format name reported with the page ("alpha", "numeric", ...).
-void ShortCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t addressWord,
+void ShortCapcodeHeader(const FlexRun& run, FlexPhase& phase, std::int32_t addressWord,
                         const char* pageType);
-void LongCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t firstWord,
+void LongCapcodeHeader(const FlexRun& run, FlexPhase& phase, std::int32_t firstWord,
                        std::int32_t secondWord, const char* pageType);
 
 // ReFLEX frame dump pieces.
-void PrintFrameTag(Monitor& m, FlexPhase& phase, int wordIndex);
-void PrintRawWord(Monitor& m, FlexPhase& phase, int wordIndex);
-void AppendHex6(Monitor& m, PaneBuffer& pane, std::int32_t value);
+void PrintFrameTag(const FlexRun& run, FlexPhase& phase, int wordIndex);
+void PrintRawWord(const FlexRun& run, FlexPhase& phase, int wordIndex);
+void AppendHex6(const FlexRun& run, std::int32_t value);
 
 }  // namespace pagora

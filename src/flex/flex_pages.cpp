@@ -21,8 +21,6 @@
 #include <string>
 
 #include "config/settings.h"
-#include "input/monitor.h"
-#include "output/filters.h"
 
 namespace pagora {
 namespace {
@@ -147,48 +145,45 @@ MessageWords LocateMessage(const FlexPhase& phase, int type, std::int32_t v, std
   return r;
 }
 
-void WritePhaseAndLabel(Monitor& m, const FlexPhase& phase, int type) {
-  PaneBuffer& pane = m.lines.messagePane;
-  SetColourClass(pane, kClassFlexPhase);
-  PutChar(m, pane, phase.phaseLetter);
-  PutChar(m, pane, ' ');
-  SetColourClass(pane, kClassFlexFormat);
-  PutText(m, pane, kLabels[type]);
-  PutChar(m, pane, ' ');
-  MarkTextStart(m);
+void WritePhaseAndLabel(const FlexRun& run, const FlexPhase& phase, int type) {
+  run.ctx.pages.SetColourClass(kClassFlexPhase);
+  run.ctx.pages.PutChar(phase.phaseLetter);
+  run.ctx.pages.PutChar(' ');
+  run.ctx.pages.SetColourClass(kClassFlexFormat);
+  run.ctx.pages.PutText(kLabels[type]);
+  run.ctx.pages.PutChar(' ');
+  run.ctx.pages.MarkTextStart();
 }
 
-void WriteShortMessage(Monitor& m, std::int32_t v, std::int32_t w, bool isLong) {
+void WriteShortMessage(const FlexRun& run, std::int32_t v, std::int32_t w, bool isLong) {
   if (((v >> 7) & 3) != 0)
     return;  // tone only: the header says it all
-  PaneBuffer& pane = m.lines.messagePane;
-  SetColourClass(pane, kClassNumeric);
+  run.ctx.pages.SetColourClass(kClassNumeric);
   int shown = 0;
   for (int shift = 9; shift <= 17; shift += 4, ++shown) {
-    PutReceived(m, pane, kNumericSet[(v >> shift) & 15]);
+    run.ctx.pages.PutReceived(kNumericSet[(v >> shift) & 15]);
   }
   if (isLong) {
     for (int shift = 0; shift <= 16; shift += 4, ++shown) {
-      PutReceived(m, pane, kNumericSet[(w >> shift) & 15]);
+      run.ctx.pages.PutReceived(kNumericSet[(w >> shift) & 15]);
     }
   }
-  CountCharacters(m, m.flex.statisticsRow, kKindNumeric, shown);
+  run.ctx.pages.CountCharacters(run.flex.statisticsRow, kKindNumeric, shown);
 }
 
-void WriteNumeric(Monitor& m, const FlexPhase& phase, int type, const MessageWords& words) {
-  PaneBuffer& pane = m.lines.messagePane;
+void WriteNumeric(const FlexRun& run, const FlexPhase& phase, int type, const MessageWords& words) {
   // Standard and special format numerics skip 2 header bits; numbered numerics 10.
   const int firstDigitBits = type == kNumberedNumeric ? 14 : 6;
   int window = 0;  // every page starts afresh
   int bits = 0;
   int shown = 0;
   auto feed = [&](std::int32_t word) {
-    SetColourClass(pane, Flagged(word) ? kClassBitErrors : kClassNumeric);
+    run.ctx.pages.SetColourClass(Flagged(word) ? kClassBitErrors : kClassNumeric);
     for (int b = 0; b < 21; ++b) {
       window = (window >> 1) | (((word >> b) & 1) << 3);
       ++bits;
       if (bits >= firstDigitBits && (bits - firstDigitBits) % 4 == 0) {
-        PutReceived(m, pane, kNumericSet[window]);
+        run.ctx.pages.PutReceived(kNumericSet[window]);
         ++shown;
       }
     }
@@ -197,39 +192,37 @@ void WriteNumeric(Monitor& m, const FlexPhase& phase, int type, const MessageWor
     feed(words.lead);
   for (int i = words.first; i <= words.last; ++i)
     feed(phase.words[i]);
-  CountCharacters(m, m.flex.statisticsRow, kKindNumeric, shown);
+  run.ctx.pages.CountCharacters(run.flex.statisticsRow, kKindNumeric, shown);
 }
 
-void WriteText(Monitor& m, const FlexPhase& phase, const MessageWords& words) {
-  PaneBuffer& pane = m.lines.messagePane;
+void WriteText(const FlexRun& run, const FlexPhase& phase, const MessageWords& words) {
   const bool signatureFirst = ((words.header >> 11) & 3) == 3;
   int shown = 0;
   for (int i = words.first; i <= words.last; ++i) {
     std::int32_t word = phase.words[i];
-    SetColourClass(pane, Flagged(word) ? kClassBitErrors : kClassAlphanumeric);
+    run.ctx.pages.SetColourClass(Flagged(word) ? kClassBitErrors : kClassAlphanumeric);
     for (int c = 0; c < 3; ++c) {
       if (i == words.first && c == 0 && signatureFirst)
         continue;
       int code = (word >> (7 * c)) & kCharacter7;
       if (code == kFillCharacter)
         continue;
-      PutReceived(m, pane, static_cast<char>(code));
+      run.ctx.pages.PutReceived(static_cast<char>(code));
       ++shown;
     }
   }
-  CountCharacters(m, m.flex.statisticsRow, kKindAlpha, shown);
+  run.ctx.pages.CountCharacters(run.flex.statisticsRow, kKindAlpha, shown);
 }
 
-void WriteBinary(Monitor& m, const FlexPhase& phase, const MessageWords& words) {
-  PaneBuffer& pane = m.lines.messagePane;
-  SetColourClass(pane, kClassFlexBinary);
+void WriteBinary(const FlexRun& run, const FlexPhase& phase, const MessageWords& words) {
+  run.ctx.pages.SetColourClass(kClassFlexBinary);
   int group = 0;
   int bits = 0;
   for (int i = words.first; i <= words.last; ++i) {
     for (int b = 0; b < 21; ++b) {
       group |= ((phase.words[i] >> b) & 1) << bits;
       if (++bits == 4) {
-        PutReceived(m, pane, kHexDigits[group]);
+        run.ctx.pages.PutReceived(kHexDigits[group]);
         group = 0;
         bits = 0;
       }
@@ -238,17 +231,17 @@ void WriteBinary(Monitor& m, const FlexPhase& phase, const MessageWords& words) 
 }
 
 // Adds the correction scores of words first..last of the phase to the page record.
-void NoteWords(Monitor& m, const FlexPhase& phase, int first, int last) {
+void NoteWords(const FlexRun& run, const FlexPhase& phase, int first, int last) {
   for (int i = std::max(first, 0); i <= last && i < kFlexFrameWords; ++i)
-    NoteCodeword(m.lines.capture.page, phase.scores[static_cast<std::size_t>(i)]);
+    NoteCodeword(run.ctx.pages.CurrentPage(), phase.scores[static_cast<std::size_t>(i)]);
 }
 
 // The frame's mode, the phase that carried the page, cycle and frame, and for text the
 // fragment flag of its message header: bit 10 says more parts follow, bits 11-12 are 3 on the
 // first part.
-void NoteTravel(Monitor& m, const FlexPhase& phase, int type, std::int32_t header) {
-  const FlexDecoder& f = m.flex;
-  Page& page = m.lines.capture.page;
+void NoteTravel(const FlexRun& run, const FlexPhase& phase, int type, std::int32_t header) {
+  const FlexDecoder& f = run.flex;
+  Page& page = run.ctx.pages.CurrentPage();
   page.flexSymbolRate = f.symbolRate;
   page.flexLevels = f.levels;
   const auto index = &phase - f.phases.data();
@@ -269,11 +262,12 @@ struct Capcode {
   bool unknown = false;
 };
 
-void WriteHeader(Monitor& m, FlexPhase& phase, Capcode capcode, bool isLong, const char* pageType) {
+void WriteHeader(const FlexRun& run, FlexPhase& phase, Capcode capcode, bool isLong,
+                 const char* pageType) {
   // The letter comes from the capcode, whatever phase carried the page.
   phase.phaseLetter = "ABCD"[(capcode.value >> 2) & 3];
 
-  std::string time = m.host.FormatTime(m.host.LocalTime());
+  std::string time = run.ctx.pages.LocalTimeText();
   if (time.size() > 39)
     time.resize(39);
   char header[64];
@@ -296,22 +290,22 @@ void WriteHeader(Monitor& m, FlexPhase& phase, Capcode capcode, bool isLong, con
   char filterDigits[16] = {};
   std::memcpy(filterDigits, digits, isLong ? 9 : 7);
 
-  SetPageInfo(m, Protocol::kFlex, RateOfRow(m.flex.statisticsRow), digits, 0, pageType);
-  FindCapcodeFilter(m, isLong ? kFilterFlexLong : kFilterFlexShort, filterDigits, 0, 0);
-  WritePageHeader(m, header);
+  run.ctx.pages.StartPage(Protocol::kFlex, RateOfRow(run.flex.statisticsRow), digits, 0, pageType);
+  run.ctx.pages.FindCapcodeFilter(isLong ? kFilterFlexLong : kFilterFlexShort, filterDigits, 0, 0);
+  run.ctx.pages.WritePageHeader(header);
 }
 
 }  // namespace
 
-void ShortCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t addressWord,
+void ShortCapcodeHeader(const FlexRun& run, FlexPhase& phase, std::int32_t addressWord,
                         const char* pageType) {
   Capcode capcode;
   capcode.value = (addressWord & kFlexWordMask) - 32768;
   capcode.unknown = Flagged(addressWord) || capcode.value < 0;
-  WriteHeader(m, phase, capcode, false, pageType);
+  WriteHeader(run, phase, capcode, false, pageType);
 }
 
-void LongCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t firstWord,
+void LongCapcodeHeader(const FlexRun& run, FlexPhase& phase, std::int32_t firstWord,
                        std::int32_t secondWord, const char* pageType) {
   // 32-bit arithmetic: the high bits of the shifted second word (its error flag included) are
   // lost, as the capcode numbering allows for.
@@ -320,16 +314,17 @@ void LongCapcodeHeader(Monitor& m, FlexPhase& phase, std::int32_t firstWord,
   Capcode capcode;
   capcode.value = static_cast<std::int32_t>(sum);
   capcode.unknown = Flagged(firstWord) || Flagged(secondWord) || capcode.value < 0;
-  WriteHeader(m, phase, capcode, true, pageType);
+  WriteHeader(run, phase, capcode, true, pageType);
 }
 
-void WriteFlexPage(Monitor& m, FlexPhase& phase, int addressIndex, int vectorIndex, bool isLong) {
+void WriteFlexPage(const FlexRun& run, FlexPhase& phase, int addressIndex, int vectorIndex,
+                   bool isLong) {
   const std::int32_t v = phase.words[vectorIndex];
   const std::int32_t w = isLong ? phase.words[vectorIndex + 1] : 0;
   const int type = (v >> 4) & 7;
   if (type == kInstruction)
     return;
-  if (type == kBinary && !m.settings.showMisc)
+  if (type == kBinary && !run.ctx.settings.showMisc)
     return;
 
   // A vector that places its message outside the frame is as useless as a corrupt one.
@@ -337,78 +332,76 @@ void WriteFlexPage(Monitor& m, FlexPhase& phase, int addressIndex, int vectorInd
   if (!words.inFrame)
     return;
 
-  const int row = m.flex.statisticsRow;
+  const int row = run.flex.statisticsRow;
   const bool numeric = type == kShortMessage || type == kStandardNumeric ||
                        type == kSpecialNumeric || type == kNumberedNumeric;
   if (numeric)
-    CountMessage(m, row, kKindNumeric);
+    run.ctx.pages.CountMessage(row, kKindNumeric);
   if (type == kSecure || type == kAlphanumeric)
-    CountMessage(m, row, kKindAlpha);
-  if (numeric && !m.settings.showNumeric)
+    run.ctx.pages.CountMessage(row, kKindAlpha);
+  if (numeric && !run.ctx.settings.showNumeric)
     return;
 
   const char* name = PageTypeName(type, v);
   if (isLong) {
-    LongCapcodeHeader(m, phase, phase.words[addressIndex], phase.words[addressIndex + 1], name);
+    LongCapcodeHeader(run, phase, phase.words[addressIndex], phase.words[addressIndex + 1], name);
   } else {
-    ShortCapcodeHeader(m, phase, phase.words[addressIndex], name);
+    ShortCapcodeHeader(run, phase, phase.words[addressIndex], name);
   }
-  NoteTravel(m, phase, type, words.header);
-  NoteWords(m, phase, addressIndex, addressIndex + (isLong ? 1 : 0));
-  NoteWords(m, phase, vectorIndex, vectorIndex + (isLong ? 1 : 0));
+  NoteTravel(run, phase, type, words.header);
+  NoteWords(run, phase, addressIndex, addressIndex + (isLong ? 1 : 0));
+  NoteWords(run, phase, vectorIndex, vectorIndex + (isLong ? 1 : 0));
   if (type != kShortMessage) {
     // A short address's text pages begin with a header word in front of the run.
     const bool headerInRun =
         !isLong && (type == kSecure || type == kAlphanumeric || type == kBinary);
-    NoteWords(m, phase, headerInRun ? (v >> 7) & 127 : words.first, words.last);
+    NoteWords(run, phase, headerInRun ? (v >> 7) & 127 : words.first, words.last);
   }
-  WritePhaseAndLabel(m, phase, type);
+  WritePhaseAndLabel(run, phase, type);
   switch (type) {
     case kShortMessage:
-      WriteShortMessage(m, v, w, isLong);
+      WriteShortMessage(run, v, w, isLong);
       break;
     case kSecure:
     case kAlphanumeric:
-      WriteText(m, phase, words);
+      WriteText(run, phase, words);
       break;
     case kBinary:
-      WriteBinary(m, phase, words);
+      WriteBinary(run, phase, words);
       break;
     default:
-      WriteNumeric(m, phase, type, words);
+      WriteNumeric(run, phase, type, words);
       break;
   }
-  EndLine(m, m.lines.messagePane);
+  run.ctx.pages.EndLine();
 }
 
-void AppendHex6(Monitor& m, PaneBuffer& pane, std::int32_t value) {
+void AppendHex6(const FlexRun& run, std::int32_t value) {
   if (value > 0x3FFFFF)
-    SetColourClass(pane, kClassBitErrors);
+    run.ctx.pages.SetColourClass(kClassBitErrors);
   char hex[16];
   std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(value));
-  PutText(m, pane, hex);
+  run.ctx.pages.PutText(hex);
 }
 
-void PrintFrameTag(Monitor& m, FlexPhase& phase, int wordIndex) {
+void PrintFrameTag(const FlexRun& run, FlexPhase& phase, int wordIndex) {
   if (wordIndex < 0 || wordIndex >= kFlexFrameWords)
     return;
-  PaneBuffer& pane = m.lines.messagePane;
-  SetColourClass(pane, kClassFlexFormat);
-  PutChar(m, pane, '[');
-  AppendHex6(m, pane, phase.words[wordIndex]);
-  PutChar(m, pane, ']');
+  run.ctx.pages.SetColourClass(kClassFlexFormat);
+  run.ctx.pages.PutChar('[');
+  AppendHex6(run, phase.words[wordIndex]);
+  run.ctx.pages.PutChar(']');
 }
 
-void PrintRawWord(Monitor& m, FlexPhase& phase, int wordIndex) {
+void PrintRawWord(const FlexRun& run, FlexPhase& phase, int wordIndex) {
   if (wordIndex < 0 || wordIndex >= kFlexFrameWords)
     return;
-  PaneBuffer& pane = m.lines.messagePane;
   std::int32_t word = phase.words[wordIndex];
-  SetColourClass(pane, word > 0x200000 ? kClassBitErrors : kClassAlphanumeric);
+  run.ctx.pages.SetColourClass(word > 0x200000 ? kClassBitErrors : kClassAlphanumeric);
   if (word == 0 || word == kFlexWordMask)
     return;
   for (int c = 0; c < 3; ++c)
-    PutChar(m, pane, static_cast<char>((word >> (7 * c)) & kCharacter7));
+    run.ctx.pages.PutChar(static_cast<char>((word >> (7 * c)) & kCharacter7));
 }
 
 }  // namespace pagora

@@ -10,6 +10,7 @@ namespace pagora {
 
 // The page of the address at word `addressIndex` (and the next one for a long address) with
 // its vector at word `vectorIndex` (and the next one). The vector word has passed its checksum.
-void WriteFlexPage(Monitor& m, FlexPhase& phase, int addressIndex, int vectorIndex, bool isLong);
+void WriteFlexPage(const FlexRun& run, FlexPhase& phase, int addressIndex, int vectorIndex,
+                   bool isLong);
 
 }  // namespace pagora

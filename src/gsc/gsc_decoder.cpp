@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <bit>
 
-#include "flex/bch.h"
-#include "flex/mode_title.h"
+#include "decoder/bch.h"
 #include "gsc/golay.h"
 #include "gsc/gsc_render.h"
 #include "gsc/gsc_tables.h"
-#include "input/monitor.h"
 
 namespace pagora {
 
@@ -215,37 +213,37 @@ int FindAddress(const GscDecoder& d) {
   return -1;
 }
 
-void Acquire(Monitor& m) {
-  GscDecoder& d = m.gsc;
+void Acquire(const GscRun& run) {
+  GscDecoder& d = run.gsc;
   d.active = 1;
-  m.recovery.gscActive = 1;
-  SetModeTitle(m, kGscModeTitle);
+  run.ctx.clocks.gscActive = 1;
+  run.ctx.pages.SetModeTitle(kGscModeTitle);
   d.countdown = kGscBlockSamples;
   d.continuation = 0;
   // Move the sampling instant toward the centre of the bits the start code was read with.
-  GscClock& clock = m.recovery.gscClock;
+  GscClock& clock = run.ctx.clocks.gscClock;
   double sum = 0;
   for (double error : clock.errorHistory)
     sum += error;
   clock.phaseOffset += 0.5 * (sum / static_cast<double>(clock.errorHistory.size()));
 }
 
-void DropOut(Monitor& m) {
-  GscDecoder& d = m.gsc;
+void DropOut(const GscRun& run) {
+  GscDecoder& d = run.gsc;
   d.active = 0;
-  m.recovery.gscActive = 0;
-  SetModeTitle(m, 0);
+  run.ctx.clocks.gscActive = 0;
+  run.ctx.pages.SetModeTitle(0);
   d.preambleHits = 0;
   d.countdown = 0;
-  m.recovery.gscClock.phaseOffset = 0;
-  m.recovery.gscClock.phaseAccumulator = 0;
+  run.ctx.clocks.gscClock.phaseOffset = 0;
+  run.ctx.clocks.gscClock.phaseAccumulator = 0;
 }
 
-void RenderOpenPage(Monitor& m) {
-  if (m.gsc.pageOpen == 0)
+void RenderOpenPage(const GscRun& run) {
+  if (run.gsc.pageOpen == 0)
     return;
-  m.gsc.pageOpen = 0;
-  GscRenderPage(m);
+  run.gsc.pageOpen = 0;
+  GscRenderPage(run);
 }
 
 void ClearTexts(GscDecoder& d) {
@@ -282,8 +280,8 @@ void TakeDataBlock(GscDecoder& d) {
   }
 }
 
-void ProcessBlock(Monitor& m) {
-  GscDecoder& d = m.gsc;
+void ProcessBlock(const GscRun& run) {
+  GscDecoder& d = run.gsc;
   int addressIndex = -1;
   ReadWordPair(d);
 
@@ -300,7 +298,7 @@ void ProcessBlock(Monitor& m) {
   if (addressIndex >= 0) {
     // The page before is shown under its own address, so it is finished before the new
     // address replaces capcode and function.
-    RenderOpenPage(m);
+    RenderOpenPage(run);
     GscAddress address = GscComputeAddress(addressIndex, d.word2, d.preambleIndex);
     d.capcode = address.capcode;
     d.function = address.function;
@@ -314,7 +312,7 @@ void ProcessBlock(Monitor& m) {
     DeinterleaveBlock(d);
     if (d.pageBlocks >= kGscMaxPageBlocks) {
       // A page ends after eleven data blocks; this block's data are dropped.
-      RenderOpenPage(m);
+      RenderOpenPage(run);
     } else {
       TakeDataBlock(d);
       bool continued = ((d.dataWords[kContinuationWord] >> kContinuationBit) & 1u) != 0;
@@ -322,7 +320,7 @@ void ProcessBlock(Monitor& m) {
         d.continuation = 1;
         d.blocksLeft += 1;
       } else if (d.pageOpen != 0) {
-        RenderOpenPage(m);
+        RenderOpenPage(run);
         d.continuation = 0;
         ClearTexts(d);
       }
@@ -331,8 +329,8 @@ void ProcessBlock(Monitor& m) {
 
   d.blocksLeft -= 1;
   if (d.blocksLeft <= 0) {
-    RenderOpenPage(m);
-    DropOut(m);
+    RenderOpenPage(run);
+    DropOut(run);
   } else {
     d.countdown = kGscBlockSamples;
   }
@@ -407,8 +405,8 @@ GscAddress GscComputeAddress(int addressIndex, std::uint32_t word2, int preamble
   return GscAddress{c + 100 * b + 1000 * a + 100000 * e, 1 + inv + 2 * odd};
 }
 
-void GscReceiveBit(Monitor& m, int bit) {
-  GscDecoder& d = m.gsc;
+void GscReceiveBit(const GscRun& run, int bit) {
+  GscDecoder& d = run.gsc;
   ShiftIn(d, bit);
 
   if (d.active == 0) {
@@ -417,7 +415,7 @@ void GscReceiveBit(Monitor& m, int bit) {
     if (d.preambleHits >= kGscPreambleHitsNeeded && StartCodeInWindow(d)) {
       ReadWordPair(d);
       if (IsStartCode(d)) {
-        Acquire(m);
+        Acquire(run);
         return;
       }
     }
@@ -432,20 +430,20 @@ void GscReceiveBit(Monitor& m, int bit) {
     if (d.countdown > 0) {
       d.countdown -= 1;
       if (d.countdown == 0)
-        DropOut(m);
+        DropOut(run);
     }
     return;
   }
 
   if (d.countdown <= 0) {
-    RenderOpenPage(m);
-    DropOut(m);
+    RenderOpenPage(run);
+    DropOut(run);
     return;
   }
   d.countdown -= 1;
   if (d.countdown != 0)
     return;
-  ProcessBlock(m);
+  ProcessBlock(run);
 }
 
 }  // namespace pagora

@@ -19,9 +19,9 @@
 #include <array>
 #include <cstdint>
 
-namespace pagora {
+#include "decoder/decoder_context.h"
 
-class Monitor;
+namespace pagora {
 
 constexpr int kGscBlockSamples = 121;      // samples from one block to the next
 constexpr int kGscHuntSamples = 949;       // hunt abandoned this long after a preamble hit
@@ -62,8 +62,14 @@ struct GscDecoder {
   GscDataWords dataWords{};  // the last de-interleaved data block
 };
 
+// The GSC decoder at work: its own record and the narrow context it reaches the monitor through.
+struct GscRun {
+  GscDecoder& gsc;
+  DecoderContext& ctx;
+};
+
 // One sample from the GSC clock: 0 or 1 (any value above 0 counts as 1).
-void GscReceiveBit(Monitor& m, int bit);
+void GscReceiveBit(const GscRun& run, int bit);
 
 // The pieces of a block, exposed for the generator's round trips and for tests.
 // Sample of the given age (0 = newest, up to 127).

@@ -5,9 +5,6 @@
 
 #include "config/settings.h"
 #include "gsc/gsc_tables.h"
-#include "input/monitor.h"
-#include "output/filters.h"
-#include "output/line_builder.h"
 
 namespace pagora {
 
@@ -31,10 +28,10 @@ int DataGroup(const GscDataWords& words, int first, int bits) {
 }
 
 // The readings of the data blocks, as received: at most as many characters as PutText writes.
-void PutReceivedText(Monitor& m, const char* text) {
+void PutReceivedText(const GscRun& run, const char* text) {
   constexpr int kLimit = 256;
   for (int i = 0; i < kLimit && text[i] != '\0'; ++i)
-    PutReceived(m, m.lines.messagePane, text[i]);
+    run.ctx.pages.PutReceived(text[i]);
 }
 
 }  // namespace
@@ -55,8 +52,8 @@ std::array<char, 9> GscAlphaBlock(const GscDataWords& words) {
   return characters;
 }
 
-void GscHeader(Monitor& m, std::int32_t capcode, std::int32_t function, const char* type) {
-  std::string time = m.host.FormatTime(m.host.LocalTime());
+void GscHeader(const GscRun& run, std::int32_t capcode, std::int32_t function, const char* type) {
+  std::string time = run.ctx.pages.LocalTimeText();
   if (time.size() > kTimeTextLimit)
     time.resize(kTimeTextLimit);
 
@@ -69,36 +66,35 @@ void GscHeader(Monitor& m, std::int32_t capcode, std::int32_t function, const ch
   for (int i = 0; i < 9 && header[i + 1] != ')' && header[i + 1] != '\0'; ++i) {
     digits[i] = header[i + 1];
   }
-  SetPageInfo(m, Protocol::kGsc, kGscRate, digits, function, type);
-  FindCapcodeFilter(m, kFilterGolay, header + 1, function, 0);
+  run.ctx.pages.StartPage(Protocol::kGsc, kGscRate, digits, function, type);
+  run.ctx.pages.FindCapcodeFilter(kFilterGolay, header + 1, function, 0);
 
-  WritePageHeader(m, header);
+  run.ctx.pages.WritePageHeader(header);
 }
 
-void GscRenderPage(Monitor& m) {
-  GscDecoder& d = m.gsc;
-  PaneBuffer& pane = m.lines.messagePane;
+void GscRenderPage(const GscRun& run) {
+  GscDecoder& d = run.gsc;
   bool shortPage = d.alphaLength <= kGscShortPageCharacters;
   const char* type = !shortPage ? "alpha" : (d.pageBlocks == 0 ? "tone" : "numeric");
 
-  GscHeader(m, d.capcode, d.function, type);
-  MarkTextStart(m);
+  GscHeader(run, d.capcode, d.function, type);
+  run.ctx.pages.MarkTextStart();
   if (shortPage) {
     // No type indication is used: both readings are shown, and the page counts as numeric.
-    CountMessage(m, kRowGsc, kKindNumeric);
-    SetColourClass(pane, kClassNumeric);
-    PutReceivedText(m, d.numericText.data());
-    CountCharacters(m, kRowGsc, kKindNumeric, d.numericLength);
-    PutReceived(m, pane, ' ');
-    SetColourClass(pane, kClassAlphanumeric);
-    PutReceivedText(m, d.alphaText.data());
+    run.ctx.pages.CountMessage(kRowGsc, kKindNumeric);
+    run.ctx.pages.SetColourClass(kClassNumeric);
+    PutReceivedText(run, d.numericText.data());
+    run.ctx.pages.CountCharacters(kRowGsc, kKindNumeric, d.numericLength);
+    run.ctx.pages.PutReceived(' ');
+    run.ctx.pages.SetColourClass(kClassAlphanumeric);
+    PutReceivedText(run, d.alphaText.data());
   } else {
-    CountMessage(m, kRowGsc, kKindAlpha);
-    SetColourClass(pane, kClassAlphanumeric);
-    PutReceivedText(m, d.alphaText.data());
-    CountCharacters(m, kRowGsc, kKindAlpha, d.alphaLength);
+    run.ctx.pages.CountMessage(kRowGsc, kKindAlpha);
+    run.ctx.pages.SetColourClass(kClassAlphanumeric);
+    PutReceivedText(run, d.alphaText.data());
+    run.ctx.pages.CountCharacters(kRowGsc, kKindAlpha, d.alphaLength);
   }
-  EndLine(m, pane);
+  run.ctx.pages.EndLine();
 }
 
 }  // namespace pagora

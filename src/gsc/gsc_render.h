@@ -10,8 +10,6 @@
 
 namespace pagora {
 
-class Monitor;
-
 // Pages whose character reading is longer than this are shown as text only.
 constexpr int kGscShortPageCharacters = 24;
 
@@ -23,8 +21,8 @@ std::array<char, 9> GscAlphaBlock(const GscDataWords& words);
 
 // Writes the page header "(capcode) function time" after the filter lookup. type is the
 // page's kind for front ends that report pages as records: "alpha", "numeric" or "tone".
-void GscHeader(Monitor& m, std::int32_t capcode, std::int32_t function, const char* type);
+void GscHeader(const GscRun& run, std::int32_t capcode, std::int32_t function, const char* type);
 // Writes the decoder's completed page to the message pane and counts it.
-void GscRenderPage(Monitor& m);
+void GscRenderPage(const GscRun& run);
 
 }  // namespace pagora

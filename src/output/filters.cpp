@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "input/monitor.h"
-#include "input/output_files.h"
+#include "engine/monitor.h"
+#include "engine/output_files.h"
 
 namespace pagora {
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "input/monitor.h"
-#include "input/output_files.h"
-#include "monitor/keep_alive.h"
+#include "engine/monitor.h"
+#include "engine/output_files.h"
+#include "engine/keep_alive.h"
 #include "output/filters.h"
 
 namespace pagora {

@@ -7,28 +7,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/host.h"
+#include "engine/host.h"
+#include "output/colour_class.h"
 #include "output/page.h"
 
 namespace pagora {
 
 class Monitor;
 
-enum ColourClass : std::uint8_t {
-  kClassNone = 0,
-  kClassBackground = 1,
-  kClassCapcode = 2,
-  kClassFlexPhase = 3,
-  kClassFlexFormat = 4,
-  kClassTimestamp = 5,
-  kClassNumeric = 6,
-  kClassAlphanumeric = 7,
-  kClassFlexBinary = 8,
-  kClassDiagnostic = 9,
-  kClassBitErrors = 10,
-  kClassFilterMatch = 11,
-  kClassFilterLabel = 12,
-};
 
 constexpr int kRowChars = 132;  // characters in a row
 constexpr int kRowBytes = 133;  // a row with its terminator

@@ -13,10 +13,7 @@
 // either may straddle two codewords.
 #include "pocsag/pocsag_decoder.h"
 
-#include "flex/bch.h"
-#include "input/monitor.h"
-#include "monitor/traffic_statistics.h"
-#include "output/line_builder.h"
+#include "decoder/bch.h"
 #include "pocsag/pocsag_rendering.h"
 
 namespace pagora {
@@ -72,14 +69,14 @@ void GatherShortPageBits(PocsagDecoder& p, const std::array<char, 32>& cw, int s
 
 // From the eighth message codeword on, characters go to the pane as soon as they complete.
 // They are counted like the buffered ones, so the statistics hold every character shown.
-void StreamLongPageBits(Monitor& m, PocsagDecoder& p, const std::array<char, 32>& cw) {
-  int row = PocsagStatisticsRow(m.recovery.rateIndex);
+void StreamLongPageBits(const PocsagRun& run, PocsagDecoder& p, const std::array<char, 32>& cw) {
+  int row = PocsagStatisticsRow(run.ctx.clocks.rateIndex);
   for (int i = 1; i <= 20; ++i) {
     ShiftCharacterBit(p, cw[static_cast<std::size_t>(i)] == '1');
     ++p.alphaBitCount;
     if (p.alphaBitCount >= 7) {
-      PutReceived(m, m.lines.messagePane, static_cast<char>(p.characterRegister & 0xFF));
-      CountCharacters(m, row, kKindAlpha, 1);
+      run.ctx.pages.PutReceived(static_cast<char>(p.characterRegister & 0xFF));
+      run.ctx.pages.CountCharacters(row, kKindAlpha, 1);
       p.alphaBitCount = 0;
     }
   }
@@ -87,9 +84,9 @@ void StreamLongPageBits(Monitor& m, PocsagDecoder& p, const std::array<char, 32>
 
 // A codeword of the page being gathered: into the decoder's tally until the header is written,
 // into the page record after it (a long page's later codewords).
-void NotePageCodeword(Monitor& m, PocsagDecoder& p, int score) {
+void NotePageCodeword(const PocsagRun& run, PocsagDecoder& p, int score) {
   if (p.openPages > 0) {
-    NoteCodeword(m.lines.capture.page, score);
+    NoteCodeword(run.ctx.pages.CurrentPage(), score);
     return;
   }
   if (score >= 3) {
@@ -101,10 +98,10 @@ void NotePageCodeword(Monitor& m, PocsagDecoder& p, int score) {
 
 }  // namespace
 
-void PocsagEndPage(Monitor& m) {
-  PocsagDecoder& p = m.pocsag;
+void PocsagEndPage(const PocsagRun& run) {
+  PocsagDecoder& p = run.pocsag;
   if (p.openPages > 0) {
-    EndLine(m, m.lines.messagePane);
+    run.ctx.pages.EndLine();
     p.openPages = 0;
   }
   p.digitBitCount = 0;
@@ -120,35 +117,35 @@ void PocsagEndPage(Monitor& m) {
   p.capcode |= kPocsagCapcodeError;
 }
 
-void PocsagCodeword(Monitor& m, int index) {
-  PocsagDecoder& p = m.pocsag;
-  std::array<char, 32>& cw = m.bch.codeword;
+void PocsagCodeword(const PocsagRun& run, int index) {
+  PocsagDecoder& p = run.pocsag;
+  std::array<char, 32>& cw = run.ctx.bch.codeword;
   for (int i = 0; i < 32; ++i) {
     cw[static_cast<std::size_t>(i)] = ((p.bitRegister >> (31 - i)) & 1u) != 0 ? '1' : '0';
   }
-  int score = CorrectCodeword(m.bch);
+  int score = CorrectCodeword(run.ctx.bch);
   if (score < 2)
-    m.recovery.pocsagWindow = kPocsagWindowRefresh;
+    run.ctx.clocks.pocsagWindow = kPocsagWindowRefresh;
 
   if (cw[0] == '1') {
     p.addressPending = 0;
-    NotePageCodeword(m, p, score);
+    NotePageCodeword(run, p, score);
     // Only the characters of a long page take this colour; short pages choose theirs when shown.
-    SetColourClass(m.lines.messagePane, score > 2 ? kClassBitErrors : kClassAlphanumeric);
+    run.ctx.pages.SetColourClass(score > 2 ? kClassBitErrors : kClassAlphanumeric);
     if (p.messageCodewords < kPocsagLongPageCodewords) {
       GatherShortPageBits(p, cw, score);
       ++p.messageCodewords;
       if (p.messageCodewords == kPocsagLongPageCodewords)
-        PocsagStartLongPage(m);
+        PocsagStartLongPage(run);
       return;
     }
-    StreamLongPageBits(m, p, cw);
+    StreamLongPageBits(run, p, cw);
     return;
   }
 
   if (ShortPagePending(p))
-    PocsagFlushPage(m);
-  PocsagEndPage(m);
+    PocsagFlushPage(run);
+  PocsagEndPage(run);
   std::int32_t high = 0;
   for (int i = 1; i <= 18; ++i) {
     high = high * 2 + (cw[static_cast<std::size_t>(i)] == '1' ? 1 : 0);
@@ -159,11 +156,11 @@ void PocsagCodeword(Monitor& m, int index) {
     p.capcode |= kPocsagCapcodeError;
   p.function = 2 * (cw[19] == '1' ? 1 : 0) + (cw[20] == '1' ? 1 : 0);
   p.addressPending = 1;
-  NotePageCodeword(m, p, score);
+  NotePageCodeword(run, p, score);
 }
 
-void PocsagReceiveBit(Monitor& m, char bit) {
-  PocsagDecoder& p = m.pocsag;
+void PocsagReceiveBit(const PocsagRun& run, char bit) {
+  PocsagDecoder& p = run.pocsag;
   p.bitRegister = (p.bitRegister << 1) | (bit == '1' ? 1u : 0u);
 
   if (bit == 'X') {
@@ -179,7 +176,7 @@ void PocsagReceiveBit(Monitor& m, char bit) {
     p.pageCorrected = 0;
     p.pageErrors = false;
     if (p.openPages > 0)
-      EndLine(m, m.lines.messagePane);
+      run.ctx.pages.EndLine();
     p.openPages = 0;
     p.capcode |= kPocsagCapcodeError;  // the next burst's pages need their own address
   }
@@ -198,12 +195,12 @@ void PocsagReceiveBit(Monitor& m, char bit) {
   ++p.bitPosition;
   if (p.bitPosition >= 32) {
     if (Distance(p.bitRegister, kPocsagIdleCodeword) <= kPocsagIdleMaxErrors) {
-      m.recovery.pocsagWindow = kPocsagWindowRefresh;
+      run.ctx.clocks.pocsagWindow = kPocsagWindowRefresh;
       if (ShortPagePending(p))
-        PocsagFlushPage(m);
-      PocsagEndPage(m);
+        PocsagFlushPage(run);
+      PocsagEndPage(run);
     } else {
-      PocsagCodeword(m, 16 - p.codewordsLeft);
+      PocsagCodeword(run, 16 - p.codewordsLeft);
     }
     p.bitPosition = 0;
     --p.codewordsLeft;

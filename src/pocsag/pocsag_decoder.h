@@ -12,9 +12,9 @@
 #include <array>
 #include <cstdint>
 
-namespace pagora {
+#include "decoder/decoder_context.h"
 
-class Monitor;
+namespace pagora {
 
 // The 32 bits of the POCSAG synchronisation and idle codewords, first transmitted bit on top.
 constexpr std::uint32_t kPocsagSyncCodeword = 0x7CD215D8;
@@ -66,13 +66,19 @@ struct PocsagDecoder {
   std::array<char, kPocsagDigitBufferSize> digits{};
 };
 
+// The POCSAG decoder at work: its own record and the narrow context it reaches the monitor through.
+struct PocsagRun {
+  PocsagDecoder& pocsag;
+  DecoderContext& ctx;
+};
+
 // One bit from the drain: '1', '0', or 'X' at the end of a burst.
-void PocsagReceiveBit(Monitor& m, char bit);
+void PocsagReceiveBit(const PocsagRun& run, char bit);
 
 // Handles the codeword just received (in the bit register) in batch slot `index` 0..15:
 // corrects it and files it as an address or message codeword.
-void PocsagCodeword(Monitor& m, int index);
+void PocsagCodeword(const PocsagRun& run, int index);
 // Ends the open page row, if any, and clears the page fields.
-void PocsagEndPage(Monitor& m);
+void PocsagEndPage(const PocsagRun& run);
 
 }  // namespace pagora

@@ -12,10 +12,6 @@
 #include <string>
 
 #include "config/settings.h"
-#include "input/monitor.h"
-#include "monitor/traffic_statistics.h"
-#include "output/filters.h"
-#include "output/line_builder.h"
 #include "pocsag/pocsag_decoder.h"
 
 namespace pagora {
@@ -65,12 +61,12 @@ int PocsagDigitScore(const char* digits, int count) {
   return score;
 }
 
-void PocsagHeader(Monitor& m, std::int32_t capcode, int function, const char* type) {
-  int rateIndex = m.recovery.rateIndex;
+void PocsagHeader(const PocsagRun& run, std::int32_t capcode, int function, const char* type) {
+  int rateIndex = run.ctx.clocks.rateIndex;
   int baud = PocsagBaud(rateIndex);
 
   char timeText[40];
-  std::string formatted = m.host.FormatTime(m.host.LocalTime());
+  std::string formatted = run.ctx.pages.LocalTimeText();
   std::size_t timeLength = std::min(formatted.size(), sizeof timeText - 1);
   std::memcpy(timeText, formatted.data(), timeLength);
   timeText[timeLength] = '\0';
@@ -88,19 +84,18 @@ void PocsagHeader(Monitor& m, std::int32_t capcode, int function, const char* ty
   std::memcpy(digits, header + 1, 7);
   digits[7] = '\0';
 
-  SetPageInfo(m, Protocol::kPocsag, baud, digits, unknown ? 0 : function + 1, type);
-  Page& page = m.lines.capture.page;
-  page.errors = m.pocsag.pageErrors;
-  page.corrected = m.pocsag.pageCorrected;
-  FindCapcodeFilter(m, kFilterPocsag, digits, function + 1, PocsagBaudCode(rateIndex));
+  run.ctx.pages.StartPage(Protocol::kPocsag, baud, digits, unknown ? 0 : function + 1, type);
+  Page& page = run.ctx.pages.CurrentPage();
+  page.errors = run.pocsag.pageErrors;
+  page.corrected = run.pocsag.pageCorrected;
+  run.ctx.pages.FindCapcodeFilter(kFilterPocsag, digits, function + 1, PocsagBaudCode(rateIndex));
 
-  WritePageHeader(m, header);
+  run.ctx.pages.WritePageHeader(header);
 }
 
-void PocsagFlushPage(Monitor& m) {
-  PocsagDecoder& p = m.pocsag;
-  PaneBuffer& pane = m.lines.messagePane;
-  int row = PocsagStatisticsRow(m.recovery.rateIndex);
+void PocsagFlushPage(const PocsagRun& run) {
+  PocsagDecoder& p = run.pocsag;
+  int row = PocsagStatisticsRow(run.ctx.clocks.rateIndex);
   int characters = std::clamp(p.alphaCount, 0, kPocsagCharacterBufferSize);
   int digits = std::clamp(p.digitCount, 0, kPocsagDigitBufferSize);
 
@@ -108,51 +103,51 @@ void PocsagFlushPage(Monitor& m) {
   int digitScore = PocsagDigitScore(p.digits.data(), digits);
 
   if (7 * alphaScore > 4 * digitScore) {
-    CountMessage(m, row, kKindAlpha);
-    PocsagHeader(m, p.capcode, p.function, "alpha");
+    run.ctx.pages.CountMessage(row, kKindAlpha);
+    PocsagHeader(run, p.capcode, p.function, "alpha");
     ++p.openPages;
-    MarkTextStart(m);
-    SetColourClass(pane, kClassAlphanumeric);
+    run.ctx.pages.MarkTextStart();
+    run.ctx.pages.SetColourClass(kClassAlphanumeric);
     for (int i = 0; i < characters; ++i) {
-      PutReceived(m, pane, static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
-      CountCharacters(m, row, kKindAlpha, 1);
+      run.ctx.pages.PutReceived(
+          static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
+      run.ctx.pages.CountCharacters(row, kKindAlpha, 1);
     }
     return;
   }
 
   // Ties, a tone-only page included, are numeric.
-  CountMessage(m, row, kKindNumeric);
-  if (m.settings.showNumeric == 0)
+  run.ctx.pages.CountMessage(row, kKindNumeric);
+  if (run.ctx.settings.showNumeric == 0)
     return;
   bool toneOnly = p.messageCodewords == 0;
-  PocsagHeader(m, p.capcode, p.function, toneOnly ? "tone" : "numeric");
+  PocsagHeader(run, p.capcode, p.function, toneOnly ? "tone" : "numeric");
   ++p.openPages;
-  MarkTextStart(m);
-  SetColourClass(pane, kClassNumeric);
+  run.ctx.pages.MarkTextStart();
+  run.ctx.pages.SetColourClass(kClassNumeric);
   for (int i = 0; i < digits; ++i) {
-    PutReceived(m, pane, p.digits[static_cast<std::size_t>(i)]);
-    CountCharacters(m, row, kKindNumeric, 1);
+    run.ctx.pages.PutReceived(p.digits[static_cast<std::size_t>(i)]);
+    run.ctx.pages.CountCharacters(row, kKindNumeric, 1);
   }
   if (toneOnly) {
-    SetColourClass(pane, kClassNumeric);
-    PutText(m, pane, "TONE ONLY");
+    run.ctx.pages.SetColourClass(kClassNumeric);
+    run.ctx.pages.PutText("TONE ONLY");
   }
 }
 
-void PocsagStartLongPage(Monitor& m) {
-  PocsagDecoder& p = m.pocsag;
-  PaneBuffer& pane = m.lines.messagePane;
-  int row = PocsagStatisticsRow(m.recovery.rateIndex);
+void PocsagStartLongPage(const PocsagRun& run) {
+  PocsagDecoder& p = run.pocsag;
+  int row = PocsagStatisticsRow(run.ctx.clocks.rateIndex);
 
-  CountMessage(m, row, kKindAlpha);
-  PocsagHeader(m, p.capcode, p.function, "alpha");
+  run.ctx.pages.CountMessage(row, kKindAlpha);
+  PocsagHeader(run, p.capcode, p.function, "alpha");
   ++p.openPages;
-  MarkTextStart(m);
-  SetColourClass(pane, kClassAlphanumeric);
+  run.ctx.pages.MarkTextStart();
+  run.ctx.pages.SetColourClass(kClassAlphanumeric);
   int characters = std::clamp(p.alphaCount, 0, kPocsagCharacterBufferSize);
   for (int i = 0; i < characters; ++i) {
-    PutReceived(m, pane, static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
-    CountCharacters(m, row, kKindAlpha, 1);
+    run.ctx.pages.PutReceived(static_cast<char>(p.characters[static_cast<std::size_t>(i)] & 0xFF));
+    run.ctx.pages.CountCharacters(row, kKindAlpha, 1);
   }
   p.messageCodewords = 8;
 }

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-namespace pagora {
+#include "pocsag/pocsag_decoder.h"
 
-class Monitor;
+namespace pagora {
 
 // Shown rate for a rateIndex (3 = 2400, 4 = 1200, anything else 512 bit/s), the baud code that
 // POCSAG filters compare (1, 2, 3), and the statistics row the page is counted in.
@@ -21,10 +21,10 @@ int PocsagDigitScore(const char* digits, int count);
 
 // Looks up the capcode filter and writes the page header with its trailing blank. `type` is
 // "alpha", "numeric" or "tone", recorded for front ends that report pages as records.
-void PocsagHeader(Monitor& m, std::int32_t capcode, int function, const char* type);
+void PocsagHeader(const PocsagRun& run, std::int32_t capcode, int function, const char* type);
 // Renders the buffered short page (or a tone-only page) and counts it.
-void PocsagFlushPage(Monitor& m);
+void PocsagFlushPage(const PocsagRun& run);
 // Shows the header and the twenty buffered characters when the seventh message codeword arrives.
-void PocsagStartLongPage(Monitor& m);
+void PocsagStartLongPage(const PocsagRun& run);
 
 }  // namespace pagora

@@ -14,7 +14,7 @@
 #include "app/dialogs.h"
 #include "app_test_support.h"
 #include "config/settings_file.h"
-#include "monitor/keep_alive.h"
+#include "engine/keep_alive.h"
 
 using namespace pagora;
 using namespace pagora::testing;

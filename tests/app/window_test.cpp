@@ -16,7 +16,7 @@
 
 #include "app/main_window.h"
 #include "app_test_support.h"
-#include "flex/mode_title.h"
+#include "engine/mode_title.h"
 
 using namespace pagora;
 using namespace pagora::testing;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "../input/engine_fixture.h"
+#include "../engine/engine_fixture.h"
 #include "flex_encoder.h"
 #include "gsc_encoder.h"
-#include "monitor/traffic_statistics.h"
+#include "engine/traffic_statistics.h"
 #include "pocsag_encoder.h"
 
 namespace pagora::testing {

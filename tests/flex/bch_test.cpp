@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "flex/bch.h"
+#include "decoder/bch.h"
 
 namespace pagora {
 namespace {

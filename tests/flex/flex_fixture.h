@@ -12,7 +12,7 @@
 #include "fake_host.h"
 #include "flex/flex_decoder.h"
 #include "flex_encoder.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "test_pages.h"
 
 namespace pagora::testing {
@@ -46,12 +46,12 @@ class FlexEngine {
 
   void Feed(const std::vector<std::int8_t>& symbols) {
     for (std::int8_t s : symbols)
-      FlexReceiveSymbol(m, s);
+      FlexReceiveSymbol(m.Flex(), s);
   }
   // Feeds the bits as 2-level symbols (1 → symbol 1, 0 → symbol 2), first bit first.
   void FeedBits(std::uint64_t bits, int count) {
     for (int b = count - 1; b >= 0; --b)
-      FlexReceiveSymbol(m, ((bits >> b) & 1) ? 1 : 2);
+      FlexReceiveSymbol(m.Flex(), ((bits >> b) & 1) ? 1 : 2);
   }
   void Send(const gen::FlexFrame& frame) { Feed(gen::FlexDecoderSymbols(frame)); }
 

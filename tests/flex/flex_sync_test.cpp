@@ -20,7 +20,7 @@ void FeedSync(FlexEngine& e, std::uint64_t window) {
 // the complement of a mode code can come within 4 bits of the marker.)
 int SymbolsUntilBlocks(FlexEngine& e) {
   for (int n = 1; n <= 200; ++n) {
-    FlexReceiveSymbol(e.m, 2);
+    FlexReceiveSymbol(e.m.Flex(), 2);
     if (e.m.flex.blockCounter != 0)
       return n;
   }

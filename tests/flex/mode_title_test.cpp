@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
-#include "flex/mode_title.h"
-#include "input/monitor.h"
+#include "engine/mode_title.h"
+#include "engine/monitor.h"
 
 namespace pagora::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "flex/mode_title.h"
+#include "engine/mode_title.h"
 #include "gsc/golay.h"
 #include "gsc/gsc_render.h"
 #include "gsc/gsc_tables.h"
@@ -273,7 +273,7 @@ TEST_F(GscTest, SevenDigitCapcodeAndFunctionFour) {
   m.gsc.capcode = 1000099;
   m.gsc.function = 4;
   m.gsc.pageBlocks = 0;
-  GscRenderPage(m);
+  GscRenderPage(m.Gsc());
   ASSERT_EQ(host.pages.size(), 1u);
   EXPECT_EQ(host.pages[0].header, "(1000099) 4 12:34:56");
   EXPECT_EQ(Rows(), std::vector<std::string>{"(1000099) 4 12:34:56  "});

@@ -11,7 +11,7 @@
 #include "gsc/golay.h"
 #include "gsc/gsc_tables.h"
 #include "gsc_fixture.h"
-#include "monitor/traffic_statistics.h"
+#include "engine/traffic_statistics.h"
 #include "slicer_entries.h"
 
 namespace pagora::testing {
@@ -259,9 +259,9 @@ TEST_F(GscEndToEnd, NoPagesFromSilenceNoiseOrFixedPatterns) {
   FeedValue(0, 3000);
   FeedValue(1, 3000);
   for (int i = 0; i < 3000; ++i)
-    GscReceiveBit(m, i & 1);
+    GscReceiveBit(m.Gsc(), i & 1);
   for (int i = 0; i < 3000; ++i)
-    GscReceiveBit(m, (i >> 1) & 1);
+    GscReceiveBit(m.Gsc(), (i >> 1) & 1);
   EXPECT_TRUE(host.pages.empty());
   EXPECT_EQ(m.gsc.active, 0);
 }

@@ -13,7 +13,7 @@
 #include "fake_host.h"
 #include "gsc/gsc_decoder.h"
 #include "gsc_encoder.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 
 namespace pagora::testing {
 
@@ -25,12 +25,12 @@ class GscTest : public ::testing::Test {
             std::size_t to = SIZE_MAX) {
     to = std::min(to, samples.size());
     for (std::size_t i = from; i < to; ++i)
-      GscReceiveBit(m, samples[i]);
+      GscReceiveBit(m.Gsc(), samples[i]);
   }
   void Feed(const gen::GscSignal& signal) { Feed(signal.samples); }
   void FeedValue(int value, int count) {
     for (int i = 0; i < count; ++i)
-      GscReceiveBit(m, value);
+      GscReceiveBit(m.Gsc(), value);
   }
 
   // Feeds the signal up to the last sample of a block (fed_ remembers how far it got).

@@ -42,7 +42,7 @@ class HuntSearch : public GscTest {
       m.gsc.sampleRegister[static_cast<std::size_t>(3 - w)] =
           static_cast<std::uint16_t>(older >> (16 * w));
     }
-    GscReceiveBit(m, static_cast<int>(r.newest & 1u));
+    GscReceiveBit(m.Gsc(), static_cast<int>(r.newest & 1u));
     for (int age : {0, 1, 45, 46, 63, 64, 92, 127}) {
       std::uint64_t half = age < 64 ? r.newest : r.older;
       ASSERT_EQ(GscSampleAt(m.gsc, age), static_cast<int>((half >> (age % 64)) & 1u)) << age;

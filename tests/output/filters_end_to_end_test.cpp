@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
 #include "test_pages.h"
@@ -40,7 +40,7 @@ class FiltersEndToEnd : public ::testing::Test {
   }
   void Receive(const std::vector<PocsagPage>& pages) {
     for (std::uint8_t bit : gen::EncodePocsag(pages).bits) {
-      PocsagReceiveBit(m, bit != 0 ? '1' : '0');
+      PocsagReceiveBit(m.Pocsag(), bit != 0 ? '1' : '0');
     }
   }
 

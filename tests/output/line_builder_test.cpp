@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "output/filters.h"
 #include "test_pages.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "output/filters.h"
 #include "output/process_launcher.h"
 #include "test_pages.h"

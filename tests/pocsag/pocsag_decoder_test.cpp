@@ -129,19 +129,19 @@ TEST_F(PocsagTest, LongPageStreamsFromTheSeventhCodeword) {
 TEST_F(PocsagTest, EndOfBurstDropsShortPageAndEndsLongPage) {
   auto shortPage = gen::EncodePocsag({{300, 0, PocsagPageType::kNumeric, "12345678901234"}});
   FeedThrough(shortPage, shortPage.Find(PocsagWordKind::kMessage, 0, 1));
-  PocsagReceiveBit(m, 'X');
+  PocsagReceiveBit(m.Pocsag(), 'X');
   EXPECT_TRUE(Rows().empty());
   EXPECT_TRUE(host.pages.empty());
 
   const std::string text(40, 'W');
   auto longPage = gen::EncodePocsag({{301, 3, PocsagPageType::kAlphanumeric, text}});
   Feed(longPage.bits, 0, longPage.Find(PocsagWordKind::kMessage, 0, 7)->bitOffset + 32);
-  PocsagReceiveBit(m, 'X');
+  PocsagReceiveBit(m.Pocsag(), 'X');
   // Eight message codewords: 160 bits, 22 characters.
   EXPECT_EQ(Rows(), std::vector<std::string>{Header(301, 3, 1200) + text.substr(0, 22)});
   EXPECT_EQ(host.pages.size(), 1u);
   // A second reset does not end anything more.
-  PocsagReceiveBit(m, 'X');
+  PocsagReceiveBit(m.Pocsag(), 'X');
   EXPECT_EQ(host.pages.size(), 1u);
 }
 
@@ -243,9 +243,9 @@ TEST_F(PocsagTest, FlatAndAlternatingStreamsDecodeNothing) {
   for (int pattern = 0; pattern < 4; ++pattern) {
     for (int i = 0; i < 4000; ++i) {
       int bit = pattern == 0 ? 0 : pattern == 1 ? 1 : pattern == 2 ? (i & 1) : ((i >> 1) & 1);
-      PocsagReceiveBit(m, bit != 0 ? '1' : '0');
+      PocsagReceiveBit(m.Pocsag(), bit != 0 ? '1' : '0');
     }
-    PocsagReceiveBit(m, 'X');
+    PocsagReceiveBit(m.Pocsag(), 'X');
   }
   EXPECT_TRUE(Rows().empty());
   EXPECT_TRUE(host.pages.empty());

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "flex/bch.h"
+#include "decoder/bch.h"
 #include "pocsag_encoder.h"
 
 namespace pagora::gen {

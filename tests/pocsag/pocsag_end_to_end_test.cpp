@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/traffic_statistics.h"
+#include "engine/traffic_statistics.h"
 #include "pocsag_fixture.h"
 #include "slicer_entries.h"
 
@@ -64,7 +64,7 @@ TEST_P(PocsagEndToEnd, PagesSurviveTheRoundTrip) {
   gen::SymbolStream stream = gen::PocsagSymbols(gen::EncodePocsag(pages).bits, rate.bitRate);
   ASSERT_EQ(stream.symbolRate, rate.bitRate);
   for (std::uint8_t level : stream.levels)
-    PocsagReceiveBit(m, level >= 2 ? '0' : '1');
+    PocsagReceiveBit(m.Pocsag(), level >= 2 ? '0' : '1');
 
   auto header = [&](std::uint32_t capcode, int function) {
     return Header(capcode, function, rate.bitRate);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "input/monitor.h"
+#include "engine/monitor.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
 
@@ -26,7 +26,7 @@ class PocsagTest : public ::testing::Test {
             std::size_t to = SIZE_MAX) {
     to = std::min(to, bits.size());
     for (std::size_t i = from; i < to; ++i)
-      PocsagReceiveBit(m, bits[i] != 0 ? '1' : '0');
+      PocsagReceiveBit(m.Pocsag(), bits[i] != 0 ? '1' : '0');
   }
   void Feed(const gen::PocsagTransmission& t) { Feed(t.bits); }
 

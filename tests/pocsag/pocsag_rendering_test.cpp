@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "monitor/traffic_statistics.h"
+#include "engine/traffic_statistics.h"
 #include "pocsag/pocsag_rendering.h"
 #include "pocsag_fixture.h"
 

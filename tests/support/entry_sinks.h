@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/sources/entry_timeline.h"
+#include "input/entry_timeline.h"
 
 namespace pagora::testing {
 

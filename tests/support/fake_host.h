@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "input/host.h"
+#include "engine/host.h"
 #include "output/line_builder.h"
 
 namespace pagora::testing {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "input/monitor.h"
+#include "engine/monitor.h"
 
 namespace pagora::testing {
 

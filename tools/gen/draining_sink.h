@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "input/monitor.h"
-#include "input/sources/entry_timeline.h"
+#include "engine/monitor.h"
+#include "input/entry_timeline.h"
 
 namespace pagora::gen {
 

@@ -14,8 +14,8 @@
 
 #include "audio_render.h"
 #include "cli/page_output.h"
-#include "input/sources/audio_file_writer.h"
-#include "input/sources/capture_writer.h"
+#include "input/audio_file_writer.h"
+#include "input/capture_writer.h"
 #include "scenario.h"
 #include "slicer_entries.h"
 

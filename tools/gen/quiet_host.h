@@ -2,7 +2,7 @@
 // targets and benchmarks use it so that nothing they feed the engine reaches the outside world.
 #pragma once
 
-#include "input/host.h"
+#include "engine/host.h"
 
 namespace pagora::gen {
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/bit_recovery.h"
-#include "input/slicer_ring.h"
+#include "engine/bit_recovery.h"
+#include "engine/slicer_ring.h"
 #include "transmission.h"
 
 namespace pagora::gen {

@@ -1,0 +1,61 @@
+// The four output files: message log, filter file, statistics text and statistics CSV. Each
+// is opened in append mode by path or by date name (YYMMMDD plus extension, in the working
+// directory), kept open, flushed on a countdown (log and filter) and rotated at midnight when
+// date-named. A file that cannot be opened leaves an empty handle and every write, flush and
+// close for it is skipped.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/host.h"
+
+namespace pagora {
+
+class Monitor;
+
+enum class OutputFileKind { kLog, kFilter, kStatText, kStatCsv };
+
+struct OutputFiles {
+  std::FILE* log = nullptr;
+  std::FILE* filter = nullptr;
+  std::FILE* stat = nullptr;
+  std::FILE* csv = nullptr;
+  int logFlushCountdown = 0;     // 100 ms ticks, 0 = not armed
+  int filterFlushCountdown = 0;  // 100 ms ticks, 0 = not armed
+  int csvHeaderPending = 1;      // the next CSV row is preceded by the header line
+};
+
+// "99JUN05" plus `extension` (".LOG", ".FLT", ".ST", ".CSV") for 5 June 1999.
+std::string BuildDateName(const SystemTime& local, const char* extension);
+// ".LOG", ".FLT", ".ST" or ".CSV".
+const char* OutputFileExtension(OutputFileKind kind);
+// The handle a kind is kept in.
+std::FILE*& OutputFileHandle(OutputFiles& files, OutputFileKind kind);
+
+// Opens one file by its settings: the date name for today (read afresh) when its date flag is
+// set, otherwise its configured path; always appending. A handle that is already open is
+// closed first. Returns whether the file is now open. The settings dialogs call this and
+// CloseOutputFile when they change a file.
+bool OpenOutputFile(Monitor& m, OutputFileKind kind);
+// Flushes and closes one file if it is open.
+void CloseOutputFile(Monitor& m, OutputFileKind kind);
+// At engine creation: every enabled file, in the order log, filter, statistics text, CSV.
+void OpenEnabledOutputFiles(Monitor& m);
+// At engine end: every open file, in the same order, so nothing written is lost.
+void CloseOutputFiles(Monitor& m);
+// Day roll-over: each enabled date-named file is closed and opened under the new date, in the
+// order log, filter, statistics text, CSV; a reopened CSV file gets its header again.
+void RotateDateNamedFiles(Monitor& m);
+
+// Flush rule after a message (log or filter file): flush now for choice 1, otherwise arm the
+// countdown (50, 100, 300 or 600 ticks) unless one is running. Only when the flush flag is on.
+void ApplyLogFlushRule(Monitor& m);
+void ApplyFilterFlushRule(Monitor& m);
+// Ticks for a flush-interval choice: 0 for "Message", else 50, 100, 300 or 600.
+int FlushTicksFor(int choice);
+// First step of every tick: the log countdown, then the filter countdown; a countdown that
+// runs out flushes its file.
+void FlushCountdownStep(Monitor& m);
+
+}  // namespace pagora

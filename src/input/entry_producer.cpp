@@ -1,0 +1,338 @@
+#include "input/entry_producer.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/bit_recovery.h"
+#include "engine/host.h"
+#include "input/capture_format.h"
+
+namespace pagora {
+namespace {
+
+constexpr const char* kCaption = "Pagora Error";
+constexpr std::size_t kBlockFrames = 4096;
+constexpr std::size_t kMaxProblems = 10;
+
+class CountingSink : public EntrySink {
+ public:
+  explicit CountingSink(EntrySink& next) : next_(next) {}
+  void Put(std::uint16_t duration, std::uint8_t status) override {
+    ++count;
+    next_.Put(duration, status);
+  }
+  int count = 0;
+
+ private:
+  EntrySink& next_;
+};
+
+// Shared by the two audio producers: reads blocks of samples and slices them.
+class AudioProducer : public EntryProducer {
+ public:
+  explicit AudioProducer(const AudioSlicerConfig& config) : config_(config), slicer_(config) {}
+
+  Progress Produce(double seconds, int maxEntries, EntrySink& sink) override {
+    if (ended_)
+      return Progress::kEnded;
+    CountingSink counting(sink);
+    auto target = static_cast<std::int64_t>(seconds * config_.sampleRate + 0.5);
+    while (samples_ < target) {
+      if (counting.count >= maxEntries)
+        return Progress::kLimit;
+      auto want = static_cast<std::size_t>(
+          std::min<std::int64_t>(target - samples_, static_cast<std::int64_t>(kBlockFrames)));
+      std::size_t got = Read(block_, want);
+      if (got == 0) {
+        End(counting);
+        return Progress::kEnded;
+      }
+      slicer_.Process(block_, got, counting);
+      samples_ += static_cast<std::int64_t>(got);
+    }
+    return Progress::kReached;
+  }
+  double SignalSeconds() const override { return slicer_.SignalSeconds(); }
+  std::uint8_t LastStatus() const override { return slicer_.status(); }
+
+ protected:
+  // Reads up to `count` samples into `out`; 0 at the end of the input (or a read error, which
+  // the reader reports as a problem).
+  virtual std::size_t Read(float* out, std::size_t count) = 0;
+  virtual void Ended() {}
+  std::int64_t samples_ = 0;
+  std::string name_;
+
+ private:
+  void End(EntrySink& sink) {
+    ended_ = true;
+    slicer_.Finish(sink);
+    Ended();
+    if (samples_ == 0)
+      AddProblem(name_ + ": no audio samples");
+  }
+
+  AudioSlicerConfig config_;
+  AudioSlicer slicer_;
+  bool ended_ = false;
+  float block_[kBlockFrames];
+};
+
+class AudioFileProducer : public AudioProducer {
+ public:
+  AudioFileProducer(const std::string& path, const AudioSlicerConfig& config)
+      : AudioProducer(config), path_(path) {
+    name_ = path;
+  }
+  ~AudioFileProducer() override {
+    if (file_)
+      sf_close(file_);
+  }
+
+  bool Open(Host& host) override {
+    SF_INFO info{};
+    file_ = sf_open(path_.c_str(), SFM_READ, &info);
+    if (!file_) {
+      host.ShowMessage("Error opening audio file!\n" + path_ + ": " + sf_strerror(nullptr),
+                       kCaption);
+      return false;
+    }
+    if (info.channels < 1 || info.samplerate < 1000) {
+      host.ShowMessage("Error opening audio file!\n" + path_ + ": unusable sample format",
+                       kCaption);
+      return false;
+    }
+    channels_ = info.channels;
+    declaredFrames_ = info.frames;
+    // libsndfile reads a file whose data chunk runs past its end up to where it stops, and
+    // says so only in its log ("data : N (should be M)").
+    char log[4096] = {};
+    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log);
+    std::string text(log);
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find('\n', at);
+      std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      if (line.rfind("data", 0) == 0 && line.find("should be") != std::string::npos) {
+        shortData_ = true;
+      }
+      at = end == std::string::npos ? text.size() : end + 1;
+    }
+    interleaved_.resize(kBlockFrames * static_cast<std::size_t>(channels_));
+    return true;
+  }
+
+  // The slicer is built for the file's own rate, which is only known once it is open.
+  static std::unique_ptr<EntryProducer> Make(const std::string& path, AudioSlicerConfig config) {
+    SF_INFO info{};
+    if (SNDFILE* probe = sf_open(path.c_str(), SFM_READ, &info)) {
+      config.sampleRate = info.samplerate;
+      sf_close(probe);
+    }
+    return std::make_unique<AudioFileProducer>(path, config);
+  }
+
+ protected:
+  std::size_t Read(float* out, std::size_t count) override {
+    if (!file_)
+      return 0;
+    sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(count));
+    if (got <= 0)
+      return 0;
+    for (sf_count_t i = 0; i < got; ++i) {
+      out[i] = interleaved_[static_cast<std::size_t>(i * channels_)];
+    }
+    return static_cast<std::size_t>(got);
+  }
+
+  void Ended() override {
+    int error = sf_error(file_);
+    if (error != SF_ERR_NO_ERROR) {
+      AddProblem(path_ + ": read error: " + sf_error_number(error));
+    } else if (shortData_) {
+      AddProblem(path_ + ": file is truncated (" + std::to_string(samples_) +
+                 " samples were there)");
+    } else if (declaredFrames_ > 0 && samples_ < declaredFrames_) {
+      AddProblem(path_ + ": file is truncated (" + std::to_string(samples_) + " of " +
+                 std::to_string(declaredFrames_) + " samples)");
+    }
+  }
+
+ private:
+  std::string path_;
+  SNDFILE* file_ = nullptr;
+  int channels_ = 1;
+  sf_count_t declaredFrames_ = 0;
+  bool shortData_ = false;
+  std::vector<float> interleaved_;
+};
+
+class RawPcmProducer : public AudioProducer {
+ public:
+  RawPcmProducer(int fd, const std::string& name, const AudioSlicerConfig& config)
+      : AudioProducer(config), fd_(fd) {
+    name_ = name;
+  }
+
+  bool Open(Host& host) override {
+    if (fd_ < 0 || fcntl(fd_, F_GETFD) < 0) {
+      host.ShowMessage("Error opening audio input!\n" + name_ + ": " + std::strerror(EBADF),
+                       kCaption);
+      return false;
+    }
+    return true;
+  }
+
+ protected:
+  std::size_t Read(float* out, std::size_t count) override {
+    // Keeps a dangling odd byte for the next read, so a pipe that delivers odd-sized chunks
+    // still yields whole samples.
+    std::size_t wanted = count * 2;
+    while (filled_ < wanted && !eof_) {
+      ssize_t n = read(fd_, bytes_ + filled_, wanted - filled_);
+      if (n > 0) {
+        filled_ += static_cast<std::size_t>(n);
+        if (filled_ >= 2)
+          break;  // deliver what is here; a pipe may be live
+      } else if (n == 0) {
+        eof_ = true;
+      } else if (errno != EINTR) {
+        AddProblem(name_ + ": read error: " + std::strerror(errno));
+        eof_ = true;
+      } else {
+        return 0;  // interrupted (Ctrl-C): treated as the end
+      }
+    }
+    std::size_t samples = std::min(count, filled_ / 2);
+    for (std::size_t i = 0; i < samples; ++i) {
+      auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes_[2 * i]) |
+                                             (static_cast<std::uint16_t>(bytes_[2 * i + 1]) << 8));
+      out[i] = static_cast<float>(value) / 32768.0f;
+    }
+    std::size_t used = samples * 2;
+    std::memmove(bytes_, bytes_ + used, filled_ - used);
+    filled_ -= used;
+    return samples;
+  }
+
+ private:
+  int fd_;
+  unsigned char bytes_[kBlockFrames * 2];
+  std::size_t filled_ = 0;
+  bool eof_ = false;
+};
+
+class CaptureProducer : public EntryProducer {
+ public:
+  explicit CaptureProducer(const std::string& path) : path_(path) {}
+  ~CaptureProducer() override {
+    if (file_ && file_ != stdin)
+      std::fclose(file_);
+  }
+
+  bool Open(Host& host) override {
+    file_ = path_ == "-" ? stdin : std::fopen(path_.c_str(), "r");
+    if (!file_) {
+      host.ShowMessage("Error opening capture file!\n" + path_ + ": " + std::strerror(errno),
+                       kCaption);
+      return false;
+    }
+    return true;
+  }
+
+  Progress Produce(double seconds, int maxEntries, EntrySink& sink) override {
+    if (ended_)
+      return Progress::kEnded;
+    double targetTicks = seconds / kTickSeconds;
+    int put = 0;
+    while (ticks_ < targetTicks) {
+      if (put >= maxEntries)
+        return Progress::kLimit;
+      CaptureEntry entry;
+      if (!NextEntry(entry)) {
+        ended_ = true;
+        if (entries_ == 0 && problems_.empty())
+          AddProblem(path_ + ": no capture entries");
+        if (garbage_ > kMaxProblems) {
+          AddProblem(path_ + ": " + std::to_string(garbage_ - kMaxProblems) +
+                     " more lines are not capture entries");
+        }
+        return Progress::kEnded;
+      }
+      sink.Put(entry.duration, entry.status);
+      ticks_ += entry.duration;
+      last_ = entry.status;
+      ++entries_;
+      ++put;
+    }
+    return Progress::kReached;
+  }
+  double SignalSeconds() const override { return ticks_ * kTickSeconds; }
+  std::uint8_t LastStatus() const override { return last_; }
+
+ private:
+  bool NextEntry(CaptureEntry& entry) {
+    char line[256];
+    while (std::fgets(line, sizeof line, file_)) {
+      std::size_t length = std::strlen(line);
+      bool whole = length > 0 && line[length - 1] == '\n';
+      if (whole)
+        line[--length] = '\0';
+      ++lineNumber_;
+      CaptureLine kind = ParseCaptureLine(std::string_view(line, length), entry);
+      if (!whole && !std::feof(file_)) {
+        // An over-long line: skip the rest of it; it cannot be an entry.
+        int c;
+        while ((c = std::fgetc(file_)) != EOF && c != '\n') {
+        }
+        kind = CaptureLine::kGarbage;
+      }
+      if (kind == CaptureLine::kEntry)
+        return true;
+      if (kind == CaptureLine::kGarbage) {
+        if (++garbage_ <= kMaxProblems) {
+          AddProblem(path_ + ":" + std::to_string(lineNumber_) + ": not a capture entry");
+        }
+      }
+    }
+    if (std::ferror(file_))
+      AddProblem(path_ + ": read error");
+    return false;
+  }
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  double ticks_ = 0;
+  std::uint8_t last_ = 0;
+  long lineNumber_ = 0;
+  std::size_t garbage_ = 0;
+  long entries_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+void EntryProducer::AddProblem(std::string text) {
+  problems_.push_back(std::move(text));
+}
+
+std::unique_ptr<EntryProducer> MakeAudioFileProducer(const std::string& path,
+                                                     const AudioSlicerConfig& slicer) {
+  return AudioFileProducer::Make(path, slicer);
+}
+
+std::unique_ptr<EntryProducer> MakeRawPcmProducer(int fd, const std::string& name,
+                                                  const AudioSlicerConfig& slicer) {
+  return std::make_unique<RawPcmProducer>(fd, name, slicer);
+}
+
+std::unique_ptr<EntryProducer> MakeCaptureProducer(const std::string& path) {
+  return std::make_unique<CaptureProducer>(path);
+}
+
+}  // namespace pagora
