@@ -243,9 +243,9 @@ struct Decoded {
 class CollectingHost : public pagora::cli::CliHost {
  public:
   explicit CollectingHost(const pagora::AppSettings& settings)
-      : CliHost(settings, true, false), settings_(settings) {}
-  void PageCompleted(const pagora::PageCapture& capture, int matchedFilter) override {
-    json record = pagora::cli::PageRecord(capture.page, matchedFilter, settings_, "");
+      : CliHost(settings, pagora::cli::OutputFormat::kJson, false) {}
+  void PageCompleted(const pagora::PageCapture& capture, int /*matchedFilter*/) override {
+    json record = pagora::cli::PageRecord(capture.page, "");
     Decoded d;
     if (record["capcode"].is_string())
       d.capcode = record["capcode"];
@@ -254,9 +254,6 @@ class CollectingHost : public pagora::cli::CliHost {
   }
   void Beep() override {}
   std::vector<Decoded> pages;
-
- private:
-  const pagora::AppSettings& settings_;
 };
 
 // The audio slicer's settings under test (pagora-decode --lowpass and the built-in pulse limit).

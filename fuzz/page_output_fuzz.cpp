@@ -51,13 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     page.textLength = field(1);  // a length the record must bound
   pagora::RemoveFill(page);
 
-  pagora::AppSettings settings;
-  pagora::FilterRecord filter;
-  filter.label.assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(n, 10));
-  settings.filters.push_back(filter);
+  page.filter = matched;
+  page.filterLabel.assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(n, 10));
 
-  std::string line =
-      pagora::cli::PageRecord(page, matched, settings, "2024-01-01T00:00:00+00:00").dump();
+  std::string line = pagora::cli::PageRecord(page, "2024-01-01T00:00:00+00:00")
+                         .dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
   if (!PlainRow(line))
     std::abort();
 

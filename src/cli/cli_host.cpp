@@ -5,7 +5,6 @@
 #include <cmath>
 #include <ctime>
 
-#include "cli/multimon_output.h"
 #include "cli/page_output.h"
 #include "output/line_builder.h"
 #include "output/process_launcher.h"
@@ -85,21 +84,6 @@ void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
       row >= buffer.capacity + 1)
     return;
   std::string line = RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
-}
-
-void CliHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
-  std::string line;
-  if (format_ == OutputFormat::kJson) {
-    line =
-        PageRecord(capture.page, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
-  } else if (format_ == OutputFormat::kMultimon) {
-    line = MultimonLine(capture.page, CalendarSeconds());
-  }
-  if (line.empty())
-    return;
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);

@@ -36,7 +36,6 @@ class CliHost : public Host {
   void Beep() override;
   void StartCommand(const std::string& program, const std::vector<std::string>& args) override;
   void RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool followed) override;
-  void PageCompleted(const PageCapture& capture, int matchedFilter) override;
 
  private:
   SystemTime Convert(bool utc);

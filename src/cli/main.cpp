@@ -24,6 +24,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_host.h"
+#include "cli/page_output.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
 #include "engine/monitor.h"
@@ -310,6 +311,13 @@ int Run(int argc, char** argv) {
   host.SetClock(o.serial.empty() && !o.audioDeviceGiven ? start : WallClock());
   Monitor m(host);
   m.settings = settings;
+  std::optional<LinePageOutput> lines;
+  if (format == OutputFormat::kJson)
+    lines.emplace(LinePageOutput::Form::kJson, stdout);
+  if (format == OutputFormat::kMultimon)
+    lines.emplace(LinePageOutput::Form::kMultimon, stdout);
+  if (lines)
+    m.pageOutputs.Add(*lines);
   m.Create();
 
   int status = kExitOk;

@@ -1,5 +1,7 @@
 #include "cli/page_output.h"
 
+#include "cli/multimon_output.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -68,8 +70,7 @@ std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour
   return row;
 }
 
-nlohmann::ordered_json PageRecord(const Page& info, int matchedFilter, const AppSettings& settings,
-                                  const std::string& isoTime) {
+nlohmann::ordered_json PageRecord(const Page& info, const std::string& isoTime) {
   std::string capcode;
   for (char c : info.capcode) {
     if (c == '\0')
@@ -95,16 +96,28 @@ nlohmann::ordered_json PageRecord(const Page& info, int matchedFilter, const App
   record["text"] = std::string(info.Text());
   record["errors"] = info.errors;
   record["corrected"] = info.corrected;
-  if (matchedFilter >= 0 && static_cast<std::size_t>(matchedFilter) < settings.filters.size()) {
+  if (info.filter >= 0) {
+    // Labels are the user's own UTF-8 text; control characters never reach the line.
     std::string label;
-    for (char c : settings.filters[static_cast<std::size_t>(matchedFilter)].label) {
-      label += ShownChar(c);
-    }
+    for (char c : info.filterLabel)
+      label += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '.' : c;
     record["filter"] = label;
   } else {
     record["filter"] = nullptr;
   }
   return record;
+}
+
+void LinePageOutput::Write(const Page& page) {
+  std::string line = form_ == Form::kJson
+                         ? PageRecord(page, IsoLocalTime(page.time))
+                               .dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
+                         : MultimonLine(page, page.time);
+  if (line.empty())
+    return;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stream_);
+  std::fflush(stream_);
 }
 
 std::string IsoLocalTime(std::int64_t epochSeconds) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -26,8 +27,20 @@ std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour
 // received, fill removed; control characters escaped by the JSON writer, never replaced),
 // errors (some codeword could not be corrected), corrected (codewords that needed correction),
 // filter (label of the matching filter, or null).
-nlohmann::ordered_json PageRecord(const Page& page, int matchedFilter, const AppSettings& settings,
-                                  const std::string& isoTime);
+nlohmann::ordered_json PageRecord(const Page& page, const std::string& isoTime);
+
+// Page outputs that print one line per page on a stream: a JSON object, or the line layouts of
+// multimon_output.h. A write failure is counted, not retried.
+class LinePageOutput : public PageOutput {
+ public:
+  enum class Form { kJson, kMultimon };
+  LinePageOutput(Form form, std::FILE* stream) : form_(form), stream_(stream) {}
+  void Write(const Page& page) override;
+
+ private:
+  Form form_;
+  std::FILE* stream_;
+};
 
 // "2024-06-03T12:34:56+02:00" for a moment in local time.
 std::string IsoLocalTime(std::int64_t epochSeconds);

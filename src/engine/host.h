@@ -61,8 +61,10 @@ class Host {
   // dropped oldest row; `followed` is true when the pane scrolled to show it.
   virtual void RowEnded(PaneId /*pane*/, const PaneBuffer& /*buffer*/, int /*row*/,
                         bool /*followed*/) {}
-  // A page written to the message pane is complete (after filtering). matchedFilter is the
-  // index of the winning filter in the settings' list, or -1.
+  // A page written to the message pane is complete (after filtering), as drawn: the capture
+  // with its colours and marks, for diagnostics and tests. matchedFilter is the index of the
+  // winning filter in the settings' list, or -1. Outputs of pages as data read the Page record
+  // through Monitor::pageOutputs instead.
   virtual void PageCompleted(const PageCapture& /*capture*/, int /*matchedFilter*/) {}
 };
 

@@ -72,6 +72,8 @@ class Monitor {
   GscDecoder gsc;
   TrafficCounters counters;
   KeepAlive keepAlive;
+  // Where every completed page goes as a record (JSON, line layouts, ...); outputs not owned.
+  PageOutputs pageOutputs;
   // Sees every symbol handed to a decoder; not owned, may be null.
   SymbolObserver* symbolObserver = nullptr;
 

@@ -177,8 +177,15 @@ void CompletePage(Monitor& m) {
   capture.classes[static_cast<std::size_t>(length)] = 0;
 
   Match match = DecideMatch(m, capture);
-  RemoveFill(capture.page);
+  Page& page = capture.page;
+  RemoveFill(page);
+  page.time = m.host.CalendarSeconds();
+  page.filter = match.filter;
+  page.filterLabel.clear();
+  if (match.filter >= 0 && static_cast<std::size_t>(match.filter) < m.settings.filters.size())
+    page.filterLabel = m.settings.filters[static_cast<std::size_t>(match.filter)].label;
   m.host.PageCompleted(capture, match.filter);
+  m.pageOutputs.Write(page);
   if (match.filter < 0) {
     capture.length = 0;
     return;

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
+#include "engine/keep_alive.h"
 #include "engine/monitor.h"
 #include "engine/output_files.h"
-#include "engine/keep_alive.h"
 #include "output/filters.h"
 
 namespace pagora {

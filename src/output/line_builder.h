@@ -15,7 +15,6 @@ namespace pagora {
 
 class Monitor;
 
-
 constexpr int kRowChars = 132;  // characters in a row
 constexpr int kRowBytes = 133;  // a row with its terminator
 

@@ -1,8 +1,13 @@
 #include "output/page.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pagora {
+
+void PageOutputs::Remove(PageOutput& output) {
+  outputs_.erase(std::remove(outputs_.begin(), outputs_.end(), &output), outputs_.end());
+}
 
 bool NumericPageType(const char* type) {
   if (type == nullptr)

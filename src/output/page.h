@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace pagora {
 
@@ -39,10 +41,41 @@ struct Page {
   int flexFrame = -1;      // 0..127
   char fragment = 'K';
 
+  // Set when the page completes: when (calendar seconds), and the filter outcome (index of
+  // the matching filter or -1, and its label, empty when none).
+  std::int64_t time = 0;
+  int filter = -1;
+  std::string filterLabel;
+
   std::string_view Text() const {
     int length = textLength < 0 ? 0 : (textLength > kTextSize ? kTextSize : textLength);
     return {text.data(), static_cast<std::size_t>(length)};
   }
+};
+
+// Where completed pages go as records: JSON lines, other tools' line layouts, and every output
+// to come. An output must not block decoding: one that talks to the network or a disk queues
+// the page and returns.
+class PageOutput {
+ public:
+  virtual ~PageOutput() = default;
+  virtual void Write(const Page& page) = 0;
+};
+
+// The list of page outputs an engine hands each completed page to, in the order added. The
+// outputs are not owned.
+class PageOutputs {
+ public:
+  void Add(PageOutput& output) { outputs_.push_back(&output); }
+  void Remove(PageOutput& output);
+  void Write(const Page& page) const {
+    for (PageOutput* output : outputs_)
+      output->Write(page);
+  }
+  bool empty() const { return outputs_.empty(); }
+
+ private:
+  std::vector<PageOutput*> outputs_;
 };
 
 // True for the page types whose text is digits (trailing spaces are the transmitter's fill).

@@ -35,10 +35,6 @@ TEST(PageRecordTest, FieldsFromThePage) {
     int filter;
     nlohmann::json expected;
   };
-  AppSettings settings;
-  FilterRecord filter;
-  filter.label = "HOME\x1b";
-  settings.filters.push_back(filter);
   using std::string_literals::operator""s;
   const Case cases[] = {
       {"plain",
@@ -120,7 +116,9 @@ TEST(PageRecordTest, FieldsFromThePage) {
     Page page = MakePage(c.protocol, c.capcode, c.function, c.type, c.received);
     page.errors = c.errors;
     page.corrected = 2;
-    nlohmann::json record = PageRecord(page, c.filter, settings, "T");
+    page.filter = c.filter;
+    page.filterLabel = c.filter >= 0 ? "HOME\x1b" : "";
+    nlohmann::json record = PageRecord(page, "T");
     for (const auto& [key, value] : c.expected.items()) {
       EXPECT_EQ(record[key], value) << c.name << ": " << key;
     }
@@ -135,7 +133,7 @@ TEST(PageRecordTest, FieldsFromThePage) {
 
 TEST(PageRecordTest, TextBeyondThePageSizeIsNotKept) {
   Page page = MakePage(Protocol::kFlex, "0000100", 0, "alpha", std::string(2000, 'x'));
-  nlohmann::json record = PageRecord(page, 99, AppSettings{}, "T");
+  nlohmann::json record = PageRecord(page, "T");
   EXPECT_EQ(record["text"].get<std::string>().size(), std::size_t{Page::kTextSize});
   EXPECT_TRUE(record["filter"].is_null());
 }

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "../engine/engine_fixture.h"
+#include "engine/traffic_statistics.h"
 #include "flex_encoder.h"
 #include "gsc_encoder.h"
-#include "engine/traffic_statistics.h"
 #include "pocsag_encoder.h"
 
 namespace pagora::testing {
@@ -205,8 +205,26 @@ TEST_F(RingEndToEnd, ProtocolsFollowingEachOther) {
   flexPages[3].push_back(flexPage);
   AddFlex(FlexMode::k3200x4, flexPages);
   AddPocsag(2400, {{582694, 1, PocsagPageType::kToneOnly, ""}});
+  // Two outputs at once: each gets every page record, the same, in order.
+  struct Recorder : PageOutput {
+    std::vector<std::pair<std::string, std::string>> pages;  // capcode, text as received
+    void Write(const Page& page) override {
+      pages.emplace_back(page.capcode.data(), std::string(page.Text()));
+    }
+  } first, second;
+  m.pageOutputs.Add(first);
+  m.pageOutputs.Add(second);
   Transmit();
 
+  const std::vector<std::pair<std::string, std::string>> records = {
+      {"1234567", "5551234"},
+      {"0001604", "FLEX after POCSAG"},
+      {"456789", "GSC AFTER FLEX, BEFORE POCSAG 512"},
+      {"0100003", "slow page"},
+      {"0001612", "Last one, on D"},
+      {"0582694", ""}};
+  EXPECT_EQ(first.pages, records);
+  EXPECT_EQ(second.pages, records);
   EXPECT_EQ(PageLines(), (std::vector<std::string>{
                              PocsagRow(1234567, 0, 1200, "5551234   "),
                              FlexRow(1604, 'B', "FLEX after POCSAG"),
