@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/monitor.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 #include "quiet_host.h"
 
 namespace {

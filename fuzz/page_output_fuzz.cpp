@@ -8,7 +8,7 @@
 
 #include "cli/page_output.h"
 #include "config/settings.h"
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <string>
 
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 namespace pagora {
 

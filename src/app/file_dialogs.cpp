@@ -19,7 +19,7 @@
 #include "app/display_font.h"
 #include "app/display_text.h"
 #include "engine/keep_alive.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 
 namespace pagora {
 

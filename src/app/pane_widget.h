@@ -10,7 +10,7 @@
 #include "app/display_font.h"
 #include "app/display_text.h"
 #include "config/settings.h"
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 namespace pagora {
 

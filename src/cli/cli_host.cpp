@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "cli/page_output.h"
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 #include "output/process_launcher.h"
 
 namespace pagora::cli {

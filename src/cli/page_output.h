@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/settings.h"
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 namespace pagora::cli {
 

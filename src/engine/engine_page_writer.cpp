@@ -3,8 +3,8 @@
 #include "engine/mode_title.h"
 #include "engine/monitor.h"
 #include "engine/traffic_statistics.h"
-#include "output/filters.h"
-#include "output/line_builder.h"
+#include "engine/filters.h"
+#include "engine/line_builder.h"
 
 namespace pagora {
 

@@ -1,7 +1,7 @@
 #include "engine/keep_alive.h"
 
 #include "engine/monitor.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 
 namespace pagora {
 namespace {

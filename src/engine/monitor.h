@@ -19,7 +19,7 @@
 #include "engine/traffic_statistics.h"
 #include "flex/flex_decoder.h"
 #include "gsc/gsc_decoder.h"
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 #include "pocsag/pocsag_decoder.h"
 
 namespace pagora {

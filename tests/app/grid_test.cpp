@@ -15,7 +15,7 @@
 #include "app/font_dialog.h"
 #include "app/main_window.h"
 #include "app_test_support.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 #include "test_pages.h"
 
 using namespace pagora;

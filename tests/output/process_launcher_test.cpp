@@ -17,7 +17,7 @@
 
 #include "fake_host.h"
 #include "engine/monitor.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 #include "output/process_launcher.h"
 #include "test_pages.h"
 

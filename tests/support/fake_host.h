@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/host.h"
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 namespace pagora::testing {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 namespace pagora {
 class Monitor;

@@ -7,7 +7,7 @@
 // The command is never given to a shell. Its argument template is split into words first and
 // %c, %l, %m are substituted inside each word, so page text received off the air always stays
 // one literal argument.
-#include "output/filters.h"
+#include "engine/filters.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // the log file (7-bit, control characters as ".") and captured for message completion, which
 // runs when the decoder ends the page's last row. A page that a reject filter caught is dropped
 // here, character by character, until the row that ends it.
-#include "output/line_builder.h"
+#include "engine/line_builder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,7 +13,7 @@
 #include "engine/keep_alive.h"
 #include "engine/monitor.h"
 #include "engine/output_files.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 
 namespace pagora {
 

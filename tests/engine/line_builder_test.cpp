@@ -7,7 +7,7 @@
 
 #include "fake_host.h"
 #include "engine/monitor.h"
-#include "output/filters.h"
+#include "engine/filters.h"
 #include "test_pages.h"
 
 namespace pagora {
