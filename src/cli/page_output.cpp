@@ -74,9 +74,12 @@ nlohmann::ordered_json PageRecord(const PageCapture& capture, int matchedFilter,
   int length = std::clamp(capture.length, 0, PageCapture::kSize - 1);
   int start = std::clamp(capture.textStart, 0, length);
 
+  // A page cut short by the end of the signal: the text is what was received, and the page
+  // counts as damaged.
+  int end = info.cutAt >= start ? std::min(info.cutAt, length) : length;
   std::string text;
-  bool errors = false;
-  for (int i = start; i < length; ++i) {
+  bool errors = end < length;
+  for (int i = start; i < end; ++i) {
     text += ShownChar(capture.text[static_cast<std::size_t>(i)]);
     errors = errors || capture.classes[static_cast<std::size_t>(i)] == kClassBitErrors;
   }

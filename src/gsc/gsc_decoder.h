@@ -64,6 +64,10 @@ struct GscDecoder {
 
 // One sample from the GSC clock: 0 or 1 (any value above 0 counts as 1).
 void GscReceiveBit(Monitor& m, int bit);
+// The signal has ended during a transmission (the input ended, or a whole block came in at
+// one level): the page in progress is shown as far as it was received, marked as cut, and the
+// decoder hunts again.
+void GscSignalLost(Monitor& m);
 
 // The pieces of a block, exposed for the generator's round trips and for tests.
 // Sample of the given age (0 = newest, up to 127).

@@ -68,7 +68,7 @@ void GscHeader(Monitor& m, std::int32_t capcode, std::int32_t function, const ch
   WritePageHeader(m, header);
 }
 
-void GscRenderPage(Monitor& m) {
+void GscRenderPage(Monitor& m, bool cut) {
   GscDecoder& d = m.gsc;
   PaneBuffer& pane = m.lines.messagePane;
   bool shortPage = d.alphaLength <= kGscShortPageCharacters;
@@ -91,6 +91,8 @@ void GscRenderPage(Monitor& m) {
     PutText(m, pane, d.alphaText.data());
     CountCharacters(m, kRowGsc, kKindAlpha, d.alphaLength);
   }
+  if (cut)
+    MarkPageCut(m);
   EndLine(m, pane);
 }
 

@@ -79,7 +79,9 @@ void PutChar(Monitor& m, PaneBuffer& pane, char ch) {
   if (pane.text.empty())
     return;  // a pane without a store (engine not created)
 
-  pane.TextRow(pane.currentRow)[pane.currentColumn] = ch;
+  // A received NUL would end the stored row early (rows are NUL-ended); the pane shows every
+  // control character as "." anyway, so that is what it stores. The capture keeps the NUL.
+  pane.TextRow(pane.currentRow)[pane.currentColumn] = ch == '\0' ? '.' : ch;
   pane.ClassRow(pane.currentRow)[pane.currentColumn] = pane.currentClass;
 
   if (IsMessagePane(pane)) {
@@ -127,6 +129,7 @@ void EndLine(Monitor& m, PaneBuffer& pane) {
 
   if (IsMessagePane(pane) && LogOpen(m)) {
     std::fputc('\n', m.files.log);
+    CheckOutputFile(m, OutputFileKind::kLog);
     if (!capture.internalLine)
       ApplyLogFlushRule(m);
   }
@@ -219,6 +222,14 @@ void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, i
   }
   info.function = function;
   info.type = type != nullptr ? type : "";
+  info.cutAt = -1;
+}
+
+void MarkPageCut(Monitor& m) {
+  PaneBuffer& pane = m.lines.messagePane;
+  m.lines.capture.info.cutAt = m.lines.capture.length;
+  SetColourClass(pane, kClassBitErrors);
+  PutText(m, pane, kCutMark);
 }
 
 void WritePageHeader(Monitor& m, const char* header) {

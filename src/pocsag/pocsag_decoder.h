@@ -51,6 +51,9 @@ struct PocsagDecoder {
   int addressPending = 0;    // an address arrived and no message codeword since
   int messageCodewords = 0;  // 0..6 buffered, 8 once shown as a long page
   int openPages = 0;         // headers written whose row is not yet ended
+  // The burst is ending because the signal did (a constant level, the end of the input), not
+  // because the codewords stopped making sense: the page in progress is shown as received.
+  int signalLost = 0;
 
   // Characters and digits assembled side by side from the message bits (LSB first).
   int characterRegister = 0;  // 7-bit shift register, newest bit in bit 6
@@ -64,6 +67,9 @@ struct PocsagDecoder {
 
 // One bit from the drain: '1', '0', or 'X' at the end of a burst.
 void PocsagReceiveBit(Monitor& m, char bit);
+// The signal has ended in the middle of a burst: the drain's next 'X' shows the page in
+// progress as far as it was received, marked as cut, instead of dropping it.
+void PocsagSignalLost(Monitor& m);
 
 // Handles the codeword just received (in the bit register) in batch slot `index` 0..15:
 // corrects it and files it as an address or message codeword.
