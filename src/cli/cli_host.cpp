@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "cli/page_output.h"
@@ -79,13 +81,31 @@ void CliHost::StartCommand(const std::string& program, const std::vector<std::st
     ReportError("cannot start " + program);
 }
 
+void CliHost::WriteOut(const std::string& text) {
+  if (outputClosed_)
+    return;
+  errno = 0;
+  bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  if (std::fflush(stdout) == 0 && written)
+    return;
+  outputClosed_ = true;
+  ReportError(std::string("standard output: ") + std::strerror(errno != 0 ? errno : EIO) +
+              "; decoding stopped");
+}
+
+void CliHost::OutputProblem(const std::string& text) {
+  ReportError(text);
+  if (json_)
+    return;
+  std::string shown = text.substr(0, kRowChars);
+  std::vector<std::uint8_t> classes(shown.size(), kClassDiagnostic);
+  WriteOut(RenderRow(shown.c_str(), classes.data(), colour_) + '\n');
+}
+
 void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
   if (json_ || pane != PaneId::kMessage || row < 0 || row >= buffer.capacity + 1)
     return;
-  std::string line = RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  WriteOut(RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_) + '\n');
 }
 
 void CliHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
@@ -93,9 +113,7 @@ void CliHost::PageCompleted(const PageCapture& capture, int matchedFilter) {
     return;
   std::string line =
       PageRecord(capture, matchedFilter, settings_, IsoLocalTime(CalendarSeconds())).dump();
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  WriteOut(line + '\n');
 }
 
 }  // namespace pagora::cli

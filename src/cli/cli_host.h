@@ -20,6 +20,8 @@ class CliHost : public Host {
   void SetClock(double epochSeconds) { clock_ = epochSeconds; }
   double clock() const { return clock_; }
   int messagesShown() const { return messagesShown_; }
+  // Standard output failed (a closed pipe, a full disk): reported once; the run should end.
+  bool outputClosed() const { return outputClosed_; }
 
   SystemTime LocalTime() override;
   SystemTime UtcTime() override;
@@ -33,9 +35,13 @@ class CliHost : public Host {
   void StartCommand(const std::string& program, const std::vector<std::string>& args) override;
   void RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool followed) override;
   void PageCompleted(const PageCapture& capture, int matchedFilter) override;
+  // Standard error, and in text mode also a row in the diagnostic class among the pages.
+  void OutputProblem(const std::string& text) override;
 
  private:
   SystemTime Convert(bool utc);
+  // Writes to standard output unless it has failed; a failure is reported once.
+  void WriteOut(const std::string& text);
 
   const AppSettings& settings_;
   bool json_;
@@ -43,6 +49,7 @@ class CliHost : public Host {
   bool beepToTerminal_;
   double clock_ = 0;
   int messagesShown_ = 0;
+  bool outputClosed_ = false;
 };
 
 // Writes "pagora-decode: " and the text (lines joined) to standard error.
