@@ -113,7 +113,10 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   const AppSettings& s = monitor_.settings;
   resize(std::max(s.xSize, 100), std::max(s.ySize, minimumHeight()));
   move(s.xPos, s.yPos);
-  connect(&timer_, &QTimer::timeout, this, [this] { monitor_.Tick(); });
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    monitor_.Tick();
+    host_.PollCommands();
+  });
 }
 
 MainWindow::~MainWindow() {

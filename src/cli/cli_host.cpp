@@ -77,8 +77,29 @@ void CliHost::Beep() {
 }
 
 void CliHost::StartCommand(const std::string& program, const std::vector<std::string>& args) {
-  if (!StartDetachedProcess(program, args))
+  CommandRunner::Result result = commands_.Submit(program, args);
+  if (result == CommandRunner::Result::kFailed)
     ReportError("cannot start " + program);
+  if (result == CommandRunner::Result::kDropped && commands_.dropped() == 1) {
+    ReportError("too many commands at once (" + std::to_string(CommandRunner::kDefaultMaxRunning) +
+                " running, " + std::to_string(CommandRunner::kDefaultMaxQueued) +
+                " waiting): further commands are dropped and counted");
+  }
+}
+
+void CliHost::PollCommands() {
+  for (const std::string& program : commands_.Poll())
+    ReportError("cannot start " + program);
+}
+
+void CliHost::ReportCommands() {
+  PollCommands();
+  if (commands_.dropped() > 0)
+    ReportError(std::to_string(commands_.dropped()) + " commands were dropped (too many at once)");
+  if (commands_.queued() > 0) {
+    ReportError(std::to_string(commands_.queued()) +
+                " commands were still waiting at the end and were not run");
+  }
 }
 
 void CliHost::WriteOut(const std::string& text) {

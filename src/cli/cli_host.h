@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "input/host.h"
+#include "output/process_launcher.h"
 
 namespace pagora::cli {
 
@@ -22,6 +23,10 @@ class CliHost : public Host {
   int messagesShown() const { return messagesShown_; }
   // Standard output failed (a closed pipe, a full disk): reported once; the run should end.
   bool outputClosed() const { return outputClosed_; }
+  // Starts commands that waited for a free place (between ticks).
+  void PollCommands();
+  // At the end of the run: reports the commands that were dropped or never got their turn.
+  void ReportCommands();
 
   SystemTime LocalTime() override;
   SystemTime UtcTime() override;
@@ -50,6 +55,7 @@ class CliHost : public Host {
   double clock_ = 0;
   int messagesShown_ = 0;
   bool outputClosed_ = false;
+  CommandRunner commands_;
 };
 
 // Writes "pagora-decode: " and the text (lines joined) to standard error.

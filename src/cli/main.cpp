@@ -169,6 +169,7 @@ struct RunControl {
 
   bool Stopping() const { return stop.Raised() || host.outputClosed(); }
   void BetweenTicks() {
+    host.PollCommands();
     int hangups = stop.Hangups();
     if (hangups != hangupsSeen) {
       hangupsSeen = hangups;
@@ -446,6 +447,7 @@ int Run(int argc, char** argv) {
   RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
   int status = Decode(o, m, *in, control, start);
   m.Destroy();
+  host.ReportCommands();
   if (in->stream.fd >= 0)
     close(in->stream.fd);
 
