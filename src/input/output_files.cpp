@@ -1,5 +1,6 @@
 #include "input/output_files.h"
 
+#include <stdio_ext.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -55,7 +56,7 @@ const char* Describe(OutputFileKind kind) {
 }
 
 // Reported once per failure: a file that keeps failing (retried every 10 seconds) says nothing
-// more until it has worked again.
+// more until a write has reached it again.
 void ReportFailure(Monitor& m, OutputFileKind kind, const std::string& what, int error) {
   OutputFiles& f = m.files;
   ++f.failures;
@@ -144,11 +145,6 @@ bool OpenOutputFile(Monitor& m, OutputFileKind kind) {
     ReportFailure(m, kind, "open", errno);
     return false;
   }
-  if (m.files.failed[Index(kind)]) {
-    m.files.failed[Index(kind)] = false;
-    m.files.pendingReports.push_back(std::string("Writing ") + Describe(kind) + " " + name +
-                                     " again");
-  }
   return true;
 }
 
@@ -156,9 +152,18 @@ bool FlushOutputFile(Monitor& m, OutputFileKind kind) {
   std::FILE*& handle = OutputFileHandle(m.files, kind);
   if (!handle)
     return false;
+  std::size_t pending = __fpending(handle);
   errno = 0;
-  if (std::fflush(handle) == 0 && !std::ferror(handle))
+  if (std::fflush(handle) == 0 && !std::ferror(handle)) {
+    // The first write that reaches the file after a failure ends it (an open alone does not:
+    // a full disk opens fine).
+    if (pending > 0 && m.files.failed[Index(kind)]) {
+      m.files.failed[Index(kind)] = false;
+      m.files.pendingReports.push_back(std::string("Writing ") + Describe(kind) + " " +
+                                       m.files.names[Index(kind)] + " again");
+    }
     return true;
+  }
   // A flush that fails retries the buffered bytes, so errno names the reason.
   int error = errno != 0 ? errno : EIO;
   ReportFailure(m, kind, "write", error);
