@@ -229,6 +229,53 @@ TEST(UnattendedTest, FifoWithoutWriterStopsOnInterrupt) {
   EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
 }
 
+// SIGHUP after log rotation: the page before it stays in the renamed file, the page after it
+// goes into a new file under the configured name, and the program carries on.
+TEST(UnattendedTest, HangupReopensTheLog) {
+  std::string scenario = TempPath("one.json");
+  std::string first = TempPath("first.cap");
+  std::string second = TempPath("second.cap");
+  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1111111, "type": "alpha", "text": "BEFORE ROTATION"}]}])");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + first + " --lead-in 1").status, 0);
+  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1222222, "type": "alpha", "text": "AFTER ROTATION"}]}])");
+  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + second + " --lead-in 1").status, 0);
+  std::string folder = TempPath("rotation");
+  mkdir(folder.c_str(), 0755);
+  std::string ini = TempPath("rotation.ini");
+  WriteFile(ini, "[Pagora]\nLogFileEnabled=1\nLogFile=" + folder +
+                     "/pages.log\nLogFileFlush=1\nLogFlushTime=1\nTimestamp=0\n");
+
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  int null = DevNull();
+  Child child({DecodePath(), "--ini", ini, "--capture", "-"}, pipeFds[0], null);
+  close(pipeFds[0]);
+  close(null);
+  auto send = [&](const std::string& text) {
+    ASSERT_EQ(write(pipeFds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  };
+  send(ReadFile(first));
+  for (int i = 0; i < 600 && ReadFile(folder + "/pages.log").find("BEFORE") == std::string::npos;
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::rename((folder + "/pages.log").c_str(), (folder + "/pages.log.1").c_str());
+  kill(child.pid, SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  send(ReadFile(second));
+  close(pipeFds[1]);
+  int status = child.Wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << child.Err();
+  std::string rotated = ReadFile(folder + "/pages.log.1");
+  std::string current = ReadFile(folder + "/pages.log");
+  EXPECT_NE(rotated.find("BEFORE ROTATION"), std::string::npos) << rotated;
+  EXPECT_EQ(rotated.find("AFTER ROTATION"), std::string::npos) << rotated;
+  EXPECT_NE(current.find("AFTER ROTATION"), std::string::npos) << current;
+}
+
 // A capture stream that never brings signal time (garbage, zero-length entries, an endless
 // line) still stops on SIGTERM.
 TEST(UnattendedTest, EndlessCaptureStreamStopsOnTerm) {

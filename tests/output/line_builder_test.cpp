@@ -71,6 +71,16 @@ TEST_F(LineBuilderTest, StoresBytesAsWrittenButLogsThemSevenBitWithControlsAsDot
   EXPECT_EQ(Log(), "H A..[2J.\n");  // DEL is a control character too
 }
 
+// A NUL received inside a page must not end the stored row: the row keeps its length and
+// shows "." there; the page's capture keeps the byte as received.
+TEST_F(LineBuilderTest, ReceivedNulDoesNotEndTheRow) {
+  WritePage(m, "H", std::string("A\0B", 3));
+  EXPECT_EQ(PaneRows(Pane())[0], "H A.B");
+  EXPECT_EQ(Log(), "H A.B\n");
+  ASSERT_EQ(host.pages.size(), 1u);
+  EXPECT_EQ(host.pages[0].content, std::string("A\0B", 3));
+}
+
 TEST_F(LineBuilderTest, SeparatorOncePerMinuteAndAgainAfterClear) {
   m.settings.timestamp = 1;
   host.SetTime(2024, 6, 5, 12, 34, 10);
