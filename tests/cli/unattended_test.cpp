@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -112,6 +113,14 @@ std::vector<std::string> Lines(const std::string& text, const std::string& skip)
   return lines;
 }
 
+// An empty folder (the log files append, so nothing of an earlier run may be left in it).
+std::string FreshFolder(const std::string& name) {
+  std::string folder = TempPath(name);
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directory(folder);
+  return folder;
+}
+
 int DevNull() {
   return open("/dev/null", O_RDWR | O_CLOEXEC);
 }
@@ -179,10 +188,8 @@ TEST(UnattendedTest, OutputFilesThatFailAreReportedOnce) {
 TEST(UnattendedTest, ClosedStandardOutputEndsTheRunCleanly) {
   std::string wav = TempPath("pipe.wav");
   Render(wav);
-  std::string whole = TempPath("whole");
-  std::string cut = TempPath("cut");
-  mkdir(whole.c_str(), 0755);
-  mkdir(cut.c_str(), 0755);
+  std::string whole = FreshFolder("whole");
+  std::string cut = FreshFolder("cut");
   RunResult full =
       RunProgram(DecodePath() + " --start-time 2024-06-03T12:00:00 --ini " +
                  IniWithLogs("whole.ini", whole) + " --record " + whole + "/rec.cap " + wav);
@@ -241,8 +248,7 @@ TEST(UnattendedTest, HangupReopensTheLog) {
   WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
       "pages": [{"capcode": 1222222, "type": "alpha", "text": "AFTER ROTATION"}]}])");
   ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + second + " --lead-in 1").status, 0);
-  std::string folder = TempPath("rotation");
-  mkdir(folder.c_str(), 0755);
+  std::string folder = FreshFolder("rotation");
   std::string ini = TempPath("rotation.ini");
   WriteFile(ini, "[Pagora]\nLogFileEnabled=1\nLogFile=" + folder +
                      "/pages.log\nLogFileFlush=1\nLogFlushTime=1\nTimestamp=0\n");
