@@ -116,6 +116,12 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   connect(&timer_, &QTimer::timeout, this, [this] {
     monitor_.Tick();
     host_.PollCommands();
+    // A recording played as the input has ended: a page it ended in is shown as far as it came,
+    // instead of waiting for bits that will never come.
+    if (source_ && source_->Finished() && !signalEnded_) {
+      signalEnded_ = true;
+      EndOfSignal(monitor_);
+    }
   });
 }
 
@@ -263,6 +269,7 @@ void MainWindow::OpenInput() {
     return;
   opening_ = true;  // a failure's message box runs an event loop that may move the window
   source_ = MakeSlicerSource(monitor_.settings);
+  signalEnded_ = false;
   if (source_ && monitor_.OpenSource(*source_)) {
     timer_.start(kTimerPeriodMs);
     failedOpenAt_ = QPoint(INT_MIN, INT_MIN);
@@ -296,6 +303,7 @@ void MainWindow::ChangeInterface() {
   std::unique_ptr<SlicerSource> fresh = MakeSlicerSource(s);
   bool ok = fresh && monitor_.ReopenSource(*fresh);
   source_ = std::move(fresh);  // the old source is closed by now
+  signalEnded_ = false;
   if (ok) {
     timer_.start(kTimerPeriodMs);
   } else {

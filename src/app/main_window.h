@@ -76,6 +76,7 @@ class MainWindow : public QMainWindow {
   PaneWidget* messagePane_ = nullptr;
   QTimer timer_;
   std::unique_ptr<SlicerSource> source_;
+  bool signalEnded_ = false;  // the finished source's end has been handed to the decoders
   bool layoutReady_ = false;
   bool opening_ = false;
   bool shutDown_ = false;
