@@ -201,6 +201,25 @@ void InitFlexDecoder(FlexDecoder& flex) {
     phase.phaseLetter = '?';
 }
 
+void FlexSignalLost(Monitor& m) {
+  FlexDecoder& f = m.flex;
+  f.frameCountdown = 0;
+  if (f.blockCounter == 0)
+    return;
+  char text[64];
+  std::snprintf(text, sizeof text, "FLEX frame cut short after %d of %d blocks",
+                kFlexBlocksPerFrame - f.blockCounter, kFlexBlocksPerFrame);
+  PaneBuffer& pane = m.lines.messagePane;
+  SetColourClass(pane, kClassDiagnostic);
+  PutText(m, pane, text);
+  EndLine(m, pane);
+  f.blockCounter = 0;
+  f.bitIndex = 0;
+  f.halfSymbol = 0;
+  m.recovery.symbolClock.period = kFlex1600Period;
+  m.recovery.flexActive = 0;
+}
+
 void FlexReceiveSymbol(Monitor& m, std::int8_t symbol) {
   FlexDecoder& f = m.flex;
   f.r0 = static_cast<std::uint16_t>((f.r0 << 1) | (f.r1 >> 15));

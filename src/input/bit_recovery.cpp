@@ -150,6 +150,7 @@ void EndOfSignal(Monitor& m) {
   }
   if (r.gscActive != 0)
     GscSignalLost(m);
+  FlexSignalLost(m);
 }
 
 void ResetBitRecovery(BitRecovery& recovery) {

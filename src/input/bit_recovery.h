@@ -157,7 +157,8 @@ void ApplyDecoderSwitches(Monitor& m);
 
 // The signal has ended (the input is over, or the program is stopping): every entry still in
 // the ring is drained, then a POCSAG burst or GSC transmission in progress ends as its own end
-// would, with the page in progress shown as far as it was received and marked as cut.
+// would, with the page in progress shown as far as it was received and marked as cut, and a
+// FLEX frame still missing blocks is given up (FlexSignalLost).
 void EndOfSignal(Monitor& m);
 
 // One ring entry through the clocks, the rate detector and the decoders: `duration` ticks of

@@ -30,7 +30,7 @@ extern char** environ;
 namespace pagora::testing {
 namespace {
 
-// POCSAG at every rate and a GSC page: the decoders whose bursts a cut used to leave open.
+// POCSAG at every rate, FLEX frames and a GSC page: every decoder a cut can leave mid-page.
 constexpr const char* kCutScenario = R"({"transmissions": [
  {"protocol": "POCSAG", "rate": 512, "pages": [
    {"capcode": 4444, "type": "alpha", "text": "Slow page at 512 baud, long enough to cut"},
@@ -41,6 +41,11 @@ constexpr const char* kCutScenario = R"({"transmissions": [
  {"protocol": "POCSAG", "rate": 2400, "pages": [
    {"capcode": 55555, "function": 3, "type": "alpha",
     "text": "A long page that runs over several codewords and batches: the quick brown fox."}]},
+ {"protocol": "FLEX", "mode": "1600/2", "pages": [
+   {"capcode": 123456, "type": "alpha", "text": "FLEX alpha 1600/2 with a longer text"},
+   {"capcode": 654321, "type": "numeric", "text": "12345"}]},
+ {"protocol": "FLEX", "mode": "3200/4", "pages": [
+   {"capcode": 8888, "type": "alpha", "text": "FLEX 3200/4 four level"}]},
  {"protocol": "GSC", "pages": [
    {"capcode": 123456, "function": 1, "type": "alpha",
     "text": "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG"}]}
