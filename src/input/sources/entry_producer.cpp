@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,46 @@ namespace {
 constexpr const char* kCaption = "Pagora Error";
 constexpr std::size_t kBlockFrames = 4096;
 constexpr std::size_t kMaxProblems = 10;
+
+std::uint32_t Little32(const unsigned char* b) {
+  return b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t{b[3]} << 24);
+}
+
+// Whether the 8 bytes at `at` start a chunk that fits in a file of `size` bytes.
+bool WholeChunkAt(int fd, off_t at, off_t size) {
+  unsigned char header[8];
+  if (at + 8 > size || pread(fd, header, 8, at) != 8)
+    return false;
+  for (int i = 0; i < 4; ++i) {
+    if (header[i] < 0x20 || header[i] > 0x7E)
+      return false;
+  }
+  return at + 8 + static_cast<off_t>(Little32(header + 4)) <= size;
+}
+
+// A WAV file whose data chunk ends before the file does, followed by bytes that are no chunk:
+// samples a writer appended without fixing the declared size. Read with pread, so a descriptor
+// handed on to libsndfile keeps its position; anything but a regular WAV file gives false.
+bool DataChunkEndsEarly(int fd) {
+  struct stat info {};
+  unsigned char riff[12];
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || pread(fd, riff, 12, 0) != 12 ||
+      std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    return false;
+  }
+  off_t at = 12;
+  for (int chunks = 0; chunks < 64 && at + 8 <= info.st_size; ++chunks) {
+    unsigned char header[8];
+    if (pread(fd, header, 8, at) != 8)
+      return false;
+    std::uint32_t size = Little32(header + 4);
+    off_t end = at + 8 + static_cast<off_t>(size) + static_cast<off_t>(size & 1);
+    if (std::memcmp(header, "data", 4) == 0)
+      return end + 1 < info.st_size && !WholeChunkAt(fd, end, info.st_size);
+    at = end;
+  }
+  return false;
+}
 
 class CountingSink : public EntrySink {
  public:
@@ -125,9 +166,15 @@ class AudioFileProducer : public AudioProducer {
     SNDFILE* file =
         fd >= 0 ? sf_open_fd(fd, SFM_READ, &info, SF_TRUE) : sf_open(path.c_str(), SFM_READ, &info);
     std::string error = file ? "" : sf_strerror(nullptr);
+    int probe = fd >= 0 ? fd : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool trailing = probe >= 0 && DataChunkEndsEarly(probe);
+    if (fd < 0 && probe >= 0)
+      close(probe);
     if (file && info.samplerate > 0)
       config.sampleRate = info.samplerate;
-    return std::make_unique<AudioFileProducer>(path, config, file, info, error);
+    auto producer = std::make_unique<AudioFileProducer>(path, config, file, info, error);
+    producer->trailingData_ = trailing;
+    return producer;
   }
 
  protected:
@@ -161,22 +208,16 @@ class AudioFileProducer : public AudioProducer {
 
  private:
   // libsndfile reads a file whose data chunk runs past its end up to where it stops, and says
-  // so only in its log ("data : N (should be M)"); a data chunk that ends before the file does
-  // is followed there by bytes that are no chunk ("Unknown chunk marker").
+  // so only in its log ("data : N (should be M)").
   void ReadLog() {
     char log[4096] = {};
     sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log);
     std::string text(log);
-    bool afterData = false;
     for (std::size_t at = 0; at < text.size();) {
       std::size_t end = text.find('\n', at);
       std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-      if (line.rfind("data", 0) == 0) {
-        afterData = true;
-        shortData_ = shortData_ || line.find("should be") != std::string::npos;
-      } else if (afterData && line.find("Unknown chunk marker") != std::string::npos) {
-        trailingData_ = true;
-      }
+      if (line.rfind("data", 0) == 0 && line.find("should be") != std::string::npos)
+        shortData_ = true;
       at = end == std::string::npos ? text.size() : end + 1;
     }
   }
