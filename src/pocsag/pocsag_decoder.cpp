@@ -159,10 +159,10 @@ void PocsagReceiveBit(Monitor& m, char bit) {
   if (bit == 'X') {
     // End of the burst: an open long page is closed, a short page still buffered is dropped
     // (its end was never seen, so it may be incomplete) unless the signal itself ended: then
-    // the page is shown as far as it came, with the cut mark.
+    // a page whose address was received is shown as far as it came, with the cut mark.
     if (p.signalLost != 0) {
       p.signalLost = 0;
-      if (ShortPagePending(p))
+      if (ShortPagePending(p) && (p.capcode & kPocsagCapcodeError) == 0)
         PocsagFlushPage(m);
       if (p.openPages > 0)
         MarkPageCut(m);
