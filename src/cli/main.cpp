@@ -166,6 +166,8 @@ struct RunControl {
   CaptureWriter* recorder;
   int hangupsSeen = 0;
   bool recorderReported = false;
+  // A live source writes the capture from its own thread: its failure is read at the end only.
+  bool recorderShared = false;
 
   bool Stopping() const { return stop.Raised() || host.outputClosed(); }
   void BetweenTicks() {
@@ -176,7 +178,7 @@ struct RunControl {
       ReopenOutputFiles(m);
       DeliverOutputReports(m);
     }
-    if (recorder && recorder->failed() && !recorderReported) {
+    if (recorder && !recorderShared && recorder->failed() && !recorderReported) {
       recorderReported = true;
       ReportError("cannot write capture: " + recorder->error());
     }
@@ -388,6 +390,7 @@ std::unique_ptr<EntryProducer> MakeProducer(const Options& o, Monitor& m, NamedI
 
 int Decode(const Options& o, Monitor& m, NamedInput& in, RunControl& control, double start) {
   if (!o.serial.empty() || o.audioDeviceGiven) {
+    control.recorderShared = true;
     std::unique_ptr<SlicerSource> source = MakeLiveSource(o, m, control.recorder);
     if (!m.OpenSource(*source))
       return kExitInput;
