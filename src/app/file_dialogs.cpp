@@ -18,8 +18,8 @@
 #include "app/dialogs.h"
 #include "app/display_font.h"
 #include "app/display_text.h"
-#include "engine/keep_alive.h"
 #include "engine/filters.h"
+#include "engine/keep_alive.h"
 
 namespace pagora {
 

@@ -4,9 +4,33 @@
 #include <QDialog>
 #include <QTimer>
 #include <clocale>
+#include <csignal>
 
 #include "app/main_window.h"
 #include "config/settings_file.h"
+#include "engine/output_files.h"
+
+namespace {
+
+// Set by SIGHUP (log rotation), taken by a timer on the GUI thread.
+volatile std::sig_atomic_t hangupRaised = 0;
+
+// SIGHUP reopens the log, filter and statistics files instead of ending the program, so that
+// files renamed or deleted by log rotation are replaced by new ones.
+void WatchHangups(QApplication& app, pagora::MainWindow& window) {
+  std::signal(SIGHUP, [](int) { hangupRaised = 1; });
+  auto* poll = new QTimer(&app);
+  QObject::connect(poll, &QTimer::timeout, &window, [&window] {
+    if (hangupRaised == 0)
+      return;
+    hangupRaised = 0;
+    pagora::ReopenOutputFiles(window.Engine());
+    pagora::DeliverOutputReports(window.Engine());
+  });
+  poll->start(500);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -35,6 +59,7 @@ int main(int argc, char** argv) {
       parser.isSet(ini) ? parser.value(ini).toStdString() : pagora::DefaultSettingsPath();
   pagora::MainWindow window(settingsPath, pagora::UiServices::Interactive());
   window.show();
+  WatchHangups(app, window);
 
   if (parser.isSet(screenshot)) {
     const QString file = parser.value(screenshot);

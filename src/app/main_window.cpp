@@ -27,10 +27,10 @@
 
 #include "app/dialogs.h"
 #include "config/settings_file.h"
+#include "engine/keep_alive.h"
 #include "engine/mode_title.h"
 #include "input/serial_slicer_source.h"
 #include "input/source_factory.h"
-#include "engine/keep_alive.h"
 
 namespace pagora {
 
@@ -200,9 +200,15 @@ void MainWindow::InputStopped(InputState state) {
 
 void MainWindow::Tick() {
   monitor_.Tick();
-  // A file that has been played to its end and drained: the input has stopped.
+  host_.PollCommands();
+  // A file that has been played to its end and drained: the input has stopped. A page it
+  // ended in is shown as far as it came, instead of waiting for bits that will never come.
   if (source_ && source_->Finished() && monitor_.ring.Consumed() >= monitor_.ring.Written() &&
       inputState_ == InputState::kRunning) {
+    if (!signalEnded_) {
+      signalEnded_ = true;
+      EndOfSignal(monitor_);
+    }
     monitor_.CloseSource();
     source_.reset();
     InputStopped(InputState::kEnded);
@@ -373,6 +379,7 @@ void MainWindow::OpenInput() {
     return;
   opening_ = true;  // a failure's message box runs an event loop that may move the window
   source_ = MakeSlicerSource(monitor_.settings);
+  signalEnded_ = false;
   if (source_ && monitor_.OpenSource(*source_)) {
     timer_.start(kTimerPeriodMs);
     failedOpenAt_ = QPoint(INT_MIN, INT_MIN);
@@ -433,6 +440,7 @@ void MainWindow::ChangeInterface() {
   std::unique_ptr<SlicerSource> fresh = MakeSlicerSource(s);
   bool ok = fresh && monitor_.ReopenSource(*fresh);
   source_ = std::move(fresh);  // the old source is closed by now
+  signalEnded_ = false;
   if (ok) {
     timer_.start(kTimerPeriodMs);
     SetInputState(InputState::kRunning);

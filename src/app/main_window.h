@@ -99,6 +99,7 @@ class MainWindow : public QMainWindow {
   InputState inputState_ = InputState::kNone;
   bool inputArmed_ = false;  // the first open has been tried: moves may try again
   std::unique_ptr<SlicerSource> source_;
+  bool signalEnded_ = false;  // the finished source's end has been handed to the decoders
   bool layoutReady_ = false;
   bool opening_ = false;
   bool shutDown_ = false;

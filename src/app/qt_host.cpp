@@ -156,7 +156,12 @@ void QtHost::Beep() {
 }
 
 void QtHost::StartCommand(const std::string& program, const std::vector<std::string>& args) {
-  StartDetachedProcess(program, args);
+  // A flood of matching pages must not start a process per page: the runner bounds them and
+  // the first command dropped is reported once.
+  if (commands_.Submit(program, args) == CommandRunner::Result::kDropped &&
+      commands_.dropped() == 1) {
+    ShowMessage("Too many commands at once: further commands are dropped.", "Pagora Filter");
+  }
 }
 
 void QtHost::RowEnded(PaneId pane, const PaneBuffer&, int row, bool) {

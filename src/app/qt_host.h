@@ -10,6 +10,7 @@
 
 #include "app/ui_services.h"
 #include "engine/host.h"
+#include "output/process_launcher.h"
 
 class QWidget;
 
@@ -50,6 +51,8 @@ class QtHost : public Host {
   bool PlaySound(const std::string& fileName) override;
   void Beep() override;
   void StartCommand(const std::string& program, const std::vector<std::string>& args) override;
+  // Starts commands that waited for a free place (every tick).
+  void PollCommands() { commands_.Poll(); }
   void RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool followed) override;
 
   // A sound named by its bare file name: the working directory first, then the settings
@@ -60,6 +63,7 @@ class QtHost : public Host {
   UiServices& ui_;
   std::string settingsDirectory_;
   SoundPlayer player_;
+  CommandRunner commands_;
 };
 
 }  // namespace pagora

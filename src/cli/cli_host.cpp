@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "cli/page_output.h"
@@ -75,18 +77,57 @@ void CliHost::Beep() {
 }
 
 void CliHost::StartCommand(const std::string& program, const std::vector<std::string>& args) {
-  if (!StartDetachedProcess(program, args))
+  CommandRunner::Result result = commands_.Submit(program, args);
+  if (result == CommandRunner::Result::kFailed)
     ReportError("cannot start " + program);
+  if (result == CommandRunner::Result::kDropped && commands_.dropped() == 1) {
+    ReportError("too many commands at once (" + std::to_string(CommandRunner::kDefaultMaxRunning) +
+                " running, " + std::to_string(CommandRunner::kDefaultMaxQueued) +
+                " waiting): further commands are dropped and counted");
+  }
+}
+
+void CliHost::PollCommands() {
+  for (const std::string& program : commands_.Poll())
+    ReportError("cannot start " + program);
+}
+
+void CliHost::ReportCommands() {
+  PollCommands();
+  if (commands_.dropped() > 0)
+    ReportError(std::to_string(commands_.dropped()) + " commands were dropped (too many at once)");
+  if (commands_.queued() > 0) {
+    ReportError(std::to_string(commands_.queued()) +
+                " commands were still waiting at the end and were not run");
+  }
+}
+
+void CliHost::WriteOut(const std::string& text) {
+  if (outputClosed_)
+    return;
+  errno = 0;
+  bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  if (std::fflush(stdout) == 0 && written)
+    return;
+  outputClosed_ = true;
+  ReportError(std::string("standard output: ") + std::strerror(errno != 0 ? errno : EIO) +
+              "; decoding stopped");
+}
+
+void CliHost::OutputProblem(const std::string& text) {
+  ReportError(text);
+  if (format_ != OutputFormat::kText)
+    return;
+  std::string shown = text.substr(0, kRowChars);
+  std::vector<std::uint8_t> classes(shown.size(), kClassDiagnostic);
+  WriteOut(RenderRow(shown.c_str(), classes.data(), colour_) + '\n');
 }
 
 void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
   if (format_ != OutputFormat::kText || pane != PaneId::kMessage || row < 0 ||
       row >= buffer.capacity + 1)
     return;
-  std::string line = RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  WriteOut(RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_) + '\n');
 }
 
 }  // namespace pagora::cli

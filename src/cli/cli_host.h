@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "engine/host.h"
+#include "output/process_launcher.h"
 
 namespace pagora::cli {
 
@@ -24,6 +25,12 @@ class CliHost : public Host {
   void SetClock(double epochSeconds) { clock_ = epochSeconds; }
   double clock() const { return clock_; }
   int messagesShown() const { return messagesShown_; }
+  // Standard output failed (a closed pipe, a full disk): reported once; the run should end.
+  bool outputClosed() const { return outputClosed_; }
+  // Starts commands that waited for a free place (between ticks).
+  void PollCommands();
+  // At the end of the run: reports the commands that were dropped or never got their turn.
+  void ReportCommands();
 
   SystemTime LocalTime() override;
   SystemTime UtcTime() override;
@@ -36,6 +43,12 @@ class CliHost : public Host {
   void Beep() override;
   void StartCommand(const std::string& program, const std::vector<std::string>& args) override;
   void RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool followed) override;
+  // Standard error, and in text mode also a row in the diagnostic class among the pages.
+  void OutputProblem(const std::string& text) override;
+
+  // Writes to standard output unless it has failed; a failure is reported once. Page outputs
+  // that print lines write through here.
+  void WriteOut(const std::string& text);
 
  private:
   SystemTime Convert(bool utc);
@@ -46,6 +59,8 @@ class CliHost : public Host {
   bool beepToTerminal_;
   double clock_ = 0;
   int messagesShown_ = 0;
+  bool outputClosed_ = false;
+  CommandRunner commands_;
 };
 
 // Writes "pagora-decode: " and the text (lines joined) to standard error.

@@ -11,10 +11,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -30,6 +33,7 @@
 #include "engine/monitor.h"
 #include "input/capture_writer.h"
 #include "input/entry_producer.h"
+#include "input/input_stream.h"
 #include "input/producer_source.h"
 #include "input/serial_slicer_source.h"
 #include "input/sound_card_source.h"
@@ -42,7 +46,7 @@ constexpr double kTickSeconds100ms = 0.1;
 // Quiet signal appended after a recording ends, so that pages still open come to an end.
 constexpr double kQuietTailSeconds = 1.5;
 
-enum ExitStatus { kExitOk = 0, kExitInput = 1, kExitUsage = 2 };
+enum ExitStatus { kExitOk = 0, kExitInput = 1, kExitUsage = 2, kExitOutput = 3 };
 
 struct Options {
   std::string input;
@@ -103,17 +107,21 @@ double WallClock() {
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
-// Ctrl-C, SIGTERM and SIGHUP are taken by a thread of their own (sigwait), which raises the
-// stop flag and wakes the decode loop with a harmless signal in case it is blocked reading a
-// pipe. The loop ends at a tick boundary and the engine closes its files normally.
+// Ctrl-C, SIGTERM and SIGHUP are taken by a thread of their own (sigwait) for the whole run.
+// Ctrl-C and SIGTERM raise the stop flag and wake the decode loop with a harmless signal in
+// case it is blocked (reading a pipe, opening a FIFO that has no writer yet); every further one
+// wakes it again, and while the loop says it is blocked it is woken every 100 ms, so a signal
+// that came just before it blocked is not lost. SIGHUP asks for the output files to be
+// reopened (log rotation). A closed standard output is an error on write, not a kill.
 class StopSignals {
  public:
   StopSignals() : state_(std::make_shared<State>()) {
     struct sigaction wake {};
     wake.sa_handler = [](int) {};
     sigemptyset(&wake.sa_mask);
-    wake.sa_flags = 0;  // no SA_RESTART: a blocked read returns EINTR
+    wake.sa_flags = 0;  // no SA_RESTART: a blocked read or open returns EINTR
     sigaction(SIGUSR2, &wake, nullptr);
+    signal(SIGPIPE, SIG_IGN);
 
     sigset_t set;
     sigemptyset(&set);
@@ -121,32 +129,64 @@ class StopSignals {
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread([state = state_, set, main = pthread_self()] {
-      int signal = 0;
-      if (sigwait(&set, &signal) == 0) {
-        state->raised = true;
-        pthread_kill(main, SIGUSR2);
-      }
-    }).detach();
+    std::thread(Watch, state_, set, pthread_self()).detach();
   }
   bool Raised() const { return state_->raised.load(); }
+  // Reopen requests (SIGHUP) so far.
+  int Hangups() const { return state_->hangups.load(); }
+  // Around calls that may block until a signal interrupts them.
+  void SetBlocking(bool blocking) { state_->blocking = blocking; }
 
  private:
   struct State {
     std::atomic<bool> raised{false};
+    std::atomic<bool> blocking{false};
+    std::atomic<int> hangups{0};
   };
+  static void Watch(std::shared_ptr<State> state, sigset_t set, pthread_t main) {
+    const timespec poll{0, 100'000'000};
+    for (;;) {
+      int signal = sigtimedwait(&set, nullptr, &poll);
+      if (signal == SIGHUP) {
+        ++state->hangups;
+      } else if (signal > 0) {
+        state->raised = true;
+        pthread_kill(main, SIGUSR2);
+      } else if (state->raised && state->blocking) {
+        pthread_kill(main, SIGUSR2);
+      }
+    }
+  }
   std::shared_ptr<State> state_;
 };
 
-bool LooksLikeCapture(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (!f)
-    return false;
-  char head[32] = {};
-  std::size_t n = std::fread(head, 1, sizeof head - 1, f);
-  std::fclose(f);
-  return std::string(head, n).rfind("# pagora capture", 0) == 0;
-}
+// Everything a decode loop looks at between ticks: the stop signals, a closed standard output,
+// reopen requests, a capture that can no longer be written.
+struct RunControl {
+  Monitor& m;
+  CliHost& host;
+  StopSignals& stop;
+  CaptureWriter* recorder;
+  int hangupsSeen = 0;
+  bool recorderReported = false;
+  // A live source writes the capture from its own thread: its failure is read at the end only.
+  bool recorderShared = false;
+
+  bool Stopping() const { return stop.Raised() || host.outputClosed(); }
+  void BetweenTicks() {
+    host.PollCommands();
+    int hangups = stop.Hangups();
+    if (hangups != hangupsSeen) {
+      hangupsSeen = hangups;
+      ReopenOutputFiles(m);
+      DeliverOutputReports(m);
+    }
+    if (recorder && !recorderShared && recorder->failed() && !recorderReported) {
+      recorderReported = true;
+      ReportError("cannot write capture: " + recorder->error());
+    }
+  }
+};
 
 int ReportProblems(const EntryProducer& producer) {
   for (const std::string& problem : producer.problems())
@@ -154,52 +194,70 @@ int ReportProblems(const EntryProducer& producer) {
   return producer.problems().empty() ? kExitOk : kExitInput;
 }
 
+// Fills the ring up to signal time `t`, draining it whenever it is full.
+bool PumpUpTo(Monitor& m, PumpedSource& source, double t, RunControl& control) {
+  while (!control.Stopping()) {
+    EntryProducer::Progress progress = source.Pump(t);
+    if (progress != EntryProducer::Progress::kLimit)
+      return progress == EntryProducer::Progress::kEnded;
+    m.Drain();
+  }
+  return false;
+}
+
 // A recording or a pipe, on signal time.
-int DecodeOnSignalTime(Monitor& m, CliHost& host, PumpedSource& source, double start,
-                       StopSignals& stop) {
+int DecodeOnSignalTime(Monitor& m, PumpedSource& source, double start, RunControl& control) {
   double t = 0;
   bool ended = false;
-  while (!ended && !stop.Raised()) {
+  while (!ended && !control.Stopping()) {
     t += kTickSeconds100ms;
-    while (true) {
-      EntryProducer::Progress progress = source.Pump(t);
-      if (progress == EntryProducer::Progress::kLimit) {
-        m.Drain();
-        continue;
-      }
-      ended = progress == EntryProducer::Progress::kEnded;
-      break;
-    }
-    host.SetClock(start + t);
+    ended = PumpUpTo(m, source, t, control);
+    control.BetweenTicks();
+    control.host.SetClock(start + t);
     m.Tick();
   }
+  // The signal ends here, whether the input did or the run was stopped: a page in progress is
+  // shown as far as it came.
+  EndOfSignal(m);
   if (ended) {
-    for (double quiet = 0; quiet < kQuietTailSeconds - 1e-9; quiet += kTickSeconds100ms) {
+    for (double quiet = 0; quiet < kQuietTailSeconds - 1e-9 && !control.Stopping();
+         quiet += kTickSeconds100ms) {
       t += kTickSeconds100ms;
       source.PumpQuiet(kTickSeconds100ms);
-      host.SetClock(start + t);
+      control.host.SetClock(start + t);
       m.Tick();
     }
   }
   // An interrupted pipe is not a damaged input.
-  return stop.Raised() ? kExitOk : ReportProblems(source.producer());
+  return control.stop.Raised() ? kExitOk : ReportProblems(source.producer());
 }
 
 // A live input, on the wall clock, until interrupted.
-int DecodeLive(Monitor& m, CliHost& host, SlicerSource& source, StopSignals& stop) {
+int DecodeLive(Monitor& m, SlicerSource& source, RunControl& control) {
   using Clock = std::chrono::steady_clock;
   Clock::time_point next = Clock::now();
-  while (!stop.Raised() && source.IsOpen() && !source.Finished()) {
+  while (!control.Stopping() && source.IsOpen() && !source.Finished()) {
     next += std::chrono::milliseconds(100);
     std::this_thread::sleep_until(next);
-    host.SetClock(WallClock());
+    control.BetweenTicks();
+    control.host.SetClock(WallClock());
     m.Tick();
   }
+  EndOfSignal(m);
   return kExitOk;
 }
 
-int Run(int argc, char** argv) {
-  Options o;
+// A finite number: CLI11's range checks let NaN through (every comparison with it is false).
+const CLI::Validator kFinite(
+    [](std::string& text) {
+      char* end = nullptr;
+      double value = std::strtod(text.c_str(), &end);
+      return std::isfinite(value) && end != text.c_str() ? std::string() : "not a finite number";
+    },
+    "FINITE");
+
+// Fills `o` from the command line; a status to exit with when the run should not go on.
+std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
   CLI::App app{
       "Decodes POCSAG, FLEX and GSC paging from discriminator audio, a serial data slicer or a "
       "capture file, and prints the pages.",
@@ -209,8 +267,10 @@ int Run(int argc, char** argv) {
       "INPUT is an audio file (WAV, FLAC, or anything libsndfile reads), \"-\" for raw signed\n"
       "16-bit little-endian mono samples on standard input, or a capture file written by\n"
       "--record. Positive audio is taken as the higher RF frequency.\n\n"
+      "SIGHUP reopens the log, filter and statistics files (after log rotation).\n\n"
       "Exit status: 0 when the input was decoded, 1 when it could not be opened or was\n"
-      "damaged (truncated, garbage lines, no samples), 2 for wrong options.");
+      "damaged (truncated, garbage lines, no samples), 2 for wrong options, 3 when an output\n"
+      "(standard output, a log, filter or statistics file, the capture) could not be written.");
   app.add_option("INPUT", o.input, "Audio file, - for raw s16le on standard input, or capture");
   app.add_option("--capture", o.capture, "Replay a capture file (- = standard input)");
   app.add_option("--serial", o.serial,
@@ -219,7 +279,7 @@ int Run(int argc, char** argv) {
                  "Live sound card: part of the device name or its index (\"\" = default)");
   app.add_option("--rate", o.rate, "Sample rate of raw input in Hz")
       ->default_val(22050)
-      ->check(CLI::Range(4000.0, 384000.0));
+      ->check(kFinite & CLI::Range(4000.0, 384000.0));
   app.add_option("--ini", o.ini, "Settings file to use (filters, decoders, log files, ...)");
   app.add_flag("--json", o.json, "Print one JSON object per completed page (--format json)");
   app.add_option("--format", o.format,
@@ -243,7 +303,7 @@ int Run(int argc, char** argv) {
                  "(2024-06-03T12:00:00; default: now)");
   app.add_option("--lowpass", o.lowPass, "Audio low-pass corner in Hz, 0 = off")
       ->default_val(kDefaultLowPassHz)
-      ->check(CLI::Range(0.0, 100000.0));
+      ->check(kFinite & CLI::Range(0.0, 100000.0));
 
   try {
     app.parse(argc, argv);
@@ -252,35 +312,16 @@ int Run(int argc, char** argv) {
     return status == 0 ? kExitOk : kExitUsage;
   }
   o.audioDeviceGiven = app.count("--audio-device") > 0;
-
   int inputs = (!o.input.empty()) + (!o.capture.empty()) + (!o.serial.empty()) +
                (o.audioDeviceGiven ? 1 : 0);
   if (inputs != 1) {
     ReportError(inputs == 0 ? "no input given (try --help)" : "give only one input");
     return kExitUsage;
   }
+  return std::nullopt;
+}
 
-  double start = WallClock();
-  if (!o.startTime.empty()) {
-    std::optional<double> parsed = ParseStartTime(o.startTime);
-    if (!parsed) {
-      ReportError("--start-time: not an ISO 8601 local time: " + o.startTime);
-      return kExitUsage;
-    }
-    start = *parsed;
-  }
-
-  bool colour = o.colour == "always" || (o.colour == "auto" && isatty(STDOUT_FILENO) == 1 &&
-                                         std::getenv("NO_COLOR") == nullptr);
-
-  StopSignals stop;  // before any thread starts, so that all inherit the blocked signals
-  AppSettings settings;
-  if (!o.ini.empty() && !LoadSettings(settings, o.ini)) {
-    ReportError("cannot read settings file " + o.ini);
-    return kExitInput;
-  }
-  bool audio = !o.input.empty() && !LooksLikeCapture(o.input);
-  bool audioInput = (audio || o.audioDeviceGiven);
+void ApplyOptions(const Options& o, bool audioInput, AppSettings& settings) {
   if (o.levels != 0) {
     settings.fourLevelInterface = o.levels == 4 ? 1 : 0;
   } else if (audioInput) {
@@ -294,13 +335,120 @@ int Run(int argc, char** argv) {
     settings.decodeFlex = 0;
   if (o.noGsc)
     settings.decodeGolay = 0;
+}
+
+// The named input (INPUT or --capture other than "-"), opened once: a FIFO or a process
+// substitution cannot be opened twice, and the bytes looked at to tell a capture from audio are
+// handed on to the reader.
+struct NamedInput {
+  std::string path;
+  InputStream stream;
+  bool capture = false;
+};
+
+std::optional<NamedInput> OpenNamedInput(const Options& o, StopSignals& stop) {
+  NamedInput in;
+  in.path = !o.capture.empty() ? o.capture : o.input;
+  if (in.path.empty() || in.path == "-")
+    return in;
+  stop.SetBlocking(true);
+  in.stream = OpenInputStream(in.path, 32, [&stop] { return stop.Raised(); });
+  stop.SetBlocking(false);
+  if (in.stream.fd < 0) {
+    if (in.stream.error != EINTR) {
+      ReportError(std::string(o.capture.empty() ? "Error opening audio file!\n"
+                                                : "Error opening capture file!\n") +
+                  in.path + ": " + std::strerror(in.stream.error));
+    }
+    return std::nullopt;
+  }
+  in.capture = !o.capture.empty() || in.stream.head.rfind("# pagora capture", 0) == 0;
+  return in;
+}
+
+std::unique_ptr<SlicerSource> MakeLiveSource(const Options& o, Monitor& m, EntrySink* recording) {
+  if (!o.serial.empty()) {
+    if (o.serial.size() == 4 && o.serial.rfind("COM", 0) == 0 && o.serial[3] >= '1' &&
+        o.serial[3] <= '4') {
+      m.settings.comPort = o.serial[3] - '0';
+    } else {
+      m.settings.comPort = 5;
+      m.settings.customDevice = o.serial;
+    }
+    auto serial = std::make_unique<SerialSlicerSource>();
+    serial->SetRecorder(recording);
+    return serial;
+  }
+  AudioSlicerConfig config = SlicerConfigFor(m.settings, 0);
+  config.lowPassHz = o.lowPass;
+  auto card = std::make_unique<SoundCardSource>(o.audioDevice, config);
+  card->SetRecorder(recording);
+  return card;
+}
+
+std::unique_ptr<EntryProducer> MakeProducer(const Options& o, Monitor& m, NamedInput& in) {
+  if (in.capture || (!o.capture.empty() && in.path == "-"))
+    return MakeCaptureProducer(in.path, in.stream.fd);
+  AudioSlicerConfig config = SlicerConfigFor(m.settings, o.rate);
+  config.lowPassHz = o.lowPass;
+  if (in.path == "-")
+    return MakeRawPcmProducer(STDIN_FILENO, "standard input", config);
+  return MakeAudioFileProducer(in.path, config, in.stream.fd);
+}
+
+int Decode(const Options& o, Monitor& m, NamedInput& in, RunControl& control, double start) {
+  if (!o.serial.empty() || o.audioDeviceGiven) {
+    control.recorderShared = true;
+    std::unique_ptr<SlicerSource> source = MakeLiveSource(o, m, control.recorder);
+    if (!m.OpenSource(*source))
+      return kExitInput;
+    int status = DecodeLive(m, *source, control);
+    m.Destroy();
+    return status;
+  }
+  PumpedSource source(MakeProducer(o, m, in));
+  in.stream.fd = -1;  // the producer owns it now
+  source.SetRecorder(control.recorder);
+  if (!m.OpenSource(source))
+    return kExitInput;
+  int status = DecodeOnSignalTime(m, source, start, control);
+  m.Destroy();
+  return status;
+}
+
+int Run(int argc, char** argv) {
+  Options o;
+  if (std::optional<int> status = ParseOptions(argc, argv, o))
+    return *status;
+  double start = WallClock();
+  if (!o.startTime.empty()) {
+    std::optional<double> parsed = ParseStartTime(o.startTime);
+    if (!parsed) {
+      ReportError("--start-time: not an ISO 8601 local time: " + o.startTime);
+      return kExitUsage;
+    }
+    start = *parsed;
+  }
+  bool colour = o.colour == "always" || (o.colour == "auto" && isatty(STDOUT_FILENO) == 1 &&
+                                         std::getenv("NO_COLOR") == nullptr);
+
+  StopSignals stop;  // before any thread starts, so that all inherit the blocked signals
+  AppSettings settings;
+  if (!o.ini.empty() && !LoadSettings(settings, o.ini)) {
+    ReportError("cannot read settings file " + o.ini);
+    return kExitInput;
+  }
+  std::optional<NamedInput> in = OpenNamedInput(o, stop);
+  if (!in)
+    return stop.Raised() ? kExitOk : kExitInput;
+  bool audioInput = (!o.input.empty() && !in->capture) || o.audioDeviceGiven;
+  ApplyOptions(o, audioInput, settings);
 
   CaptureWriter recorder;
   if (!o.record.empty() && !recorder.Open(o.record)) {
     ReportError("cannot write capture: " + recorder.error());
     return kExitInput;
   }
-  EntrySink* recording = o.record.empty() ? nullptr : &recorder;
 
   OutputFormat format = OutputFormat::kText;
   if (o.json || o.format == "json")
@@ -312,71 +460,28 @@ int Run(int argc, char** argv) {
   Monitor m(host);
   m.settings = settings;
   std::optional<LinePageOutput> lines;
+  auto toStdout = [&host](const std::string& line) { host.WriteOut(line); };
   if (format == OutputFormat::kJson)
-    lines.emplace(LinePageOutput::Form::kJson, stdout);
+    lines.emplace(LinePageOutput::Form::kJson, toStdout);
   if (format == OutputFormat::kMultimon)
-    lines.emplace(LinePageOutput::Form::kMultimon, stdout);
+    lines.emplace(LinePageOutput::Form::kMultimon, toStdout);
   if (lines)
     m.pageOutputs.Add(*lines);
   m.Create();
+  RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
+  int status = Decode(o, m, *in, control, start);
+  m.Destroy();
+  host.ReportCommands();
+  if (in->stream.fd >= 0)
+    close(in->stream.fd);
 
-  int status = kExitOk;
-  if (!o.serial.empty() || o.audioDeviceGiven) {
-    std::unique_ptr<SlicerSource> source;
-    if (!o.serial.empty()) {
-      if (o.serial.size() == 4 && o.serial.rfind("COM", 0) == 0 && o.serial[3] >= '1' &&
-          o.serial[3] <= '4') {
-        m.settings.comPort = o.serial[3] - '0';
-      } else {
-        m.settings.comPort = 5;
-        m.settings.customDevice = o.serial;
-      }
-      auto serial = std::make_unique<SerialSlicerSource>();
-      serial->SetRecorder(recording);
-      source = std::move(serial);
-    } else {
-      AudioSlicerConfig config = SlicerConfigFor(m.settings, 0);
-      config.lowPassHz = o.lowPass;
-      auto card = std::make_unique<SoundCardSource>(o.audioDevice, config);
-      card->SetRecorder(recording);
-      source = std::move(card);
-    }
-    if (!m.OpenSource(*source)) {
-      m.Destroy();
-      return kExitInput;
-    }
-    status = DecodeLive(m, host, *source, stop);
-    m.Destroy();
-  } else {
-    std::unique_ptr<EntryProducer> producer;
-    if (!o.capture.empty()) {
-      producer = MakeCaptureProducer(o.capture);
-    } else if (!audio) {
-      producer = MakeCaptureProducer(o.input);
-    } else {
-      AudioSlicerConfig config = SlicerConfigFor(m.settings, o.rate);
-      config.lowPassHz = o.lowPass;
-      if (o.input == "-") {
-        producer = MakeRawPcmProducer(STDIN_FILENO, "standard input", config);
-      } else {
-        producer = MakeAudioFileProducer(o.input, config);
-      }
-    }
-    PumpedSource source(std::move(producer));
-    source.SetRecorder(recording);
-    if (!m.OpenSource(source)) {
-      m.Destroy();
-      return kExitInput;
-    }
-    status = DecodeOnSignalTime(m, host, source, start, stop);
-    m.Destroy();
+  bool outputFailed = m.files.failures > 0 || host.outputClosed();
+  if (!o.record.empty() && !recorder.Close()) {
+    if (!control.recorderReported)
+      ReportError("cannot write capture: " + recorder.error());
+    outputFailed = true;
   }
-
-  if (recording && !recorder.Close()) {
-    ReportError("cannot write capture: " + recorder.error());
-    status = kExitInput;
-  }
-  return status;
+  return status == kExitOk && outputFailed ? kExitOutput : status;
 }
 
 }  // namespace

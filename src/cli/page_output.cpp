@@ -116,8 +116,7 @@ void LinePageOutput::Write(const Page& page) {
   if (line.empty())
     return;
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stream_);
-  std::fflush(stream_);
+  write_(line);
 }
 
 std::string IsoLocalTime(std::int64_t epochSeconds) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -29,17 +30,19 @@ std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour
 // filter (label of the matching filter, or null).
 nlohmann::ordered_json PageRecord(const Page& page, const std::string& isoTime);
 
-// Page outputs that print one line per page on a stream: a JSON object, or the line layouts of
-// multimon_output.h. A write failure is counted, not retried.
+// A page output that prints one line per page: a JSON object, or the line layouts of
+// multimon_output.h. `write` takes each line with its end (standard output, with its failure
+// handling, in pagora-decode).
 class LinePageOutput : public PageOutput {
  public:
   enum class Form { kJson, kMultimon };
-  LinePageOutput(Form form, std::FILE* stream) : form_(form), stream_(stream) {}
+  LinePageOutput(Form form, std::function<void(const std::string&)> write)
+      : form_(form), write_(std::move(write)) {}
   void Write(const Page& page) override;
 
  private:
   Form form_;
-  std::FILE* stream_;
+  std::function<void(const std::string&)> write_;
 };
 
 // "2024-06-03T12:34:56+02:00" for a moment in local time.

@@ -25,6 +25,13 @@ char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+std::string Lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    c = Lower(c);
+  return out;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
     return false;
@@ -95,7 +102,7 @@ IniFile IniFile::Parse(std::string_view text) {
     if (!trimmed.empty() && trimmed.front() == '[') {
       std::string_view name = trimmed.substr(1);
       name = Trim(name.substr(0, name.find(']')));
-      ini.sections_.push_back(Section{std::string(name), true, {}});
+      ini.sections_.push_back(Section{std::string(name), true, {}, {}});
       continue;
     }
     Line line{std::string(raw), {}, {}};
@@ -104,7 +111,10 @@ IniFile IniFile::Parse(std::string_view text) {
       line.key = std::string(Trim(trimmed.substr(0, equals)));
       line.value = std::string(Trim(trimmed.substr(equals + 1)));
     }
-    ini.sections_.back().lines.push_back(std::move(line));
+    Section& section = ini.sections_.back();
+    if (!line.key.empty())
+      section.keys.try_emplace(Lowered(line.key), section.lines.size());
+    section.lines.push_back(std::move(line));
   }
   return ini;
 }
@@ -125,11 +135,10 @@ std::optional<std::string> IniFile::RawValue(std::string_view section, std::stri
   const Section* s = FindSection(section);
   if (s == nullptr)
     return std::nullopt;
-  for (const Line& line : s->lines) {
-    if (!line.key.empty() && SameName(line.key, key))
-      return line.value;
-  }
-  return std::nullopt;
+  auto found = s->keys.find(Lowered(key));
+  if (found == s->keys.end())
+    return std::nullopt;
+  return s->lines[found->second].value;
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -200,23 +209,26 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
       }
       break;
     }
-    sections_.push_back(Section{std::string(section), true, {}});
+    sections_.push_back(Section{std::string(section), true, {}, {}});
     s = &sections_.back();
   }
   std::string k = OneLine(Trim(key));
   std::string v = OneLine(value);
-  for (Line& line : s->lines) {
-    if (!line.key.empty() && SameName(line.key, k)) {
-      line.raw = line.key + "=" + v;
-      line.value = std::string(Trim(v));
-      return;
-    }
+  auto found = s->keys.find(Lowered(k));
+  if (found != s->keys.end()) {
+    Line& line = s->lines[found->second];
+    line.raw = line.key + "=" + v;
+    line.value = std::string(Trim(v));
+    return;
   }
-  // After the last key, before any blank lines that separate this section from the next.
+  // After the last key, before any blank lines that separate this section from the next
+  // (only blank lines move, so the other keys' indexes stay right).
   auto at = s->lines.end();
   while (at != s->lines.begin() && Trim((at - 1)->raw).empty())
     --at;
+  std::size_t index = static_cast<std::size_t>(at - s->lines.begin());
   s->lines.insert(at, Line{k + "=" + v, k, std::string(Trim(v))});
+  s->keys.emplace(Lowered(k), index);
 }
 
 void IniFile::WriteInt(std::string_view section, std::string_view key, int value) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace pagora {
@@ -54,6 +55,9 @@ class IniFile {
     std::string name;  // empty for the lines before the first section header
     bool hasHeader = false;
     std::vector<Line> lines;
+    // Lower-case key -> index of its first line, so that a section of many keys (a long
+    // filter list) is read and written in linear time.
+    std::unordered_map<std::string, std::size_t> keys;
   };
 
   const Section* FindSection(std::string_view name) const;

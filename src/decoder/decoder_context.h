@@ -102,6 +102,9 @@ class PageWriter {
   virtual void PutReceived(char ch) = 0;  // a character that came off the air
   virtual void PutText(const char* text) = 0;
   virtual void MarkTextStart() = 0;
+  // Ends the content of a page that the end of the signal cut short: what was received stays,
+  // followed by a mark; the page counts as damaged.
+  virtual void MarkPageCut() = 0;
   virtual void EndLine() = 0;
 
   // The local time as the headers show it (the locale's time format), at most 39 characters.

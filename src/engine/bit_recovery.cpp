@@ -141,6 +141,19 @@ void ApplyDecoderSwitches(Monitor& m) {
     r.gscActive = 0;
 }
 
+void EndOfSignal(Monitor& m) {
+  m.Drain();
+  BitRecovery& r = m.recovery;
+  if (r.pocsagWindow != 0) {
+    m.pocsag.signalLost = 1;
+    r.pocsagWindow = 0;
+    EndPocsagBurst(m);
+  }
+  if (r.gscActive != 0)
+    GscSignalLost(m.Gsc());
+  FlexSignalLost(m.Flex());
+}
+
 void ResetBitRecovery(BitRecovery& recovery) {
   int readPosition = recovery.readPosition;
   recovery = BitRecovery{};

@@ -106,6 +106,12 @@ class Monitor;
 // sync releases FLEX and POCSAG.
 void ApplyDecoderSwitches(Monitor& m);
 
+// The signal has ended (the input is over, or the program is stopping): every entry still in
+// the ring is drained, then a POCSAG burst or GSC transmission in progress ends as its own end
+// would, with the page in progress shown as far as it was received and marked as cut, and a
+// FLEX frame still missing blocks is given up (FlexSignalLost).
+void EndOfSignal(Monitor& m);
+
 // One ring entry through the clocks, the rate detector and the decoders: `duration` ticks of
 // the line state `status`. Monitor::Drain calls this for every entry in ring order.
 void ProcessSlicerEntry(Monitor& m, std::uint16_t duration, std::uint8_t status);

@@ -1,10 +1,10 @@
 #include "engine/engine_page_writer.h"
 
+#include "engine/filters.h"
+#include "engine/line_builder.h"
 #include "engine/mode_title.h"
 #include "engine/monitor.h"
 #include "engine/traffic_statistics.h"
-#include "engine/filters.h"
-#include "engine/line_builder.h"
 
 namespace pagora {
 
@@ -48,6 +48,10 @@ void EnginePageWriter::PutText(const char* text) {
 
 void EnginePageWriter::MarkTextStart() {
   pagora::MarkTextStart(m_);
+}
+
+void EnginePageWriter::MarkPageCut() {
+  pagora::MarkPageCut(m_);
 }
 
 void EnginePageWriter::EndLine() {

@@ -22,6 +22,7 @@ class EnginePageWriter final : public PageWriter {
   void PutReceived(char ch) override;
   void PutText(const char* text) override;
   void MarkTextStart() override;
+  void MarkPageCut() override;
   void EndLine() override;
   std::string LocalTimeText() override;
   void SetModeTitle(int flags) override;

@@ -244,6 +244,7 @@ void CompletePage(Monitor& m) {
 
   if (file) {
     std::fputc('\n', file);
+    CheckOutputFile(m, OutputFileKind::kFilter);
     ApplyFilterFlushRule(m);
   }
   if (m.settings.filterBeep && !m.host.PlaySound("FILTER.WAV"))

@@ -56,6 +56,9 @@ class Host {
   virtual void Beep() = 0;
   // Starts a program with already expanded arguments, each one argv entry; never a shell.
   virtual void StartCommand(const std::string& program, const std::vector<std::string>& args) = 0;
+  // An output file could not be opened or written (or works again): once per failure, with
+  // the path and the system's reason. Between decoding steps, never from inside one.
+  virtual void OutputProblem(const std::string& text) { ShowMessage(text, "Pagora Log File"); }
 
   // A row of a pane has ended (display update). `row` indexes the pane's store after any
   // dropped oldest row; `followed` is true when the pane scrolled to show it.

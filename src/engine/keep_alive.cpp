@@ -1,7 +1,7 @@
 #include "engine/keep_alive.h"
 
-#include "engine/monitor.h"
 #include "engine/filters.h"
+#include "engine/monitor.h"
 
 namespace pagora {
 namespace {

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
+#include "engine/filters.h"
 #include "engine/keep_alive.h"
 #include "engine/monitor.h"
 #include "engine/output_files.h"
-#include "engine/filters.h"
 
 namespace pagora {
 
@@ -79,7 +79,9 @@ void PutChar(Monitor& m, PaneBuffer& pane, char ch) {
   if (pane.text.empty())
     return;  // a pane without a store (engine not created)
 
-  pane.TextRow(pane.currentRow)[pane.currentColumn] = ch;
+  // A received NUL would end the stored row early (rows are NUL-ended); the pane shows every
+  // control character as "." anyway, so that is what it stores. The capture keeps the NUL.
+  pane.TextRow(pane.currentRow)[pane.currentColumn] = ch == '\0' ? '.' : ch;
   pane.ClassRow(pane.currentRow)[pane.currentColumn] = pane.currentClass;
 
   if (IsMessagePane(pane)) {
@@ -133,6 +135,7 @@ void EndLine(Monitor& m, PaneBuffer& pane) {
 
   if (IsMessagePane(pane) && LogOpen(m)) {
     std::fputc('\n', m.files.log);
+    CheckOutputFile(m, OutputFileKind::kLog);
     if (!capture.internalLine)
       ApplyLogFlushRule(m);
   }
@@ -226,6 +229,14 @@ void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, i
   }
   info.function = function;
   info.type = type != nullptr ? type : "";
+}
+
+void MarkPageCut(Monitor& m) {
+  PaneBuffer& pane = m.lines.messagePane;
+  // The record keeps the text as received, without the mark; a cut page counts as damaged.
+  m.lines.capture.page.errors = true;
+  SetColourClass(pane, kClassBitErrors);
+  PutText(m, pane, kCutMark);
 }
 
 void WritePageHeader(Monitor& m, const char* header) {

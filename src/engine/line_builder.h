@@ -73,10 +73,11 @@ struct LineBuilder {
   PageCapture capture;
 };
 
-// A character as the log and filter files hold it: top bit cleared, "." for control characters.
+// A character as the log and filter files hold it: top bit cleared, "." for control characters
+// (DEL included: a raw DEL in a log file reaches whatever terminal shows the file).
 constexpr char FileCharacter(char ch) {
   int c = static_cast<unsigned char>(ch) & 0x7F;
-  return c < 0x20 ? '.' : static_cast<char>(c);
+  return c < 0x20 || c == 0x7F ? '.' : static_cast<char>(c);
 }
 
 // Sizes a pane's store to capacity + 1 rows and clears it. Capacity below 1 is raised to 1.
@@ -99,6 +100,12 @@ void PutReceived(Monitor& m, PaneBuffer& pane, char ch);
 // Opens a page on the message pane and writes its marked header in the Capcode class, then
 // the blank before the content: the order every decoder follows after its filter lookup.
 void WritePageHeader(Monitor& m, const char* header);
+
+// Ends the content of a page that the end of the signal cut short (the input ended, or the line
+// went to a constant level): the text received so far stays, followed by kCutMark in the
+// bit-error class.
+void MarkPageCut(Monitor& m);
+constexpr const char* kCutMark = " <signal ended>";
 
 // Starts the page record: protocol, rate, capcode digits, function and type; no text, no errors.
 void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, int function,

@@ -71,6 +71,7 @@ void Monitor::Create() {
   gsc = GscDecoder{};
 
   OpenEnabledOutputFiles(*this);
+  DeliverOutputReports(*this);
   files.logFlushCountdown = 0;
   files.filterFlushCountdown = 0;
 
@@ -127,6 +128,7 @@ void Monitor::Destroy() {
   if (created_) {
     created_ = false;
     CloseOutputFiles(*this);
+    DeliverOutputReports(*this);
     if (!settingsPath.empty())
       SaveSettings(settings, settingsPath);
   }

@@ -12,6 +12,7 @@
 #include "engine/engine_page_writer.h"
 #include "engine/host.h"
 #include "engine/keep_alive.h"
+#include "engine/line_builder.h"
 #include "engine/output_files.h"
 #include "engine/slicer_ring.h"
 #include "engine/slicer_source.h"
@@ -19,7 +20,6 @@
 #include "engine/traffic_statistics.h"
 #include "flex/flex_decoder.h"
 #include "gsc/gsc_decoder.h"
-#include "engine/line_builder.h"
 #include "pocsag/pocsag_decoder.h"
 
 namespace pagora {

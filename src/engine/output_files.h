@@ -1,12 +1,15 @@
 // The four output files: message log, filter file, statistics text and statistics CSV. Each
 // is opened in append mode by path or by date name (YYMMMDD plus extension, in the working
 // directory), kept open, flushed on a countdown (log and filter) and rotated at midnight when
-// date-named. A file that cannot be opened leaves an empty handle and every write, flush and
-// close for it is skipped.
+// date-named. A file that cannot be opened or written leaves an empty handle and every write,
+// flush and close for it is skipped; the failure is reported once (with the path and the
+// system's reason) and the file is tried again at the next chance to open it.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/host.h"
 
@@ -24,6 +27,13 @@ struct OutputFiles {
   int logFlushCountdown = 0;     // 100 ms ticks, 0 = not armed
   int filterFlushCountdown = 0;  // 100 ms ticks, 0 = not armed
   int csvHeaderPending = 1;      // the next CSV row is preceded by the header line
+  // Per file, in the order log, filter, statistics text, CSV: whether its last open or write
+  // failed (already reported; cleared by the next successful open).
+  std::array<bool, 4> failed{};
+  std::array<std::string, 4> names;  // the name each file was last opened under
+  int failures = 0;                  // open and write failures in this run
+  // Reports not yet handed to the host; delivered between decoding steps, never from inside one.
+  std::vector<std::string> pendingReports;
 };
 
 // "99JUN05" plus `extension` (".LOG", ".FLT", ".ST", ".CSV") for 5 June 1999.
@@ -38,8 +48,22 @@ std::FILE*& OutputFileHandle(OutputFiles& files, OutputFileKind kind);
 // closed first. Returns whether the file is now open. The settings dialogs call this and
 // CloseOutputFile when they change a file.
 bool OpenOutputFile(Monitor& m, OutputFileKind kind);
-// Flushes and closes one file if it is open.
+// Flushes and closes one file if it is open; a failed flush or close is reported.
 void CloseOutputFile(Monitor& m, OutputFileKind kind);
+// Flushes one open file and checks it for write errors. On an error the failure is reported,
+// the file closed (nothing more goes into a file that has lost data) and false returned.
+bool FlushOutputFile(Monitor& m, OutputFileKind kind);
+// Checks an open file's error flag without flushing (after each row).
+void CheckOutputFile(Monitor& m, OutputFileKind kind);
+// After a write failure or a failed open: every enabled file whose handle is empty is opened
+// again (each clock check, every 10 seconds).
+void RetryFailedOutputFiles(Monitor& m);
+// SIGHUP (log rotation): every enabled file is closed and opened again by its name, so a file
+// renamed or deleted under the program is replaced by a new one. A new empty CSV file gets
+// its header.
+void ReopenOutputFiles(Monitor& m);
+// Hands the reports gathered since the last call to the host (Host::OutputProblem).
+void DeliverOutputReports(Monitor& m);
 // At engine creation: every enabled file, in the order log, filter, statistics text, CSV.
 void OpenEnabledOutputFiles(Monitor& m);
 // At engine end: every open file, in the same order, so nothing written is lost.

@@ -59,6 +59,7 @@ void ClockCheck(Monitor& m) {
     t.storedTime = now;
   }
   t.clockCheckCountdown = TicksToNextClockCheck(now.second);
+  RetryFailedOutputFiles(m);
 }
 
 void Monitor::Tick() {
@@ -75,6 +76,7 @@ void Monitor::Tick() {
   if (timer.titleHoldCount > 0 && --timer.titleHoldCount == 0)
     SetModeTitle(*this, 0);
   Drain();
+  DeliverOutputReports(*this);
 }
 
 }  // namespace pagora

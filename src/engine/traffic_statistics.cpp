@@ -62,7 +62,7 @@ void HourlyStatistics(Monitor& m) {
     std::fprintf(m.files.stat, "%.*s %.*s  HOURLY\n", kLabelMax, date.c_str(), kLabelMax,
                  time.c_str());
     WriteStatsReport(m.files.stat, c.hourlyMessages, c.hourlyCharacters);
-    std::fflush(m.files.stat);
+    FlushOutputFile(m, OutputFileKind::kStatText);
   }
 
   if (m.settings.statCsvFileEnabled != 0 && m.files.csv != nullptr) {
@@ -80,7 +80,7 @@ void HourlyStatistics(Monitor& m) {
       }
     }
     std::fputs("\n", csv);
-    std::fflush(csv);
+    FlushOutputFile(m, OutputFileKind::kStatCsv);
   }
 
   m.counters.hourlyMessages = {};
@@ -92,7 +92,7 @@ void DailyStatisticsReport(Monitor& m) {
     return;
   std::fprintf(m.files.stat, "%.*s  DAILY\n", kLabelMax, m.timer.dateString.c_str());
   WriteStatsReport(m.files.stat, m.counters.dailyMessages, m.counters.dailyCharacters);
-  std::fflush(m.files.stat);
+  FlushOutputFile(m, OutputFileKind::kStatText);
 }
 
 void ClearDailyCounters(Monitor& m) {

@@ -228,6 +228,24 @@ void InitFlexDecoder(FlexDecoder& flex) {
     phase.phaseLetter = '?';
 }
 
+void FlexSignalLost(const FlexRun& run) {
+  FlexDecoder& f = run.flex;
+  f.frameCountdown = 0;
+  if (f.blockCounter == 0)
+    return;
+  char text[64];
+  std::snprintf(text, sizeof text, "FLEX frame cut short after %d of %d blocks",
+                kFlexBlocksPerFrame - f.blockCounter, kFlexBlocksPerFrame);
+  run.ctx.pages.SetColourClass(kClassDiagnostic);
+  run.ctx.pages.PutText(text);
+  run.ctx.pages.EndLine();
+  f.blockCounter = 0;
+  f.bitIndex = 0;
+  f.halfSymbol = 0;
+  run.ctx.clocks.symbolClock.period = kFlex1600Period;
+  run.ctx.clocks.flexActive = 0;
+}
+
 void FlexReceiveSymbol(const FlexRun& run, std::int8_t symbol) {
   FlexDecoder& f = run.flex;
   f.r0 = static_cast<std::uint16_t>((f.r0 << 1) | (f.r1 >> 15));

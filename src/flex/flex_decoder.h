@@ -62,6 +62,10 @@ struct FlexRun {
 void InitFlexDecoder(FlexDecoder& flex);
 // One 4-level symbol 0..3 from the drain (0 = bits 11, 1 = 10, 2 = 00, 3 = 01).
 void FlexReceiveSymbol(const FlexRun& run, std::int8_t symbol);
+// The signal has ended inside a frame (the input is over, or the program is stopping). A frame
+// is decoded once its last block is in, and the vectors and messages of this one lie partly in
+// blocks that never came, so none of its pages is shown; a diagnostic row says how far it got.
+void FlexSignalLost(const FlexRun& run);
 
 // De-interleaves and corrects block b (0..10) of a phase into its 8 frame words; after block 10
 // of a FLEX (not ReFLEX) frame it decodes the phase's frame.

@@ -280,8 +280,23 @@ void TakeDataBlock(GscDecoder& d) {
   }
 }
 
+// A block's worth of samples all at one level: a squelched receiver or an ended input holding
+// its last level. Every real block has a comma sample or a word that changes.
+bool ConstantBlock(const GscDecoder& d) {
+  int first = GscSampleAt(d, 0);
+  for (int age = 1; age < kGscBlockSamples; ++age) {
+    if (GscSampleAt(d, age) != first)
+      return false;
+  }
+  return true;
+}
+
 void ProcessBlock(const GscRun& run) {
   GscDecoder& d = run.gsc;
+  if (ConstantBlock(d)) {
+    GscSignalLost(run);
+    return;
+  }
   int addressIndex = -1;
   ReadWordPair(d);
 
@@ -403,6 +418,17 @@ GscAddress GscComputeAddress(int addressIndex, std::uint32_t word2, int preamble
   std::int32_t c = l / 2;
   std::int32_t e = ((preambleIndex - a % 10) % 10 + 10) % 10;
   return GscAddress{c + 100 * b + 1000 * a + 100000 * e, 1 + inv + 2 * odd};
+}
+
+void GscSignalLost(const GscRun& run) {
+  GscDecoder& d = run.gsc;
+  if (d.active == 0)
+    return;
+  if (d.pageOpen != 0) {
+    d.pageOpen = 0;
+    GscRenderPage(run, true);
+  }
+  DropOut(run);
 }
 
 void GscReceiveBit(const GscRun& run, int bit) {

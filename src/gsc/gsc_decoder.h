@@ -70,6 +70,10 @@ struct GscRun {
 
 // One sample from the GSC clock: 0 or 1 (any value above 0 counts as 1).
 void GscReceiveBit(const GscRun& run, int bit);
+// The signal has ended during a transmission (the input ended, or a whole block came in at
+// one level): the page in progress is shown as far as it was received, marked as cut, and the
+// decoder hunts again.
+void GscSignalLost(const GscRun& run);
 
 // The pieces of a block, exposed for the generator's round trips and for tests.
 // Sample of the given age (0 = newest, up to 127).

@@ -72,7 +72,7 @@ void GscHeader(const GscRun& run, std::int32_t capcode, std::int32_t function, c
   run.ctx.pages.WritePageHeader(header);
 }
 
-void GscRenderPage(const GscRun& run) {
+void GscRenderPage(const GscRun& run, bool cut) {
   GscDecoder& d = run.gsc;
   bool shortPage = d.alphaLength <= kGscShortPageCharacters;
   const char* type = !shortPage ? "alpha" : (d.pageBlocks == 0 ? "tone" : "numeric");
@@ -94,6 +94,8 @@ void GscRenderPage(const GscRun& run) {
     PutReceivedText(run, d.alphaText.data());
     run.ctx.pages.CountCharacters(kRowGsc, kKindAlpha, d.alphaLength);
   }
+  if (cut)
+    run.ctx.pages.MarkPageCut();
   run.ctx.pages.EndLine();
 }
 

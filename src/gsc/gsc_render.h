@@ -23,6 +23,6 @@ std::array<char, 9> GscAlphaBlock(const GscDataWords& words);
 // page's kind for front ends that report pages as records: "alpha", "numeric" or "tone".
 void GscHeader(const GscRun& run, std::int32_t capcode, std::int32_t function, const char* type);
 // Writes the decoder's completed page to the message pane and counts it.
-void GscRenderPage(const GscRun& run);
+void GscRenderPage(const GscRun& run, bool cut = false);
 
 }  // namespace pagora

@@ -38,6 +38,23 @@ constexpr double kHysteresis4 = 0.05;
 // Below this span (about -80 dBFS) the input is taken as silence and the level is held.
 constexpr double kMinimumSpan = 1e-4;
 constexpr double kNever = std::numeric_limits<double>::infinity();
+// A sample further from the centre than this many spans (and beyond full scale) is clipped
+// there: one wild sample (a float file's 1e4) would otherwise blow the span up and take the
+// release time constants to come back. A real signal that grows louder still pulls the
+// envelope out, by a third of a span or more per sample.
+constexpr double kClipSpans = 4;
+constexpr double kClipFloor = 1.0;
+
+// A sample the slicer can work with: NaN and infinities (a damaged float file) are silence,
+// and nothing beyond the clip limits reaches the filter or the envelope.
+inline double SaneSample(float sample, double high, double low) {
+  double x = sample;
+  if (!std::isfinite(x))
+    return 0;
+  double centre = 0.5 * (high + low);
+  double reach = std::max(kClipSpans * (high - low), kClipFloor);
+  return std::clamp(x, centre - reach, centre + reach);
+}
 
 double Coefficient(double seconds, double sampleRate) {
   return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
@@ -180,7 +197,7 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
   double high = high_, low = low_, z1 = z1_, z2 = z2_;
   double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
   for (std::size_t i = 0; i < count; ++i) {
-    double x = samples[i];
+    double x = SaneSample(samples[i], high, low);
     if (filter_) {
       double y = b0_ * x + z1;
       z1 = b1_ * x - a1_ * y + z2;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,46 @@ namespace {
 constexpr const char* kCaption = "Pagora Error";
 constexpr std::size_t kBlockFrames = 4096;
 constexpr std::size_t kMaxProblems = 10;
+
+std::uint32_t Little32(const unsigned char* b) {
+  return b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t{b[3]} << 24);
+}
+
+// Whether the 8 bytes at `at` start a chunk that fits in a file of `size` bytes.
+bool WholeChunkAt(int fd, off_t at, off_t size) {
+  unsigned char header[8];
+  if (at + 8 > size || pread(fd, header, 8, at) != 8)
+    return false;
+  for (int i = 0; i < 4; ++i) {
+    if (header[i] < 0x20 || header[i] > 0x7E)
+      return false;
+  }
+  return at + 8 + static_cast<off_t>(Little32(header + 4)) <= size;
+}
+
+// A WAV file whose data chunk ends before the file does, followed by bytes that are no chunk:
+// samples a writer appended without fixing the declared size. Read with pread, so a descriptor
+// handed on to libsndfile keeps its position; anything but a regular WAV file gives false.
+bool DataChunkEndsEarly(int fd) {
+  struct stat info {};
+  unsigned char riff[12];
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || pread(fd, riff, 12, 0) != 12 ||
+      std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    return false;
+  }
+  off_t at = 12;
+  for (int chunks = 0; chunks < 64 && at + 8 <= info.st_size; ++chunks) {
+    unsigned char header[8];
+    if (pread(fd, header, 8, at) != 8)
+      return false;
+    std::uint32_t size = Little32(header + 4);
+    off_t end = at + 8 + static_cast<off_t>(size) + static_cast<off_t>(size & 1);
+    if (std::memcmp(header, "data", 4) == 0)
+      return end + 1 < info.st_size && !WholeChunkAt(fd, end, info.st_size);
+    at = end;
+  }
+  return false;
+}
 
 class CountingSink : public EntrySink {
  public:
@@ -86,8 +127,13 @@ class AudioProducer : public EntryProducer {
 
 class AudioFileProducer : public AudioProducer {
  public:
-  AudioFileProducer(const std::string& path, const AudioSlicerConfig& config)
-      : AudioProducer(config), path_(path) {
+  AudioFileProducer(const std::string& path, const AudioSlicerConfig& config, SNDFILE* file,
+                    const SF_INFO& info, std::string openError)
+      : AudioProducer(config),
+        path_(path),
+        file_(file),
+        info_(info),
+        openError_(std::move(openError)) {
     name_ = path;
   }
   ~AudioFileProducer() override {
@@ -96,45 +142,39 @@ class AudioFileProducer : public AudioProducer {
   }
 
   bool Open(Host& host) override {
-    SF_INFO info{};
-    file_ = sf_open(path_.c_str(), SFM_READ, &info);
     if (!file_) {
-      host.ShowMessage("Error opening audio file!\n" + path_ + ": " + sf_strerror(nullptr),
-                       kCaption);
+      host.ShowMessage("Error opening audio file!\n" + path_ + ": " + openError_, kCaption);
       return false;
     }
-    if (info.channels < 1 || info.samplerate < 1000) {
+    if (info_.channels < 1 || info_.samplerate < 1000) {
       host.ShowMessage("Error opening audio file!\n" + path_ + ": unusable sample format",
                        kCaption);
       return false;
     }
-    channels_ = info.channels;
-    declaredFrames_ = info.frames;
-    // libsndfile reads a file whose data chunk runs past its end up to where it stops, and
-    // says so only in its log ("data : N (should be M)").
-    char log[4096] = {};
-    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log);
-    std::string text(log);
-    for (std::size_t at = 0; at < text.size();) {
-      std::size_t end = text.find('\n', at);
-      std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-      if (line.rfind("data", 0) == 0 && line.find("should be") != std::string::npos) {
-        shortData_ = true;
-      }
-      at = end == std::string::npos ? text.size() : end + 1;
-    }
+    channels_ = info_.channels;
+    declaredFrames_ = info_.frames;
+    ReadLog();
     interleaved_.resize(kBlockFrames * static_cast<std::size_t>(channels_));
     return true;
   }
 
-  // The slicer is built for the file's own rate, which is only known once it is open.
-  static std::unique_ptr<EntryProducer> Make(const std::string& path, AudioSlicerConfig config) {
+  // The file is opened here (once: a pipe cannot be opened twice), as the slicer is built for
+  // the file's own rate. `fd` >= 0: read from it (closed with the file), else open `path`.
+  static std::unique_ptr<EntryProducer> Make(const std::string& path, int fd,
+                                             AudioSlicerConfig config) {
     SF_INFO info{};
-    if (SNDFILE* probe = sf_open(path.c_str(), SFM_READ, &info)) {
+    SNDFILE* file =
+        fd >= 0 ? sf_open_fd(fd, SFM_READ, &info, SF_TRUE) : sf_open(path.c_str(), SFM_READ, &info);
+    std::string error = file ? "" : sf_strerror(nullptr);
+    int probe = fd >= 0 ? fd : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool trailing = probe >= 0 && DataChunkEndsEarly(probe);
+    if (fd < 0 && probe >= 0)
+      close(probe);
+    if (file && info.samplerate > 0)
       config.sampleRate = info.samplerate;
-      sf_close(probe);
-    }
-    return std::make_unique<AudioFileProducer>(path, config);
+    auto producer = std::make_unique<AudioFileProducer>(path, config, file, info, error);
+    producer->trailingData_ = trailing;
+    return producer;
   }
 
  protected:
@@ -154,6 +194,9 @@ class AudioFileProducer : public AudioProducer {
     int error = sf_error(file_);
     if (error != SF_ERR_NO_ERROR) {
       AddProblem(path_ + ": read error: " + sf_error_number(error));
+    } else if (trailingData_) {
+      AddProblem(path_ + ": the data chunk declares " + std::to_string(declaredFrames_) +
+                 " samples but the file goes on; only those were decoded");
     } else if (shortData_) {
       AddProblem(path_ + ": file is truncated (" + std::to_string(samples_) +
                  " samples were there)");
@@ -164,11 +207,29 @@ class AudioFileProducer : public AudioProducer {
   }
 
  private:
+  // libsndfile reads a file whose data chunk runs past its end up to where it stops, and says
+  // so only in its log ("data : N (should be M)").
+  void ReadLog() {
+    char log[4096] = {};
+    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log);
+    std::string text(log);
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find('\n', at);
+      std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      if (line.rfind("data", 0) == 0 && line.find("should be") != std::string::npos)
+        shortData_ = true;
+      at = end == std::string::npos ? text.size() : end + 1;
+    }
+  }
+
   std::string path_;
   SNDFILE* file_ = nullptr;
+  SF_INFO info_{};
+  std::string openError_;
   int channels_ = 1;
   sf_count_t declaredFrames_ = 0;
   bool shortData_ = false;
+  bool trailingData_ = false;
   std::vector<float> interleaved_;
 };
 
@@ -229,14 +290,21 @@ class RawPcmProducer : public AudioProducer {
 
 class CaptureProducer : public EntryProducer {
  public:
-  explicit CaptureProducer(const std::string& path) : path_(path) {}
+  CaptureProducer(const std::string& path, int fd) : path_(path), fd_(fd) {}
   ~CaptureProducer() override {
-    if (file_ && file_ != stdin)
+    if (file_ && file_ != stdin) {
       std::fclose(file_);
+    } else if (!file_ && fd_ >= 0) {
+      close(fd_);
+    }
   }
 
   bool Open(Host& host) override {
-    file_ = path_ == "-" ? stdin : std::fopen(path_.c_str(), "r");
+    if (fd_ >= 0) {
+      file_ = fdopen(fd_, "r");
+    } else {
+      file_ = path_ == "-" ? stdin : std::fopen(path_.c_str(), "r");
+    }
     if (!file_) {
       host.ShowMessage("Error opening capture file!\n" + path_ + ": " + std::strerror(errno),
                        kCaption);
@@ -254,7 +322,10 @@ class CaptureProducer : public EntryProducer {
       if (put >= maxEntries)
         return Progress::kLimit;
       CaptureEntry entry;
-      if (!NextEntry(entry)) {
+      Next next = NextEntry(entry);
+      if (next == Next::kNone)
+        return Progress::kLimit;  // lines that are no entries: give the caller a turn
+      if (next == Next::kEnd) {
         ended_ = true;
         if (entries_ == 0 && problems_.empty())
           AddProblem(path_ + ": no capture entries");
@@ -268,6 +339,7 @@ class CaptureProducer : public EntryProducer {
       ticks_ += entry.duration;
       last_ = entry.status;
       ++entries_;
+      // Zero-length entries take no signal time; they still count against the limit.
       ++put;
     }
     return Progress::kReached;
@@ -276,41 +348,56 @@ class CaptureProducer : public EntryProducer {
   std::uint8_t LastStatus() const override { return last_; }
 
  private:
-  bool NextEntry(CaptureEntry& entry) {
+  enum class Next { kEntry, kNone, kEnd };
+  // Lines read per call at most when none is an entry, so that a stream of garbage cannot keep
+  // the caller from looking at its stop flag.
+  static constexpr int kLinesPerCall = 4096;
+
+  Next NextEntry(CaptureEntry& entry) {
     char line[256];
-    while (std::fgets(line, sizeof line, file_)) {
+    for (int lines = 0; lines < kLinesPerCall; ++lines) {
+      if (!std::fgets(line, sizeof line, file_))
+        return EndOfLines();
       std::size_t length = std::strlen(line);
       bool whole = length > 0 && line[length - 1] == '\n';
       if (whole)
         line[--length] = '\0';
+      // An over-long line cannot be an entry: its first piece counts as garbage and the rest
+      // is skipped, a piece per turn (an endless line must not hold the caller either).
+      bool continued = skipping_;
+      skipping_ = !whole && !std::feof(file_);
+      if (continued)
+        continue;
       ++lineNumber_;
       CaptureLine kind = ParseCaptureLine(std::string_view(line, length), entry);
-      if (!whole && !std::feof(file_)) {
-        // An over-long line: skip the rest of it; it cannot be an entry.
-        int c;
-        while ((c = std::fgetc(file_)) != EOF && c != '\n') {
-        }
+      if (skipping_)
         kind = CaptureLine::kGarbage;
-      }
       if (kind == CaptureLine::kEntry)
-        return true;
+        return Next::kEntry;
       if (kind == CaptureLine::kGarbage) {
         if (++garbage_ <= kMaxProblems) {
           AddProblem(path_ + ":" + std::to_string(lineNumber_) + ": not a capture entry");
         }
       }
     }
-    if (std::ferror(file_))
+    return Next::kNone;
+  }
+
+  Next EndOfLines() {
+    // A signal that interrupted the read (Ctrl-C on a pipe) ends the input like its end.
+    if (std::ferror(file_) && errno != EINTR)
       AddProblem(path_ + ": read error");
-    return false;
+    return Next::kEnd;
   }
 
   std::string path_;
+  int fd_;
   std::FILE* file_ = nullptr;
   double ticks_ = 0;
   std::uint8_t last_ = 0;
   long lineNumber_ = 0;
   std::size_t garbage_ = 0;
+  bool skipping_ = false;
   long entries_ = 0;
   bool ended_ = false;
 };
@@ -322,8 +409,8 @@ void EntryProducer::AddProblem(std::string text) {
 }
 
 std::unique_ptr<EntryProducer> MakeAudioFileProducer(const std::string& path,
-                                                     const AudioSlicerConfig& slicer) {
-  return AudioFileProducer::Make(path, slicer);
+                                                     const AudioSlicerConfig& slicer, int fd) {
+  return AudioFileProducer::Make(path, fd, slicer);
 }
 
 std::unique_ptr<EntryProducer> MakeRawPcmProducer(int fd, const std::string& name,
@@ -331,8 +418,8 @@ std::unique_ptr<EntryProducer> MakeRawPcmProducer(int fd, const std::string& nam
   return std::make_unique<RawPcmProducer>(fd, name, slicer);
 }
 
-std::unique_ptr<EntryProducer> MakeCaptureProducer(const std::string& path) {
-  return std::make_unique<CaptureProducer>(path);
+std::unique_ptr<EntryProducer> MakeCaptureProducer(const std::string& path, int fd) {
+  return std::make_unique<CaptureProducer>(path, fd);
 }
 
 }  // namespace pagora

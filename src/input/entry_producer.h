@@ -44,14 +44,17 @@ class EntryProducer {
 };
 
 // Audio read through libsndfile (WAV, FLAC, and the other formats it knows); channel 0 of a
-// multi-channel file.
+// multi-channel file. With `fd` >= 0 the audio is read from it (a pipe is fine) and `path`
+// only names it; the producer owns it.
 std::unique_ptr<EntryProducer> MakeAudioFileProducer(const std::string& path,
-                                                     const AudioSlicerConfig& slicer);
+                                                     const AudioSlicerConfig& slicer, int fd = -1);
 // Raw signed 16-bit little-endian mono samples from a file descriptor (standard input) at
 // `slicer.sampleRate`. `name` is used in messages.
 std::unique_ptr<EntryProducer> MakeRawPcmProducer(int fd, const std::string& name,
                                                   const AudioSlicerConfig& slicer);
-// A capture file being replayed; garbage lines are reported by line number and skipped.
-std::unique_ptr<EntryProducer> MakeCaptureProducer(const std::string& path);
+// A capture file being replayed; garbage lines are reported by line number and skipped. With
+// `fd` >= 0 it is read from there (the producer owns it) and `path` only names it; "-" is
+// standard input.
+std::unique_ptr<EntryProducer> MakeCaptureProducer(const std::string& path, int fd = -1);
 
 }  // namespace pagora

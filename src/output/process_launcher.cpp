@@ -66,6 +66,43 @@ std::string SearchPath(const std::string& name) {
   _exit(127);
 }
 
+// Forks once; the child starts a session of its own and executes the program. The pid, or -1
+// when the program could not be executed (the child reports exec's error through the pipe).
+pid_t LaunchChild(const std::string& path, const std::vector<std::string>& argvStrings) {
+  std::vector<char*> argv;
+  argv.reserve(argvStrings.size() + 1);
+  for (const std::string& s : argvStrings)
+    argv.push_back(const_cast<char*>(s.c_str()));
+  argv.push_back(nullptr);
+
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0)
+    return -1;
+  pid_t child = fork();
+  if (child < 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    return -1;
+  }
+  if (child == 0) {
+    close(pipeFds[0]);
+    setsid();
+    ExecChild(path.c_str(), argv.data(), pipeFds[1]);
+  }
+  close(pipeFds[1]);
+  int error = 0;
+  ssize_t got;
+  do {
+    got = read(pipeFds[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  close(pipeFds[0]);
+  if (got == 0)
+    return child;
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return -1;
+}
+
 bool Launch(const std::string& path, const std::vector<std::string>& argvStrings) {
   // Everything the children need is built before forking: they must not allocate.
   std::vector<char*> argv;
@@ -112,12 +149,13 @@ bool Launch(const std::string& path, const std::vector<std::string>& argvStrings
   return got == 0;
 }
 
-}  // namespace
-
-bool StartDetachedProcess(const std::string& program, const std::vector<std::string>& args) {
+// The program to execute and its argv: the program itself, or the desktop opener for a file
+// that is not executable. Empty when there is nothing to start.
+std::vector<std::string> ResolveCommand(const std::string& program,
+                                        const std::vector<std::string>& args, std::string& path) {
+  path.clear();
   if (program.empty())
-    return false;
-  std::string path;
+    return {};
   if (program.find('/') != std::string::npos) {
     if (IsExecutableFile(program))
       path = program;
@@ -129,16 +167,74 @@ bool StartDetachedProcess(const std::string& program, const std::vector<std::str
   if (!path.empty()) {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    return Launch(path, argv);
+    return argv;
   }
   if (!Exists(program))
-    return false;
-  std::string opener = SearchPath("xdg-open");
-  if (opener.empty())
-    return false;
+    return {};
+  path = SearchPath("xdg-open");
+  if (path.empty())
+    return {};
   std::vector<std::string> argv{"xdg-open", program};
   argv.insert(argv.end(), args.begin(), args.end());
-  return Launch(opener, argv);
+  return argv;
+}
+
+}  // namespace
+
+bool StartDetachedProcess(const std::string& program, const std::vector<std::string>& args) {
+  std::string path;
+  std::vector<std::string> argv = ResolveCommand(program, args, path);
+  return !argv.empty() && Launch(path, argv);
+}
+
+pid_t StartChildProcess(const std::string& program, const std::vector<std::string>& args) {
+  std::string path;
+  std::vector<std::string> argv = ResolveCommand(program, args, path);
+  return argv.empty() ? -1 : LaunchChild(path, argv);
+}
+
+void CommandRunner::Reap() {
+  std::erase_if(running_, [](pid_t pid) {
+    pid_t done;
+    do {
+      done = waitpid(pid, nullptr, WNOHANG);
+    } while (done < 0 && errno == EINTR);
+    return done != 0;  // ended (or no longer ours)
+  });
+}
+
+CommandRunner::Result CommandRunner::Submit(const std::string& program,
+                                            const std::vector<std::string>& args) {
+  Reap();
+  if (running() < maxRunning_ && queue_.empty()) {
+    pid_t pid = StartChildProcess(program, args);
+    if (pid < 0)
+      return Result::kFailed;
+    running_.push_back(pid);
+    return Result::kStarted;
+  }
+  if (queue_.size() >= maxQueued_) {
+    ++dropped_;
+    return Result::kDropped;
+  }
+  queue_.push_back(Command{program, args});
+  return Result::kQueued;
+}
+
+std::vector<std::string> CommandRunner::Poll() {
+  Reap();
+  std::vector<std::string> failed;
+  while (running() < maxRunning_ && !queue_.empty()) {
+    Command next = std::move(queue_.front());
+    queue_.pop_front();
+    pid_t pid = StartChildProcess(next.program, next.args);
+    if (pid < 0) {
+      failed.push_back(next.program);
+    } else {
+      running_.push_back(pid);
+    }
+  }
+  return failed;
 }
 
 }  // namespace pagora

@@ -159,13 +159,29 @@ void PocsagCodeword(const PocsagRun& run, int index) {
   NotePageCodeword(run, p, score);
 }
 
+void PocsagSignalLost(const PocsagRun& run) {
+  PocsagDecoder& p = run.pocsag;
+  p.signalLost = 1;
+  p.inBatch = 0;
+  // The drain ends the burst after this bit, with the caption and the clock.
+  run.ctx.clocks.pocsagWindow = 1;
+}
+
 void PocsagReceiveBit(const PocsagRun& run, char bit) {
   PocsagDecoder& p = run.pocsag;
   p.bitRegister = (p.bitRegister << 1) | (bit == '1' ? 1u : 0u);
 
   if (bit == 'X') {
     // End of the burst: an open long page is closed, a short page still buffered is dropped
-    // (its end was never seen, so it may be incomplete).
+    // (its end was never seen, so it may be incomplete) unless the signal itself ended: then
+    // a page whose address was received is shown as far as it came, with the cut mark.
+    if (p.signalLost != 0) {
+      p.signalLost = 0;
+      if (ShortPagePending(p) && (p.capcode & kPocsagCapcodeError) == 0)
+        PocsagFlushPage(run);
+      if (p.openPages > 0)
+        run.ctx.pages.MarkPageCut();
+    }
     p.inBatch = 0;
     p.messageCodewords = 0;
     p.alphaCount = 0;
@@ -193,6 +209,12 @@ void PocsagReceiveBit(const PocsagRun& run, char bit) {
   // The bit register holds the codeword bits as they arrive; the codeword is copied out and
   // corrected once all 32 are in.
   ++p.bitPosition;
+  if (p.bitPosition >= 32 && (p.bitRegister == 0 || p.bitRegister == 0xFFFFFFFFu)) {
+    // 32 equal bits: a squelched receiver or an ended input holding its last level, not a
+    // codeword (the all-zero and all-one words are valid BCH codewords that no pager uses).
+    PocsagSignalLost(run);
+    return;
+  }
   if (p.bitPosition >= 32) {
     if (Distance(p.bitRegister, kPocsagIdleCodeword) <= kPocsagIdleMaxErrors) {
       run.ctx.clocks.pocsagWindow = kPocsagWindowRefresh;

@@ -55,6 +55,9 @@ struct PocsagDecoder {
   // written; after that they go straight into the page record.
   int pageCorrected = 0;
   bool pageErrors = false;
+  // The burst is ending because the signal did (a constant level, the end of the input), not
+  // because the codewords stopped making sense: the page in progress is shown as received.
+  int signalLost = 0;
 
   // Characters and digits assembled side by side from the message bits (LSB first).
   int characterRegister = 0;  // 7-bit shift register, newest bit in bit 6
@@ -74,6 +77,9 @@ struct PocsagRun {
 
 // One bit from the drain: '1', '0', or 'X' at the end of a burst.
 void PocsagReceiveBit(const PocsagRun& run, char bit);
+// The signal has ended in the middle of a burst: the drain's next 'X' shows the page in
+// progress as far as it was received, marked as cut, instead of dropping it.
+void PocsagSignalLost(const PocsagRun& run);
 
 // Handles the codeword just received (in the bit register) in batch slot `index` 0..15:
 // corrects it and files it as an address or message codeword.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,15 +20,34 @@ std::string GenPath() {
   return PAGORA_GEN_PATH;
 }
 
-std::string TempPath(const std::string& name) {
-  static const std::string folder = [] {
+namespace {
+
+// The folder every test program's files go into, removed when the program ends.
+class TempFolder {
+ public:
+  TempFolder() {
     std::string pattern = ::testing::TempDir() + "/pagora_cli_XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    const char* made = mkdtemp(buffer.data());
-    return std::string(made ? made : ::testing::TempDir().c_str());
-  }();
-  return folder + "/" + name;
+    if (mkdtemp(buffer.data()) != nullptr)
+      path_ = buffer.data();
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty())
+      std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::string TempPath(const std::string& name) {
+  static const TempFolder folder;
+  return folder.path() + "/" + name;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

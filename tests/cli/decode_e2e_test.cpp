@@ -307,8 +307,10 @@ TEST(BadInputTest, TruncatedWavIsReported) {
 }
 
 TEST(BadInputTest, WrongOptionsAreUsageErrors) {
-  for (const char* options : {"--levels 3 x.wav", "--color sometimes x.wav",
-                              "--start-time yesterday x.wav", "", "a.wav --capture b.cap"}) {
+  for (const char* options :
+       {"--levels 3 x.wav", "--color sometimes x.wav", "--start-time yesterday x.wav", "",
+        "a.wav --capture b.cap", "--rate nan -", "--rate inf -", "--lowpass nan x.wav",
+        "--lowpass -inf x.wav"}) {
     RunResult r = RunProgram(DecodePath() + " " + options);
     EXPECT_EQ(r.status, 2) << options << ": " << r.err;
   }

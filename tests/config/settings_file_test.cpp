@@ -396,5 +396,26 @@ TEST_F(DefaultPath, FollowsTheConfigurationDirectory) {
   EXPECT_EQ(DefaultSettingsPath(), "/home/tester/.config/pagora/Pagora.INI");
 }
 
+// A long filter list (a flood of capcodes to watch) survives a save and a load in order; the
+// reader looks keys up by index, so this takes moments, not the minutes a scan per key took.
+TEST(SettingsFile, HundredThousandFiltersRoundTrip) {
+  AppSettings original;
+  for (int n = 0; n < 100000; ++n) {
+    FilterRecord f;
+    f.type = kFilterPocsag;
+    f.capcode = std::to_string(1000000 + n);
+    f.label = "L" + std::to_string(n);
+    original.filters.push_back(f);
+  }
+  TempDir dir;
+  std::string path = dir.File("Pagora.INI");
+  ASSERT_TRUE(SaveSettings(original, path));
+  // A key written twice (case apart): the first one is read, as before.
+  WriteText(path, ReadText(path) + "filter1=5,\"999999\",0,\"LATE\",\"\",0,0,0\n");
+  AppSettings loaded;
+  ASSERT_TRUE(LoadSettings(loaded, path));
+  EXPECT_EQ(loaded.filters, original.filters);
+}
+
 }  // namespace
 }  // namespace pagora

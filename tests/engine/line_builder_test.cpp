@@ -68,7 +68,17 @@ TEST_F(LineBuilderTest, ExactlyOneRowWrapsThenEndsAnEmptyRow) {
 TEST_F(LineBuilderTest, StoresBytesAsWrittenButLogsThemSevenBitWithControlsAsDots) {
   WritePage(m, "H", std::string("\xC1\x07\x9B[2J\x7F", 7));
   EXPECT_EQ(PaneRows(Pane())[0], std::string("H \xC1\x07\x9B[2J\x7F", 9));
-  EXPECT_EQ(Log(), "H A..[2J\x7F\n");
+  EXPECT_EQ(Log(), "H A..[2J.\n");  // DEL is a control character too
+}
+
+// A NUL received inside a page must not end the stored row: the row keeps its length and
+// shows "." there; the page's capture keeps the byte as received.
+TEST_F(LineBuilderTest, ReceivedNulDoesNotEndTheRow) {
+  WritePage(m, "H", std::string("A\0B", 3));
+  EXPECT_EQ(PaneRows(Pane())[0], "H A.B");
+  EXPECT_EQ(Log(), "H A.B\n");
+  ASSERT_EQ(host.pages.size(), 1u);
+  EXPECT_EQ(host.pages[0].content, std::string("A\0B", 3));
 }
 
 TEST_F(LineBuilderTest, SeparatorOncePerMinuteAndAgainAfterClear) {

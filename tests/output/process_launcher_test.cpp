@@ -125,5 +125,28 @@ TEST_F(ProcessLauncherTest, HostilePageTextReachesTheFilterCommandAsOneArgument)
                                                       "\"; rm -rf ~ $(reboot)"}));
 }
 
+// A flood of commands: two run at once, one more waits, the rest are dropped and counted; the
+// waiting one starts when a place frees up.
+TEST_F(ProcessLauncherTest, CommandRunnerBoundsRunningAndWaitingCommands) {
+  CommandRunner runner(2, 1);
+  using R = CommandRunner::Result;
+  std::vector<R> results;
+  for (int i = 0; i < 5; ++i)
+    results.push_back(runner.Submit("sleep", {"0.3"}));
+  EXPECT_EQ(results,
+            (std::vector<R>{R::kStarted, R::kStarted, R::kQueued, R::kDropped, R::kDropped}));
+  EXPECT_EQ(runner.running(), 2);
+  EXPECT_EQ(runner.queued(), 1u);
+  EXPECT_EQ(runner.dropped(), 2);
+  for (int i = 0; i < 1000 && (runner.queued() > 0 || runner.running() > 0); ++i) {
+    EXPECT_TRUE(runner.Poll().empty());
+    EXPECT_LE(runner.running(), 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(runner.queued(), 0u);
+  EXPECT_EQ(runner.running(), 0);
+  EXPECT_EQ(runner.Submit(dir.string() + "/missing", {}), R::kFailed);
+}
+
 }  // namespace
 }  // namespace pagora

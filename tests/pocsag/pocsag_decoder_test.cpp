@@ -267,5 +267,51 @@ TEST_F(PocsagTest, GoodCodewordsKeepTheRateWindowOpen) {
   EXPECT_EQ(m.recovery.pocsagWindow, 170);
 }
 
+// A squelched receiver or an ended input holds one level: a stream of equal bits after a sync
+// codeword must never read as the all-zero address (capcodes 0..7) or all-one message words.
+TEST_F(PocsagTest, ConstantLevelAfterSyncIsNoPage) {
+  auto t = gen::EncodePocsag({});
+  for (char level : {'0', '1'}) {
+    SCOPED_TRACE(level);
+    Feed(t.bits, 0, t.Find(PocsagWordKind::kSync)->bitOffset + 32);
+    for (int i = 0; i < 16 * 32 * 3; ++i)
+      PocsagReceiveBit(m.Pocsag(), level);
+    PocsagReceiveBit(m.Pocsag(), 'X');
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(OpenRow(), "");
+    EXPECT_TRUE(host.pages.empty());
+    EXPECT_EQ(m.recovery.pocsagWindow, 1) << "the drain is asked to end the burst";
+    EXPECT_EQ(m.counters.dailyMessages[kRowPocsag1200][kKindNumeric], 0);
+  }
+}
+
+// A page cut by the end of the signal is shown as far as it came, with the cut mark; a page
+// whose burst merely fades into noise ('X' alone) is still dropped.
+TEST_F(PocsagTest, PageCutByTheSignalsEndIsShownMarked) {
+  for (bool signalEnded : {true, false}) {
+    SCOPED_TRACE(signalEnded);
+    auto t = gen::EncodePocsag({{100, 0, PocsagPageType::kNumeric, "0123456789*-"}});
+    std::size_t rowsBefore = Rows().size();
+    std::size_t pagesBefore = host.pages.size();
+    Feed(t.bits, 0, t.Find(PocsagWordKind::kMessage, 0, 1)->bitOffset + 32);
+    if (signalEnded) {
+      for (int i = 0; i < 40; ++i)
+        PocsagReceiveBit(m.Pocsag(), '0');
+    }
+    PocsagReceiveBit(m.Pocsag(), 'X');
+    std::vector<std::string> rows = Rows();
+    if (!signalEnded) {
+      EXPECT_EQ(rows.size(), rowsBefore);
+      continue;
+    }
+    ASSERT_EQ(rows.size(), rowsBefore + 1);
+    EXPECT_EQ(rows.back(), Header(100, 0, 1200) + "0123456789" + kCutMark);
+    ASSERT_EQ(host.pages.size(), pagesBefore + 1);
+    // The record holds what was received, without the mark, and counts as damaged.
+    EXPECT_EQ(host.pages.back().info.Text(), "0123456789");
+    EXPECT_TRUE(host.pages.back().info.errors);
+  }
+}
+
 }  // namespace
 }  // namespace pagora::testing

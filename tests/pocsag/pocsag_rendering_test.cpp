@@ -63,7 +63,8 @@ class ToneOnly : public PocsagTest, public ::testing::WithParamInterface<ToneCas
 TEST_P(ToneOnly, CountedAsOneNumericMessage) {
   m.settings.showNumeric = GetParam().showNumeric;
   m.recovery.rateIndex = 3;
-  Feed(gen::EncodePocsag({{0, 0, PocsagPageType::kToneOnly, ""}}));
+  // Capcode 8, not 0..7: their address codeword is all zeros, which a constant level gives too.
+  Feed(gen::EncodePocsag({{8, 0, PocsagPageType::kToneOnly, ""}}));
   EXPECT_EQ(Rows(), GetParam().rows);
   EXPECT_EQ(m.counters.hourlyMessages[kRowPocsag2400][kKindNumeric], 1);
   EXPECT_EQ(m.counters.dailyMessages[kRowPocsag2400][kKindNumeric], 1);
@@ -73,16 +74,16 @@ TEST_P(ToneOnly, CountedAsOneNumericMessage) {
     const PaneBuffer& pane = m.lines.messagePane;
     int row = pane.currentRow - 1;
     EXPECT_EQ(pane.ClassRow(row)[0], kClassCapcode);
-    EXPECT_EQ(pane.ClassRow(row)[Header(0, 0, 2400).size() - 1], kClassCapcode);
-    EXPECT_EQ(pane.ClassRow(row)[Header(0, 0, 2400).size()], kClassNumeric);
+    EXPECT_EQ(pane.ClassRow(row)[Header(8, 0, 2400).size() - 1], kClassCapcode);
+    EXPECT_EQ(pane.ClassRow(row)[Header(8, 0, 2400).size()], kClassNumeric);
     ASSERT_EQ(host.pages.size(), 1u);
     EXPECT_STREQ(host.pages[0].info.type, "tone");
-    EXPECT_EQ(host.pages[0].header, "{0000000} 12:34:56 1 2400");
+    EXPECT_EQ(host.pages[0].header, "{0000008} 12:34:56 1 2400");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pocsag, ToneOnly,
-                         ::testing::Values(ToneCase{1, {"{0000000} 12:34:56 1 2400 TONE ONLY"}},
+                         ::testing::Values(ToneCase{1, {"{0000008} 12:34:56 1 2400 TONE ONLY"}},
                                            ToneCase{0, {}}));
 
 TEST_F(PocsagTest, NumericPageCountsEveryDigitShown) {
