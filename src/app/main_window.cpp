@@ -361,15 +361,7 @@ void MainWindow::Command(int id) {
 }
 
 bool MainWindow::InputConfigured() const {
-  const AppSettings& s = monitor_.settings;
-  switch (s.inputSource) {
-    case 1:
-      return true;
-    case 2:
-      return !s.audioFile.empty();
-    default:
-      return s.comPort != 0;
-  }
+  return pagora::InputConfigured(monitor_.settings);
 }
 
 void MainWindow::OpenInput() {

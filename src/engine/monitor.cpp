@@ -40,7 +40,14 @@ void AllocatePaneStoreOrFallback(PaneBuffer& pane, int& rowsSetting, int fallbac
 }  // namespace
 
 bool InputConfigured(const AppSettings& settings) {
-  return settings.comPort != 0 || settings.inputSource != 0;
+  switch (settings.inputSource) {
+    case 1:
+      return true;  // a sound card: the default device when none is named
+    case 2:
+      return !settings.audioFile.empty();
+    default:
+      return settings.comPort != 0;
+  }
 }
 
 Monitor::Monitor(Host& h) : host(h) {}

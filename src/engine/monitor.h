@@ -96,8 +96,8 @@ class Monitor {
   SlicerSource* source_ = nullptr;
 };
 
-// True when the settings choose an input that is opened at start-up: a serial slicer
-// (ComPort 1..5) or another input source. With neither, no source is opened and no tick runs.
+// True when the settings choose an input that can be opened: a serial slicer (ComPort 1..5), a
+// sound card, or an audio file that has a name. Otherwise no source is opened and no tick runs.
 bool InputConfigured(const AppSettings& settings);
 
 }  // namespace pagora
