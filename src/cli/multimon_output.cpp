@@ -76,10 +76,18 @@ std::string FlexLine(const Page& page, std::int64_t epochSeconds) {
   } else {
     std::snprintf(capcode, sizeof capcode, "%s", digits.empty() ? "?" : digits.c_str());
   }
-  char head[160];
+  // A group call: the members follow the temporary address, as other tools print them.
+  std::string capcodes = capcode;
+  for (int i = 0; i < page.memberCount && i < Page::kMaxMembers; ++i) {
+    char member[24];
+    std::snprintf(member, sizeof member, " %09ld",
+                  static_cast<long>(page.members[static_cast<std::size_t>(i)]));
+    capcodes += member;
+  }
+  char head[600];
   std::snprintf(head, sizeof head, "FLEX|%s|%d/%d/%c/%c|%s|%s|%s|", stamp, page.flexSymbolRate,
                 page.flexLevels, page.fragment, page.flexPhase ? page.flexPhase : '?', frame,
-                capcode, FlexTypeCode(page));
+                capcodes.c_str(), FlexTypeCode(page));
   std::string line = head;
   if (std::strcmp(FlexTypeCode(page), "TON") != 0)
     line += NamedControls(page.Text());

@@ -91,8 +91,8 @@ class PageWriter {
   // The record of the page being written: received text, correction counts, FLEX details.
   virtual Page& CurrentPage() = 0;
   // Looks for the first capcode filter of `kind` that matches (function and baud code where the
-  // kind compares them); a reject filter drops the page from here on.
-  virtual void FindCapcodeFilter(int kind, const char* capcodeDigits, int function,
+  // kind compares them); a reject filter drops the page from here on. True when one matched.
+  virtual bool FindCapcodeFilter(int kind, const char* capcodeDigits, int function,
                                  int baudCode) = 0;
   // Opens the page and writes its marked header in the Capcode class and the blank after it.
   virtual void WritePageHeader(const char* header) = 0;

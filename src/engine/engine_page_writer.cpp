@@ -21,9 +21,10 @@ Page& EnginePageWriter::CurrentPage() {
   return m_.lines.capture.page;
 }
 
-void EnginePageWriter::FindCapcodeFilter(int kind, const char* capcodeDigits, int function,
+bool EnginePageWriter::FindCapcodeFilter(int kind, const char* capcodeDigits, int function,
                                          int baudCode) {
   pagora::FindCapcodeFilter(m_, kind, capcodeDigits, function, baudCode);
+  return m_.lines.capture.matchedFilter >= 0;
 }
 
 void EnginePageWriter::WritePageHeader(const char* header) {

@@ -15,7 +15,7 @@ class EnginePageWriter final : public PageWriter {
   void StartPage(Protocol protocol, int rate, const char* capcode, int function,
                  const char* type) override;
   Page& CurrentPage() override;
-  void FindCapcodeFilter(int kind, const char* capcodeDigits, int function, int baudCode) override;
+  bool FindCapcodeFilter(int kind, const char* capcodeDigits, int function, int baudCode) override;
   void WritePageHeader(const char* header) override;
   void SetColourClass(std::uint8_t colourClass) override;
   void PutChar(char ch) override;

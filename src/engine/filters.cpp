@@ -163,8 +163,10 @@ void FindCapcodeFilter(Monitor& m, int kind, const char* capcodeDigits, int func
     if (kind == kFilterPocsag && f.baud != 0 && f.baud != baudCode)
       continue;
     capture.matchedFilter = static_cast<int>(i);
-    if (f.reject)
+    if (f.reject) {
       capture.reject = 1;
+      capture.page.rejected = true;
+    }
     return;
   }
 }

@@ -171,6 +171,11 @@ void DumpReflexFrame(const FlexRun& run) {
 
 void EndFrame(const FlexRun& run) {
   FlexDecoder& f = run.flex;
+  // A group call due in this frame has come or will not come: its assignment is spent.
+  for (FlexGroup& group : f.groups) {
+    if (f.frame >= 0 && group.frame == f.frame)
+      group = FlexGroup{};
+  }
   run.ctx.clocks.symbolClock.period = kFlex1600Period;
   run.ctx.clocks.flexActive = 0;
   if (f.reflex && f.phases[0].words[0] != kFlexWordMask)

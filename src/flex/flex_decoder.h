@@ -28,6 +28,18 @@ struct FlexPhase {
   char phaseLetter = '?';
 };
 
+// Temporary (group) addresses: a short instruction tells a pager to take the page that one of
+// them gets in a coming frame.
+constexpr std::int32_t kFlexFirstTemporaryAddress = 2029568;
+constexpr int kFlexTemporaryAddresses = 16;
+
+// The pagers assigned to one temporary address, and the frame the call is due in (-1: none).
+struct FlexGroup {
+  int frame = -1;
+  int count = 0;
+  std::array<std::int32_t, 32> members{};
+};
+
 struct FlexDecoder {
   // The last 64 high bits received: r0 the oldest 16 (mode code), r1 r2 the marker, r3 the
   // newest 16 (complement of the mode code).
@@ -49,6 +61,7 @@ struct FlexDecoder {
   std::array<char, 32> infoBits{};
   int cycle = -1;
   int frame = -1;
+  std::array<FlexGroup, kFlexTemporaryAddresses> groups;
   std::array<FlexPhase, 4> phases;  // A, B, C, D
 };
 

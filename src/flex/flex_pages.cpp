@@ -262,6 +262,99 @@ struct Capcode {
   bool unknown = false;
 };
 
+Capcode ShortCapcode(std::int32_t addressWord) {
+  Capcode capcode;
+  capcode.value = (addressWord & kFlexWordMask) - 32768;
+  capcode.unknown = Flagged(addressWord) || capcode.value < 0;
+  return capcode;
+}
+
+Capcode LongCapcode(std::int32_t firstWord, std::int32_t secondWord) {
+  // 32-bit arithmetic: the high bits of the shifted second word (its error flag included) are
+  // lost, as the capcode numbering allows for.
+  std::uint32_t high = (static_cast<std::uint32_t>(secondWord) ^ kFlexWordMask) << 15;
+  std::uint32_t sum = high + static_cast<std::uint32_t>(firstWord & kFlexWordMask) + 2068480u;
+  Capcode capcode;
+  capcode.value = static_cast<std::int32_t>(sum);
+  capcode.unknown = Flagged(firstWord) || Flagged(secondWord) || capcode.value < 0;
+  return capcode;
+}
+
+Capcode AddressCapcode(const FlexPhase& phase, int addressIndex, bool isLong) {
+  return isLong ? LongCapcode(phase.words[addressIndex], phase.words[addressIndex + 1])
+                : ShortCapcode(phase.words[addressIndex]);
+}
+
+// A short instruction of type 0 assigns the pager at the address to temporary address
+// 2029568 + bits 17-20, for the frame in bits 10-16.
+void NoteInstruction(const FlexRun& run, const FlexPhase& phase, int addressIndex, bool isLong,
+                     std::int32_t v) {
+  Capcode pager = AddressCapcode(phase, addressIndex, isLong);
+  if (pager.unknown || ((v >> 7) & 7) != 0)
+    return;
+  FlexGroup& group = run.flex.groups[static_cast<std::size_t>((v >> 17) & 15)];
+  const int frame = (v >> 10) & 127;
+  if (group.frame != frame)
+    group = FlexGroup{frame, 0, {}};
+  for (int i = 0; i < group.count; ++i) {
+    if (group.members[static_cast<std::size_t>(i)] == pager.value)
+      return;
+  }
+  if (group.count < static_cast<int>(group.members.size()))
+    group.members[static_cast<std::size_t>(group.count++)] = pager.value;
+}
+
+// The members of a group call to `capcode`, into the page record; the assignment is spent.
+void TakeGroupMembers(const FlexRun& run, Capcode capcode) {
+  std::int32_t index = capcode.value - kFlexFirstTemporaryAddress;
+  if (capcode.unknown || index < 0 || index >= kFlexTemporaryAddresses)
+    return;
+  FlexGroup& group = run.flex.groups[static_cast<std::size_t>(index)];
+  Page& page = run.ctx.pages.CurrentPage();
+  page.memberCount = 0;
+  for (int i = 0; i < group.count && i < Page::kMaxMembers; ++i)
+    page.members[static_cast<std::size_t>(page.memberCount++)] =
+        group.members[static_cast<std::size_t>(i)];
+  group = FlexGroup{};
+}
+
+// Capcode digits the way filters and headers show them: 7 digits, 9 for a long capcode.
+void CapcodeDigits(std::int32_t value, char (&digits)[16]) {
+  std::snprintf(digits, sizeof digits, value > 2068480 ? "%09li" : "%07li",
+                static_cast<long>(value));
+}
+
+// A filter on a member's capcode fires for the group call when none matches the temporary
+// address itself.
+void FindMemberFilter(const FlexRun& run) {
+  const Page& page = run.ctx.pages.CurrentPage();
+  for (int i = 0; i < page.memberCount; ++i) {
+    std::int32_t member = page.members[static_cast<std::size_t>(i)];
+    char digits[16];
+    CapcodeDigits(member, digits);
+    if (run.ctx.pages.FindCapcodeFilter(member > 2068480 ? kFilterFlexLong : kFilterFlexShort,
+                                        digits, 0, 0))
+      return;
+  }
+}
+
+// The row after a group call: who was paged.
+void WriteMembers(const FlexRun& run) {
+  Page& page = run.ctx.pages.CurrentPage();
+  if (page.memberCount == 0)
+    return;
+  std::string row = "  group call to";
+  for (int i = 0; i < page.memberCount; ++i) {
+    char digits[16];
+    CapcodeDigits(page.members[static_cast<std::size_t>(i)], digits);
+    row += ' ';
+    row += digits;
+  }
+  run.ctx.pages.SetColourClass(kClassFlexPhase);
+  run.ctx.pages.PutText(row.c_str());
+  run.ctx.pages.EndLine();
+}
+
 void WriteHeader(const FlexRun& run, FlexPhase& phase, Capcode capcode, bool isLong,
                  const char* pageType) {
   // The letter comes from the capcode, whatever phase carried the page.
@@ -291,7 +384,10 @@ void WriteHeader(const FlexRun& run, FlexPhase& phase, Capcode capcode, bool isL
   std::memcpy(filterDigits, digits, isLong ? 9 : 7);
 
   run.ctx.pages.StartPage(Protocol::kFlex, RateOfRow(run.flex.statisticsRow), digits, 0, pageType);
-  run.ctx.pages.FindCapcodeFilter(isLong ? kFilterFlexLong : kFilterFlexShort, filterDigits, 0, 0);
+  TakeGroupMembers(run, capcode);
+  if (!run.ctx.pages.FindCapcodeFilter(isLong ? kFilterFlexLong : kFilterFlexShort, filterDigits, 0,
+                                       0))
+    FindMemberFilter(run);
   run.ctx.pages.WritePageHeader(header);
 }
 
@@ -299,22 +395,12 @@ void WriteHeader(const FlexRun& run, FlexPhase& phase, Capcode capcode, bool isL
 
 void ShortCapcodeHeader(const FlexRun& run, FlexPhase& phase, std::int32_t addressWord,
                         const char* pageType) {
-  Capcode capcode;
-  capcode.value = (addressWord & kFlexWordMask) - 32768;
-  capcode.unknown = Flagged(addressWord) || capcode.value < 0;
-  WriteHeader(run, phase, capcode, false, pageType);
+  WriteHeader(run, phase, ShortCapcode(addressWord), false, pageType);
 }
 
 void LongCapcodeHeader(const FlexRun& run, FlexPhase& phase, std::int32_t firstWord,
                        std::int32_t secondWord, const char* pageType) {
-  // 32-bit arithmetic: the high bits of the shifted second word (its error flag included) are
-  // lost, as the capcode numbering allows for.
-  std::uint32_t high = (static_cast<std::uint32_t>(secondWord) ^ kFlexWordMask) << 15;
-  std::uint32_t sum = high + static_cast<std::uint32_t>(firstWord & kFlexWordMask) + 2068480u;
-  Capcode capcode;
-  capcode.value = static_cast<std::int32_t>(sum);
-  capcode.unknown = Flagged(firstWord) || Flagged(secondWord) || capcode.value < 0;
-  WriteHeader(run, phase, capcode, true, pageType);
+  WriteHeader(run, phase, LongCapcode(firstWord, secondWord), true, pageType);
 }
 
 void WriteFlexPage(const FlexRun& run, FlexPhase& phase, int addressIndex, int vectorIndex,
@@ -322,8 +408,10 @@ void WriteFlexPage(const FlexRun& run, FlexPhase& phase, int addressIndex, int v
   const std::int32_t v = phase.words[vectorIndex];
   const std::int32_t w = isLong ? phase.words[vectorIndex + 1] : 0;
   const int type = (v >> 4) & 7;
-  if (type == kInstruction)
+  if (type == kInstruction) {
+    NoteInstruction(run, phase, addressIndex, isLong, v);
     return;
+  }
   if (type == kBinary && !run.ctx.settings.showMisc)
     return;
 
@@ -374,6 +462,8 @@ void WriteFlexPage(const FlexRun& run, FlexPhase& phase, int addressIndex, int v
       break;
   }
   run.ctx.pages.EndLine();
+  if (!run.ctx.pages.CurrentPage().rejected)
+    WriteMembers(run);
 }
 
 void AppendHex6(const FlexRun& run, std::int32_t value) {

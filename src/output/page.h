@@ -40,11 +40,17 @@ struct Page {
   int flexCycle = -1;      // 0..15
   int flexFrame = -1;      // 0..127
   char fragment = 'K';
+  // A FLEX group call: the page went to a temporary address, and these capcodes had been
+  // told by short instructions to take it. Capcodes as numbers; long ones above 2068480.
+  static constexpr int kMaxMembers = 32;
+  std::array<std::int32_t, kMaxMembers> members{};
+  int memberCount = 0;
 
   // Set when the page completes: when (calendar seconds), and the filter outcome (index of
   // the matching filter or -1, and its label, empty when none).
   std::int64_t time = 0;
   int filter = -1;
+  bool rejected = false;  // a reject filter caught the page: it is shown nowhere
   std::string filterLabel;
 
   std::string_view Text() const {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli_test_support.h"
+#include "config/settings.h"
+#include "config/settings_file.h"
 
 namespace pagora::testing {
 namespace {
@@ -92,9 +94,39 @@ TEST_F(RecordingTest, FlexLinesCarryFragmentsCycleAndFrame) {
        {"|1600/2/F/A|00.012|001400141|ALN|Test: Proefalarm Ochtend Brandweer Veiligheidsregio "
         "Rotterdam Rij\n",
         "|1600/2/C/A|00.013|001400141|ALN|nmond.\n",
-        "|1600/2/K/A|00.012|001180000|ALN|TESTOPROEP MOB\n"}) {
+        "|1600/2/K/A|00.012|001180000|ALN|TESTOPROEP MOB\n",
+        // Group calls: short instructions had told these pagers to take the temporary address.
+        "|1600/2/K/A|00.040|002029572 001420033 001420999|ALN|A2 (DIA: ja) AMBU 17133 G v "
+        "Voorneweg 3233TM Oostvoorne OTVOOR bon 125033\n",
+        "|1600/2/K/A|00.044|002029583 001220499 001220653|ALN|A2 Wijk en Aalburg rit: 146226\n"}) {
     EXPECT_NE(r.out.find(fields), std::string::npos) << fields << "\n" << r.out;
   }
+}
+
+// A group call names its members in JSON, and a filter on a member fires for it.
+TEST_F(RecordingTest, FlexGroupCallsNameTheirMembers) {
+  AppSettings settings;
+  FilterRecord member;
+  member.type = kFilterFlexShort;
+  member.capcode = "1220653";
+  member.label = "STATION";
+  settings.filters.push_back(member);
+  std::string ini = TempPath("group.ini");
+  ASSERT_TRUE(SaveSettings(settings, ini));
+  std::vector<nlohmann::json> pages =
+      DecodeRecording("flex1600-2fsk-p2000-nl.flac", "--ini " + ini);
+  std::vector<nlohmann::json> groups;
+  for (const nlohmann::json& page : pages) {
+    if (page.contains("members"))
+      groups.push_back(page);
+  }
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0]["capcode"], "2029572");
+  EXPECT_EQ(groups[0]["members"], nlohmann::json({"1420033", "1420999"}));
+  EXPECT_TRUE(groups[0]["filter"].is_null());
+  EXPECT_EQ(groups[1]["capcode"], "2029583");
+  EXPECT_EQ(groups[1]["members"], nlohmann::json({"1220499", "1220653"}));
+  EXPECT_EQ(groups[1]["filter"], "STATION");
 }
 
 TEST_F(RecordingTest, GscTestTransmissions) {
