@@ -17,6 +17,7 @@
 #include <limits>
 
 #include "input/sources/entry_timeline.h"
+#include "input/sources/pocsag_regenerator.h"
 
 namespace pagora {
 
@@ -45,6 +46,10 @@ struct AudioSlicerConfig {
   int levels = 4;             // 2 or 4
   double lowPassHz = 0;       // second-order low-pass corner; 0 (or >= 0.45 sampleRate) = off
   double minPulseSeconds = kDefaultMinPulseSeconds;  // shorter pulses are dropped; 0 = keep all
+  // POCSAG bursts are recognised by their preamble and sent on as regenerated bits, each
+  // integrated over its whole period on a tracked clock (pocsag_regenerator.h); off, every
+  // edge comes from the thresholds.
+  bool regeneratePocsag = true;
 };
 
 class AudioSlicer {
@@ -58,7 +63,13 @@ class AudioSlicer {
 
   // The level last handed out (a change still shorter than the shortest pulse is not).
   int level() const { return committedLevel_; }
-  std::uint8_t status() const { return kLevelStatus[committedLevel_]; }
+  std::uint8_t status() const {
+    return regenerator_.active() ? timeline_.status() : kLevelStatus[committedLevel_];
+  }
+  // True while a POCSAG burst is being regenerated.
+  bool regenerating() const { return regenerator_.active(); }
+  // POCSAG bursts taken over so far.
+  int regeneratedBursts() const { return regenerator_.bursts(); }
   double SignalSeconds() const { return static_cast<double>(sampleIndex_) / sampleRate_; }
   double centre() const { return 0.5 * (high_ + low_); }
   double span() const { return high_ - low_; }
@@ -76,6 +87,7 @@ class AudioSlicer {
   void TrackFourLevels(double x, double previous, double& high, double& low);
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
+  void ServiceRegenerator(EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
 
   double sampleRate_;
@@ -109,6 +121,8 @@ class AudioSlicer {
   double lastBoundarySample_ = 0;
   std::array<double, kHistory> history_{};
   EntryTimeline timeline_;
+  bool regenerate_;
+  PocsagRegenerator regenerator_;
 };
 
 }  // namespace pagora
