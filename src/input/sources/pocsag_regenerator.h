@@ -36,7 +36,7 @@ class PocsagRegenerator {
     block_ += x;
     if (--blockLeft_ == 0)
       return TakeBlock();
-    return active_ && static_cast<double>(count_) >= due_;
+    return active_ && count_ >= due_;
   }
 
   enum class Event { kNone, kEntered, kLeft };
@@ -67,10 +67,11 @@ class PocsagRegenerator {
     double power = 0;               // leaky average of squared block sums
     double alpha = 0;               // averaging share per block
     double samplesPerBit = 0;
-    double nextCheck = 0;  // sample count before which no confirmation is tried
+    std::int64_t nextCheck = 0;  // sample count before which no confirmation is tried
   };
 
   bool TakeBlock();
+  bool Stands(const Tone& tone) const;
   double Prefix(double at) const;
   double Integrate(double from, double to) const { return Prefix(to) - Prefix(from); }
   bool Confirm(std::size_t rate, double lastBoundary);
@@ -95,7 +96,7 @@ class PocsagRegenerator {
   double period_ = 0;     // tracked bit length, samples
   double nominal_ = 0;    // the rate's bit length, samples
   double tau_ = 0;        // start of the next bit, samples
-  double due_ = 0;        // sample count at which that bit can be decided
+  std::int64_t due_ = 0;  // sample count at which that bit can be decided
   double amplitude_ = 0;  // slow average of |bit integral| / bit length
   double fast_ = 0;       // fast average of the same
   double previous_ = 0;   // the last bit's integral
