@@ -157,8 +157,13 @@ json MakeScenario(const Mode& mode, int pages, std::uint32_t seed) {
     page["type"] = alpha ? "alpha" : "numeric";
     if (mode.protocol == Protocol::kGsc) {
       page["function"] = 1;
-      page["text"] = alpha ? RandomText(random, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -.", 8, 32)
-                           : RandomText(random, "0123456789", 5, 12);
+      std::string text = alpha
+                             ? RandomText(random, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -.", 8, 32)
+                             : RandomText(random, "0123456789", 5, 12);
+      // A GSC block is filled with spaces: a text's own trailing spaces cannot come out.
+      while (text.size() > 1 && text.back() == ' ')
+        text.pop_back();
+      page["text"] = text;
     } else {
       page["text"] = alpha ? RandomText(random,
                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz"
@@ -648,7 +653,7 @@ void PrintImpairments(const std::vector<const Mode*>& modes,
 int main(int argc, char** argv) {
   int pages = 50;
   double step = 2;
-  double top = 16;
+  double top = 20;
   double bottom = -14;
   int jobs = 1;
   std::uint32_t seed = 20240603;
