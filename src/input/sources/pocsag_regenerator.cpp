@@ -62,8 +62,8 @@ std::size_t RingSize(double sampleRate) {
 
 PocsagRegenerator::PocsagRegenerator(double sampleRate)
     : sampleRate_(sampleRate),
-      prefix_(RingSize(sampleRate), 0.0),
-      mask_(prefix_.size() - 1),
+      samples_(RingSize(sampleRate), 0.0f),
+      mask_(samples_.size() - 1),
       blockSize_(std::max(1, static_cast<int>(std::lround(sampleRate / kBlockRate)))),
       blockLeft_(blockSize_) {
   for (std::size_t r = 0; r < tones_.size(); ++r) {
@@ -110,12 +110,23 @@ bool PocsagRegenerator::Stands(const Tone& tone) const {
   return magnitude > kToneSignificance * 0.5 * tone.alpha * tone.power;
 }
 
-// The sum of the samples before sample position `at` (fractional: linear within a sample).
-double PocsagRegenerator::Prefix(double at) const {
-  double whole = std::floor(at);
-  auto i = static_cast<std::size_t>(static_cast<std::int64_t>(whole));
-  double low = prefix_[i & mask_];
-  return low + (at - whole) * (prefix_[(i + 1) & mask_] - low);
+// The signal integrated from sample position `from` to `to` (sample k covers k..k+1; partial
+// samples count in proportion). Both lie within the ring and before the newest sample's end.
+double PocsagRegenerator::Integrate(double from, double to) const {
+  double first = std::floor(from), last = std::floor(to);
+  auto i = static_cast<std::int64_t>(first);
+  auto end = static_cast<std::int64_t>(last);
+  auto at = [&](std::int64_t k) {
+    return static_cast<double>(samples_[static_cast<std::size_t>(k) & mask_]);
+  };
+  if (i == end)
+    return (to - from) * at(i);
+  double sum = (first + 1 - from) * at(i);
+  for (std::int64_t k = i + 1; k < end; ++k)
+    sum += at(k);
+  if (to > last)
+    sum += (to - last) * at(end);
+  return sum;
 }
 
 // Is the tone at `rate` a preamble? The bit boundaries its phase gives, integrated over the last
@@ -129,7 +140,7 @@ bool PocsagRegenerator::Confirm(std::size_t rate, double lastBoundary) {
   double first = centre + 0.5 * bit;  // a boundary, in samples (any whole bit away is one too)
   double last = first + bit * std::floor((n - 1 - bit - first) / bit);
   double earliest = last - (kConfirmBits - 1) * bit;
-  if (earliest - bit < n - static_cast<double>(prefix_.size()) + 2 || earliest < 1)
+  if (earliest - bit < n - static_cast<double>(samples_.size()) + 2 || earliest < 1)
     return false;
   int alternations = 0;
   double sumAbs = 0, before = 0;

@@ -30,8 +30,7 @@ class PocsagRegenerator {
   // Takes the next sample, centred on the slicer's estimate of the signal's centre. Returns
   // true when Service() has work: a bit is due, or a rate's tone stands out of the noise.
   bool Push(double x) {
-    std::size_t n = static_cast<std::size_t>(count_);
-    prefix_[(n + 1) & mask_] = prefix_[n & mask_] + x;
+    samples_[static_cast<std::size_t>(count_) & mask_] = static_cast<float>(x);
     ++count_;
     block_ += x;
     if (--blockLeft_ == 0)
@@ -72,14 +71,15 @@ class PocsagRegenerator {
 
   bool TakeBlock();
   bool Stands(const Tone& tone) const;
-  double Prefix(double at) const;
-  double Integrate(double from, double to) const { return Prefix(to) - Prefix(from); }
+  double Integrate(double from, double to) const;
   bool Confirm(std::size_t rate, double lastBoundary);
   void ProcessBit(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
   bool TrackFraming(int bit);
 
   double sampleRate_;
-  std::vector<double> prefix_;  // prefix_[k & mask_]: sum of the samples before sample k
+  // The recent samples, sample k at samples_[k & mask_]. Kept as they are rather than as running
+  // sums: a store per sample with nothing carried from one to the next.
+  std::vector<float> samples_;
   std::size_t mask_;
   std::int64_t count_ = 0;  // samples taken
   int blockSize_;
