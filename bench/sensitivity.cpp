@@ -269,6 +269,7 @@ double IdealPageShare(const Mode& mode, const std::vector<PageWords>& pages, dou
 struct Decoded {
   std::string capcode;  // empty when unknown
   std::string text;
+  bool errors = false;  // the page is flagged: a word could not be corrected
 };
 
 class CollectingHost : public pagora::cli::CliHost {
@@ -281,6 +282,7 @@ class CollectingHost : public pagora::cli::CliHost {
     if (record["capcode"].is_string())
       d.capcode = record["capcode"];
     d.text = record["text"];
+    d.errors = record["errors"].get<bool>();
     pages.push_back(d);
   }
   void Beep() override {}
@@ -336,7 +338,8 @@ struct Point {
   int exact = 0;
   int garbled = 0;  // a sent capcode with the wrong text
   int falsePages = 0;
-  int referee = -1;  // pages the referee printed exactly; -1 = not run
+  int unflagged = 0;  // false pages without the error flag
+  int referee = -1;   // pages the referee printed exactly; -1 = not run
   double ideal = 0;
 };
 
@@ -490,7 +493,9 @@ Point Measure(const Mode& mode, const gen::Scenario& scenario, const Condition& 
       --found->second;
       ++point.exact;
     } else {
-      ++(!d.capcode.empty() && capcodes.count(d.capcode) ? point.garbled : point.falsePages);
+      bool known = !d.capcode.empty() && capcodes.count(d.capcode);
+      ++(known ? point.garbled : point.falsePages);
+      point.unflagged += !known && !d.errors;
       unexpected.push_back(d.capcode + "|" + d.text);
     }
   }
@@ -611,16 +616,17 @@ void PrintSummary(const std::vector<Curve>& curves, int pages, std::uint32_t see
 void PrintCurve(const Curve& curve) {
   std::printf("\n## %s, %s\n\n", curve.mode->name, curve.condition->name);
   std::printf(
-      "| SNR dB | Eb/N0 dB | exact | exact %% | garbled | false | referee %% | ideal %% |\n"
-      "|---|---|---|---|---|---|---|---|\n");
+      "| SNR dB | Eb/N0 dB | exact | exact %% | garbled | false | false unflagged | referee %% | "
+      "ideal %% |\n"
+      "|---|---|---|---|---|---|---|---|---|\n");
   for (const Point& p : curve.points) {
     std::string ebn0 = std::isfinite(p.snrDb) ? Snr(EbN0(p.snrDb, *curve.mode)) : "";
     char referee[16] = "";
     if (p.referee >= 0)
       std::snprintf(referee, sizeof referee, "%.1f", 100.0 * p.referee / curve.sent);
-    std::printf("| %s | %s | %d/%d | %.1f | %d | %d | %s | %.1f |\n", Snr(p.snrDb).c_str(),
+    std::printf("| %s | %s | %d/%d | %.1f | %d | %d | %d | %s | %.1f |\n", Snr(p.snrDb).c_str(),
                 ebn0.c_str(), p.exact, curve.sent, 100.0 * p.exact / curve.sent, p.garbled,
-                p.falsePages, referee, 100.0 * p.ideal);
+                p.falsePages, p.unflagged, referee, 100.0 * p.ideal);
   }
 }
 
@@ -766,7 +772,8 @@ int main(int argc, char** argv) {
       "%d pages a point (half numeric, half alpha, seed %u), audio at %.0f Hz, full deviation "
       "at %.2f of full scale, white Gaussian noise over 0..fs/2. \"exact\": capcode and text "
       "both right; \"garbled\": a sent capcode with other text; \"false\": pages with a "
-      "capcode that was not sent; \"referee\": pages multimon-ng printed exactly. \"ideal\": "
+      "capcode that was not sent (\"unflagged\": of those, the ones without the error flag); "
+      "\"referee\": pages multimon-ng printed exactly. \"ideal\": "
       "share an ideal receiver gets (matched filter; "
       "2-level BER = Q(sqrt(2 Eb/N0)); 4-level Gray-coded Ps = 3/2 Q(sqrt(n SNR)/3) with n "
       "samples a symbol, BER = Ps/2; 2 errors corrected per 32-bit word, 3 per Golay word, 2 "
