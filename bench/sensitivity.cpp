@@ -656,6 +656,62 @@ void PrintImpairments(const std::vector<const Mode*>& modes,
   }
 }
 
+struct Measured {
+  std::vector<Curve> curves;
+  std::vector<std::vector<Point>> cells;  // impairment rows by the modes' columns
+};
+
+// Measures the curves and the impairment cells, shared among `jobs` workers.
+Measured MeasureAll(const std::vector<const Mode*>& modes,
+                    const std::vector<const Condition*>& conditions, bool impairments, int pages,
+                    const std::vector<double>& snrs, std::uint32_t seed,
+                    const MeasureOptions& options, int jobs) {
+  // Curves first, then the impairment cells (row, column), all shared among the workers.
+  struct Job {
+    const Mode* mode;
+    const Condition* condition;
+    std::size_t row = 0, column = 0;
+    bool curve = true;
+  };
+  std::vector<Job> work;
+  for (const Mode* mode : modes)
+    for (const Condition* c : conditions)
+      work.push_back({mode, c});
+  Measured result;
+  result.cells.assign(std::size(kImpairments), std::vector<Point>(modes.size()));
+  if (impairments)
+    for (std::size_t row = 0; row < std::size(kImpairments); ++row)
+      for (std::size_t column = 0; column < modes.size(); ++column)
+        work.push_back({modes[column], &kImpairments[row], row, column, false});
+  std::vector<Curve>& curves = result.curves;
+  curves.resize(work.size());
+  std::atomic<std::size_t> next{0};
+  std::mutex progress;
+  auto worker = [&]() {
+    for (std::size_t i = next++; i < work.size(); i = next++) {
+      const Job& job = work[i];
+      if (job.curve) {
+        curves[i] = MeasureCurve(*job.mode, *job.condition, pages, snrs, seed, options);
+      } else {
+        gen::Scenario scenario = gen::ParseScenario(MakeScenario(*job.mode, pages, seed));
+        result.cells[job.row][job.column] =
+            Measure(*job.mode, scenario, *job.condition, job.condition->snrDb, seed, options);
+      }
+      std::lock_guard<std::mutex> lock(progress);
+      std::fprintf(stderr, "measured %s, %s\n", job.mode->name, job.condition->name);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int j = 0; j < jobs; ++j)
+    threads.emplace_back(worker);
+  for (std::thread& t : threads)
+    t.join();
+  curves.erase(std::remove_if(curves.begin(), curves.end(),
+                              [](const Curve& c) { return c.mode == nullptr; }),
+               curves.end());
+  return result;
+}
+
 int main(int argc, char** argv) {
   int pages = 50;
   double step = 2;
@@ -725,48 +781,8 @@ int main(int argc, char** argv) {
   for (double s = top; s >= bottom - 1e-9; s -= step)
     snrs.push_back(s);
 
-  // Curves first, then the impairment cells (row, column), all shared among the workers.
-  struct Job {
-    const Mode* mode;
-    const Condition* condition;
-    std::size_t row = 0, column = 0;
-    bool curve = true;
-  };
-  std::vector<Job> work;
-  for (const Mode* mode : modes)
-    for (const Condition* c : conditions)
-      work.push_back({mode, c});
-  std::vector<std::vector<Point>> cells(std::size(kImpairments), std::vector<Point>(modes.size()));
-  if (impairments)
-    for (std::size_t row = 0; row < std::size(kImpairments); ++row)
-      for (std::size_t column = 0; column < modes.size(); ++column)
-        work.push_back({modes[column], &kImpairments[row], row, column, false});
-  std::vector<Curve> curves(work.size());
-  std::atomic<std::size_t> next{0};
-  std::mutex progress;
-  auto worker = [&]() {
-    for (std::size_t i = next++; i < work.size(); i = next++) {
-      const Job& job = work[i];
-      if (job.curve) {
-        curves[i] = MeasureCurve(*job.mode, *job.condition, pages, snrs, seed, options);
-      } else {
-        gen::Scenario scenario = gen::ParseScenario(MakeScenario(*job.mode, pages, seed));
-        cells[job.row][job.column] =
-            Measure(*job.mode, scenario, *job.condition, job.condition->snrDb, seed, options);
-      }
-      std::lock_guard<std::mutex> lock(progress);
-      std::fprintf(stderr, "measured %s, %s\n", job.mode->name, job.condition->name);
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int j = 0; j < jobs; ++j)
-    threads.emplace_back(worker);
-  for (std::thread& t : threads)
-    t.join();
-  curves.erase(std::remove_if(curves.begin(), curves.end(),
-                              [](const Curve& c) { return c.mode == nullptr; }),
-               curves.end());
-
+  Measured measured = MeasureAll(modes, conditions, impairments, pages, snrs, seed, options, jobs);
+  const std::vector<Curve>& curves = measured.curves;
   std::printf("# Decoding sensitivity\n\n");
   std::printf(
       "%d pages a point (half numeric, half alpha, seed %u), audio at %.0f Hz, full deviation "
@@ -782,7 +798,7 @@ int main(int argc, char** argv) {
   if (!curves.empty())
     PrintSummary(curves, pages, seed);
   if (impairments)
-    PrintImpairments(modes, cells, pages);
+    PrintImpairments(modes, measured.cells, pages);
   for (const Curve& curve : curves)
     PrintCurve(curve);
   return 0;
