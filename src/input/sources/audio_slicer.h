@@ -4,7 +4,9 @@
 // low-pass the audio first, slices it into 2 or 4 levels with hysteresis, and places every
 // level change between samples where the audio crossed the mid value of the two levels. A pulse
 // shorter than any symbol on the air (noise that crossed a threshold and came back) is dropped
-// with both its edges before it reaches the ring.
+// with both its edges before it reaches the ring. A POCSAG burst is recognised by its preamble
+// and handed over to a matched-filter receiver for as long as it lasts (pocsag_regenerator.h),
+// whose bits go out as holds of their tracked length.
 //
 // Level 3 is the most positive audio, which is the highest RF frequency with the usual
 // discriminator polarity. The slicer state is advanced one sample at a time, so the entries do
