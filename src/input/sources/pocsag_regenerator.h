@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,10 @@ class PocsagRegenerator {
   // Takes the next sample, centred on the slicer's estimate of the signal's centre. Returns
   // true when Service() has work: a bit is due, or a rate's tone stands out of the noise.
   bool Push(double x) {
+    // Audio lies within a few units of full scale; anything else (a damaged file's infinities
+    // or NaNs) counts as silence, so that nothing here ever stops being finite.
+    if (!(std::abs(x) < kLargestSample))
+      x = 0;
     samples_[static_cast<std::size_t>(count_) & mask_] = static_cast<float>(x);
     ++count_;
     block_ += x;
@@ -58,6 +63,7 @@ class PocsagRegenerator {
 
  private:
   static constexpr std::array<int, 3> kRates{2400, 1200, 512};
+  static constexpr double kLargestSample = 1e3;
 
   struct Tone {
     double stepRe = 1, stepIm = 0;  // phasor rotation per block
