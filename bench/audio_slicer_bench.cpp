@@ -66,12 +66,14 @@ class NullSink : public pagora::EntrySink {
   std::int64_t count = 0;
 };
 
-// state.range(0): levels (2 or 4); state.range(1): low-pass on (1) or off (0).
+// state.range(0): levels (2 or 4); state.range(1): low-pass on (1) or off (0); state.range(2):
+// POCSAG regeneration on (1) or off (0).
 void BM_AudioSlicer(benchmark::State& state) {
   const std::vector<float>& audio = Traffic();
   pagora::AudioSlicerConfig config;
   config.levels = static_cast<int>(state.range(0));
   config.lowPassHz = state.range(1) ? pagora::kDefaultLowPassHz : 0;
+  config.regeneratePocsag = state.range(2) != 0;
   NullSink sink;
   for (auto _ : state) {
     pagora::AudioSlicer slicer(config);
@@ -83,7 +85,12 @@ void BM_AudioSlicer(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations() * audio.size()) / config.sampleRate,
                          benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_AudioSlicer)->Args({2, 0})->Args({4, 0})->Args({4, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AudioSlicer)
+    ->Args({2, 0, 1})
+    ->Args({4, 0, 1})
+    ->Args({4, 1, 1})
+    ->Args({4, 1, 0})
+    ->Unit(benchmark::kMillisecond);
 
 // Samples to pages as pagora-decode runs it (4 levels, low-pass on, every decoder).
 void BM_SamplesToPages(benchmark::State& state) {

@@ -8,9 +8,13 @@
 // For each point the table also gives the share of pages an ideal receiver would get: a
 // matched-filter detector (2-level: BER = Q(sqrt(2 Eb/N0)); 4-level with Gray-coded levels:
 // symbol error Ps = 3/2 Q(sqrt(n SNR) / 3), n samples a symbol, BER = Ps / 2) followed by each
-// code's full correction power, a page needing all of its words.
+// code's full correction power, a page needing all of its words; and the share the referee
+// (multimon-ng, run on the same audio) prints exactly. A table of impairments follows: pages
+// decoded at one point each for edge jitter, receiver filters, symbol clock errors, a DC offset
+// and other sample rates, by both decoders.
 //
 //   sensitivity [--pages N] [--modes LIST] [--conditions clean,receiver] [--step DB] [--jobs N]
+//               [--no-impairments] [--no-referee] [--slicer-no-regeneration]
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -20,10 +24,13 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -74,11 +81,30 @@ struct Condition {
   const char* name;
   double clockPpm;
   double lowPassHz;
+  double jitterSymbols = 0;  // RMS displacement of each edge, as a share of a symbol
+  double dcOffset = 0;       // share of full scale
+  double sampleRate = kSampleRate;
+  double snrDb = kInfinity;  // impairment rows: the one SNR they are measured at
 };
 
 // "receiver": a transmitter clock 100 ppm slow and a receiver's audio filter (fourth-order
 // Butterworth at 3 kHz) on the signal; the noise stays white so that SNR keeps its meaning.
 const Condition kConditions[] = {{"clean", 0, 0}, {"receiver", 100, 3000}};
+
+// The impairment table: one point each, noise-free unless an SNR is given.
+const Condition kImpairments[] = {
+    {"jitter 0.08 symbol RMS", 0, 0, 0.08},
+    {"jitter 0.1 symbol RMS", 0, 0, 0.1},
+    {"3 kHz filter", 0, 3000},
+    {"3 kHz filter, +5 dB", 0, 3000, 0, 0, kSampleRate, 5},
+    {"2 kHz filter, +9 dB", 0, 2000, 0, 0, kSampleRate, 9},
+    {"+1000 ppm", 1000, 0},
+    {"-1000 ppm", -1000, 0},
+    {"DC offset 0.25", 0, 0, 0, 0.25},
+    {"8000 Hz sampling", 0, 0, 0, 0, 8000},
+    {"48000 Hz sampling", 0, 0, 0, 0, 48000},
+    {"jitter 0.05, 3 kHz, +500 ppm, +8 dB", 500, 3000, 0.05, 0, kSampleRate, 8},
+};
 
 // --- the pages --------------------------------------------------------------------------
 
@@ -131,8 +157,13 @@ json MakeScenario(const Mode& mode, int pages, std::uint32_t seed) {
     page["type"] = alpha ? "alpha" : "numeric";
     if (mode.protocol == Protocol::kGsc) {
       page["function"] = 1;
-      page["text"] = alpha ? RandomText(random, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -.", 8, 32)
-                           : RandomText(random, "0123456789", 5, 12);
+      std::string text = alpha
+                             ? RandomText(random, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -.", 8, 32)
+                             : RandomText(random, "0123456789", 5, 12);
+      // A GSC block is filled with spaces: a text's own trailing spaces cannot come out.
+      while (text.size() > 1 && text.back() == ' ')
+        text.pop_back();
+      page["text"] = text;
     } else {
       page["text"] = alpha ? RandomText(random,
                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz"
@@ -238,6 +269,7 @@ double IdealPageShare(const Mode& mode, const std::vector<PageWords>& pages, dou
 struct Decoded {
   std::string capcode;  // empty when unknown
   std::string text;
+  bool errors = false;  // the page is flagged: a word could not be corrected
 };
 
 class CollectingHost : public pagora::cli::CliHost {
@@ -250,6 +282,7 @@ class CollectingHost : public pagora::cli::CliHost {
     if (record["capcode"].is_string())
       d.capcode = record["capcode"];
     d.text = record["text"];
+    d.errors = record["errors"].get<bool>();
     pages.push_back(d);
   }
   void Beep() override {}
@@ -260,9 +293,11 @@ class CollectingHost : public pagora::cli::CliHost {
 struct SlicerTuning {
   double lowPassHz = pagora::kDefaultLowPassHz;
   double minPulseSeconds = pagora::kDefaultMinPulseSeconds;
+  bool regeneratePocsag = true;
 };
 
-std::vector<Decoded> Decode(const std::vector<float>& audio, const SlicerTuning& tuning) {
+std::vector<Decoded> Decode(const std::vector<float>& audio, double sampleRate,
+                            const SlicerTuning& tuning) {
   pagora::AppSettings settings;
   settings.fourLevelInterface = 1;  // pagora-decode's choice for audio
   CollectingHost host(settings);
@@ -271,12 +306,13 @@ std::vector<Decoded> Decode(const std::vector<float>& audio, const SlicerTuning&
   pagora::Monitor m(host);
   m.settings = settings;
   m.Create();
-  pagora::AudioSlicerConfig config = pagora::SlicerConfigFor(m.settings, kSampleRate);
+  pagora::AudioSlicerConfig config = pagora::SlicerConfigFor(m.settings, sampleRate);
   config.lowPassHz = tuning.lowPassHz;
   config.minPulseSeconds = tuning.minPulseSeconds;
+  config.regeneratePocsag = tuning.regeneratePocsag;
   pagora::AudioSlicer slicer(config);
   pagora::gen::DrainingSink sink(m);
-  const std::size_t tick = static_cast<std::size_t>(kSampleRate / 10);
+  const std::size_t tick = static_cast<std::size_t>(sampleRate / 10);
   double t = 0;
   for (std::size_t at = 0; at < audio.size(); at += tick) {
     slicer.Process(audio.data() + at, std::min(tick, audio.size() - at), sink);
@@ -299,31 +335,121 @@ struct Point {
   int exact = 0;
   int garbled = 0;  // a sent capcode with the wrong text
   int falsePages = 0;
+  int unflagged = 0;  // false pages without the error flag
+  int referee = -1;   // pages the referee printed exactly; -1 = not run
   double ideal = 0;
 };
 
 struct Curve {
-  const Mode* mode;
-  const Condition* condition;
+  const Mode* mode = nullptr;
+  const Condition* condition = nullptr;
   int sent = 0;
   std::vector<Point> points;
 };
 
-Point Measure(const gen::Scenario& scenario, const Condition& condition, double snrDb,
-              std::uint64_t seed, const SlicerTuning& tuning, bool showMisses) {
+// --- the referee ----------------------------------------------------------------------------
+
+std::string WithoutNamedFill(std::string text) {
+  static const std::regex kTrailingFill(R"((<(NUL|ETX|EOT|ETB)>)+$)");
+  return std::regex_replace(text, kTrailingFill, "");
+}
+
+std::string TrimRight(std::string text) {
+  while (!text.empty() && text.back() == ' ')
+    text.pop_back();
+  return text;
+}
+
+std::string Unpadded(const std::string& capcode) {
+  std::size_t first = capcode.find_first_not_of('0');
+  return first == std::string::npos ? "0" : capcode.substr(first);
+}
+
+// Pages as multimon-ng prints them (every layout; the same page may come twice).
+std::vector<Decoded> ParseReferee(const std::string& out) {
+  static const std::regex kPocsag(
+      R"(^POCSAG(\d+): Address: *(\d+) +Function: (\d)(?: +(Alpha|Numeric): +(.*))? *$)");
+  static const std::regex kFlex(
+      R"(^FLEX\|[^|]*\|\d+/\d/[KFC]/[A-D]\|[\d.]+\|([\d ]+)\|(\w+)\|(.*)$)");
+  static const std::regex kFlexOld(R"(^FLEX: \S+ \S+ \d+/\d/[A-D] [\d.]+ \[(\d+)\] (\w+) ?(.*)$)");
+  static const std::regex kFlexNext(
+      R"(^FLEX_NEXT\|\d+/\d\|[\d.]+\.[A-D]\|(\d+)\|\w\w\|\d\|(\w+)\|[\d.]+\.[KFC]\|(.*)$)");
+  std::vector<Decoded> pages;
+  std::istringstream in(out);
+  std::string line;
+  std::smatch m;
+  while (std::getline(in, line)) {
+    Decoded d;
+    if (std::regex_match(line, m, kPocsag)) {
+      d.capcode = Unpadded(m[2]);
+      d.text = m[4] == "Alpha" ? WithoutNamedFill(m[5]) : TrimRight(m[5]);
+    } else if (std::regex_match(line, m, kFlex) || std::regex_match(line, m, kFlexOld) ||
+               std::regex_match(line, m, kFlexNext)) {
+      std::string first = m[1];
+      d.capcode = Unpadded(first.substr(0, first.find(' ')));
+      d.text = m[2] == "ALN" ? WithoutNamedFill(m[3]) : TrimRight(m[3]);
+    } else {
+      continue;
+    }
+    pages.push_back(d);
+  }
+  return pages;
+}
+
+// multimon-ng on the same audio, as raw s16le at 22050 Hz (the only rate it takes).
+std::vector<Decoded> RunReferee(const std::vector<float>& audio) {
+  char path[] = "/tmp/pagora-sensitivity-XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0)
+    return {};
+  std::vector<std::int16_t> pcm(audio.size());
+  for (std::size_t i = 0; i < audio.size(); ++i)
+    pcm[i] = static_cast<std::int16_t>(std::lround(std::clamp(audio[i], -1.0f, 1.0f) * 32767));
+  std::size_t bytes = pcm.size() * sizeof(std::int16_t);
+  bool written = write(fd, pcm.data(), bytes) == static_cast<ssize_t>(bytes);
+  close(fd);
+  std::string out;
+  if (written) {
+    std::string command =
+        std::string(
+            "multimon-ng -q -t raw -a POCSAG512 -a POCSAG1200 -a POCSAG2400 -a FLEX "
+            "-a FLEX_NEXT ") +
+        path + " 2>/dev/null";
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      std::size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+      pclose(pipe);
+    }
+  }
+  unlink(path);
+  return ParseReferee(out);
+}
+
+// --- one point ------------------------------------------------------------------------------
+
+struct MeasureOptions {
+  SlicerTuning tuning;
+  bool showMisses = false;
+  bool referee = false;
+};
+
+std::vector<float> RenderAudio(const Mode& mode, const gen::Scenario& scenario,
+                               const Condition& condition, double snrDb, std::uint64_t seed) {
   gen::AudioRenderOptions options;
-  options.sampleRate = kSampleRate;
+  options.sampleRate = condition.sampleRate;
   options.amplitude = kAmplitude;
   options.snrDb = snrDb;
   options.clockPpm = condition.clockPpm;
   options.lowPassHz = condition.lowPassHz;
+  options.jitterUs = condition.jitterSymbols / mode.symbolRate * 1e6;
+  options.dcOffset = condition.dcOffset;
   options.seed = seed;
   std::vector<float> audio;
   gen::AudioRenderer renderer(options, [&](const float* samples, std::size_t count) {
     audio.insert(audio.end(), samples, samples + count);
   });
-  std::map<std::string, int> wanted;  // "capcode|text" -> copies still expected
-  std::map<std::string, bool> capcodes;
   renderer.AppendGap(1.0);
   bool first = true;
   for (const gen::ScenarioItem& item : scenario.items) {
@@ -335,29 +461,54 @@ Point Measure(const gen::Scenario& scenario, const Condition& condition, double 
       renderer.Append(item.symbols);
       first = false;
     }
-    for (const gen::ExpectedPage& page : item.pages) {
-      ++wanted[page.capcode + "|" + page.text];
-      capcodes[page.capcode] = true;
-    }
   }
   renderer.AppendGap(2.0);
   renderer.Finish();
+  return audio;
+}
+
+Point Measure(const Mode& mode, const gen::Scenario& scenario, const Condition& condition,
+              double snrDb, std::uint64_t seed, const MeasureOptions& o) {
+  std::vector<float> audio = RenderAudio(mode, scenario, condition, snrDb, seed);
+  std::map<std::string, int> wanted;  // "capcode|text" -> copies still expected
+  std::map<std::string, int> refereeWanted;
+  std::map<std::string, bool> capcodes;
+  for (const gen::ScenarioItem& item : scenario.items) {
+    for (const gen::ExpectedPage& page : item.pages) {
+      ++wanted[page.capcode + "|" + page.text];
+      ++refereeWanted[Unpadded(page.capcode) + "|" + page.text];
+      capcodes[page.capcode] = true;
+    }
+  }
 
   Point point;
   point.snrDb = snrDb;
   std::vector<std::string> unexpected;
-  for (const Decoded& d : Decode(audio, tuning)) {
+  for (const Decoded& d : Decode(audio, condition.sampleRate, o.tuning)) {
     auto found = wanted.find(d.capcode + "|" + d.text);
     if (found != wanted.end() && found->second > 0) {
       --found->second;
       ++point.exact;
     } else {
-      ++(!d.capcode.empty() && capcodes.count(d.capcode) ? point.garbled : point.falsePages);
+      bool known = !d.capcode.empty() && capcodes.count(d.capcode);
+      ++(known ? point.garbled : point.falsePages);
+      point.unflagged += !known && !d.errors;
       unexpected.push_back(d.capcode + "|" + d.text);
     }
   }
+  // The referee has no GSC decoder and takes 22050 Hz only.
+  if (o.referee && mode.protocol != Protocol::kGsc && condition.sampleRate == kSampleRate) {
+    point.referee = 0;
+    for (const Decoded& d : RunReferee(audio)) {
+      auto found = refereeWanted.find(d.capcode + "|" + d.text);
+      if (found != refereeWanted.end() && found->second > 0) {
+        --found->second;
+        ++point.referee;
+      }
+    }
+  }
   // Without noise every page should come out: list what did not, to find the fault.
-  if (showMisses && !std::isfinite(snrDb)) {
+  if (o.showMisses && !std::isfinite(snrDb)) {
     for (const auto& [page, left] : wanted)
       for (int i = 0; i < left; ++i)
         std::fprintf(stderr, "missed without noise: %s\n", page.c_str());
@@ -368,8 +519,7 @@ Point Measure(const gen::Scenario& scenario, const Condition& condition, double 
 }
 
 Curve MeasureCurve(const Mode& mode, const Condition& condition, int pages,
-                   const std::vector<double>& snrs, std::uint32_t seed, const SlicerTuning& tuning,
-                   bool showMisses) {
+                   const std::vector<double>& snrs, std::uint32_t seed, const MeasureOptions& o) {
   json document = MakeScenario(mode, pages, seed);
   gen::Scenario scenario = gen::ParseScenario(document);
   std::vector<PageWords> words;
@@ -379,11 +529,11 @@ Curve MeasureCurve(const Mode& mode, const Condition& condition, int pages,
   Curve curve{&mode, &condition, pages, {}};
   int nothing = 0;
   for (std::size_t i = 0; i < snrs.size(); ++i) {
-    Point point = Measure(scenario, condition, snrs[i], seed * 7919u + i, tuning, showMisses);
+    Point point = Measure(mode, scenario, condition, snrs[i], seed * 7919u + i, o);
     point.ideal = IdealPageShare(mode, words, snrs[i]);
     curve.points.push_back(point);
     // Two points in a row with nothing decoded: lower SNRs will not do better.
-    nothing = point.exact == 0 ? nothing + 1 : 0;
+    nothing = point.exact == 0 && point.referee <= 0 ? nothing + 1 : 0;
     if (nothing == 2)
       break;
   }
@@ -432,22 +582,150 @@ std::string Half(double db) {
 
 }  // namespace
 
+// The summary: where half the pages decode, for Pagora, the referee and the ideal receiver.
+void PrintSummary(const std::vector<Curve>& curves, int pages, std::uint32_t seed) {
+  std::printf("## Summary: SNR where half the pages decode exactly\n\n");
+  std::printf(
+      "| mode | condition | Pagora 50 %% | referee 50 %% | ideal 50 %% | Pagora's gap |\n"
+      "|---|---|---|---|---|---|\n");
+  for (const Curve& curve : curves) {
+    std::vector<std::pair<double, double>> measured, referee;
+    for (const Point& p : curve.points) {
+      measured.push_back({p.snrDb, static_cast<double>(p.exact) / curve.sent});
+      if (p.referee >= 0)
+        referee.push_back({p.snrDb, static_cast<double>(p.referee) / curve.sent});
+    }
+    json document = MakeScenario(*curve.mode, pages, seed);
+    std::vector<PageWords> words;
+    for (const json& t : document["transmissions"])
+      for (const json& p : t["pages"])
+        words.push_back(WordsFor(*curve.mode, p));
+    double half = HalfPoint(measured);
+    double ideal = IdealHalfPoint(*curve.mode, words);
+    char gap[32] = "n/a";
+    if (!std::isnan(half))
+      std::snprintf(gap, sizeof gap, "%.1f dB", half - ideal);
+    std::printf("| %s | %s | %s | %s | %s | %s |\n", curve.mode->name, curve.condition->name,
+                Half(half).c_str(), Half(HalfPoint(referee)).c_str(), Half(ideal).c_str(), gap);
+  }
+}
+
+void PrintCurve(const Curve& curve) {
+  std::printf("\n## %s, %s\n\n", curve.mode->name, curve.condition->name);
+  std::printf(
+      "| SNR dB | Eb/N0 dB | exact | exact %% | garbled | false | false unflagged | referee %% | "
+      "ideal %% |\n"
+      "|---|---|---|---|---|---|---|---|---|\n");
+  for (const Point& p : curve.points) {
+    std::string ebn0 = std::isfinite(p.snrDb) ? Snr(EbN0(p.snrDb, *curve.mode)) : "";
+    char referee[16] = "";
+    if (p.referee >= 0)
+      std::snprintf(referee, sizeof referee, "%.1f", 100.0 * p.referee / curve.sent);
+    std::printf("| %s | %s | %d/%d | %.1f | %d | %d | %d | %s | %.1f |\n", Snr(p.snrDb).c_str(),
+                ebn0.c_str(), p.exact, curve.sent, 100.0 * p.exact / curve.sent, p.garbled,
+                p.falsePages, p.unflagged, referee, 100.0 * p.ideal);
+  }
+}
+
+// Rows of impairments by columns of modes: pages decoded exactly by Pagora, then by the referee.
+void PrintImpairments(const std::vector<const Mode*>& modes,
+                      const std::vector<std::vector<Point>>& cells, int pages) {
+  std::printf("\n## Impairments: pages decoded exactly of %d, Pagora (referee)\n\n| impairment |",
+              pages);
+  for (const Mode* mode : modes)
+    std::printf(" %s |", mode->name);
+  std::printf("\n|---|");
+  for (std::size_t i = 0; i < modes.size(); ++i)
+    std::printf("---|");
+  std::printf("\n");
+  for (std::size_t row = 0; row < std::size(kImpairments); ++row) {
+    std::printf("| %s |", kImpairments[row].name);
+    for (std::size_t column = 0; column < modes.size(); ++column) {
+      const Point& p = cells[row][column];
+      std::string cell = std::to_string(p.exact);
+      if (p.referee >= 0)
+        cell += " (" + std::to_string(p.referee) + ")";
+      if (p.falsePages > 0)
+        cell += ", " + std::to_string(p.falsePages) + " false";
+      std::printf(" %s |", cell.c_str());
+    }
+    std::printf("\n");
+  }
+}
+
+struct Measured {
+  std::vector<Curve> curves;
+  std::vector<std::vector<Point>> cells;  // impairment rows by the modes' columns
+};
+
+// Measures the curves and the impairment cells, shared among `jobs` workers.
+Measured MeasureAll(const std::vector<const Mode*>& modes,
+                    const std::vector<const Condition*>& conditions, bool impairments, int pages,
+                    const std::vector<double>& snrs, std::uint32_t seed,
+                    const MeasureOptions& options, int jobs) {
+  // Curves first, then the impairment cells (row, column), all shared among the workers.
+  struct Job {
+    const Mode* mode;
+    const Condition* condition;
+    std::size_t row = 0, column = 0;
+    bool curve = true;
+  };
+  std::vector<Job> work;
+  for (const Mode* mode : modes)
+    for (const Condition* c : conditions)
+      work.push_back({mode, c});
+  Measured result;
+  result.cells.assign(std::size(kImpairments), std::vector<Point>(modes.size()));
+  if (impairments)
+    for (std::size_t row = 0; row < std::size(kImpairments); ++row)
+      for (std::size_t column = 0; column < modes.size(); ++column)
+        work.push_back({modes[column], &kImpairments[row], row, column, false});
+  std::vector<Curve>& curves = result.curves;
+  curves.resize(work.size());
+  std::atomic<std::size_t> next{0};
+  std::mutex progress;
+  auto worker = [&]() {
+    for (std::size_t i = next++; i < work.size(); i = next++) {
+      const Job& job = work[i];
+      if (job.curve) {
+        curves[i] = MeasureCurve(*job.mode, *job.condition, pages, snrs, seed, options);
+      } else {
+        gen::Scenario scenario = gen::ParseScenario(MakeScenario(*job.mode, pages, seed));
+        result.cells[job.row][job.column] =
+            Measure(*job.mode, scenario, *job.condition, job.condition->snrDb, seed, options);
+      }
+      std::lock_guard<std::mutex> lock(progress);
+      std::fprintf(stderr, "measured %s, %s\n", job.mode->name, job.condition->name);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int j = 0; j < jobs; ++j)
+    threads.emplace_back(worker);
+  for (std::thread& t : threads)
+    t.join();
+  curves.erase(std::remove_if(curves.begin(), curves.end(),
+                              [](const Curve& c) { return c.mode == nullptr; }),
+               curves.end());
+  return result;
+}
+
 int main(int argc, char** argv) {
-  int pages = 200;
+  int pages = 50;
   double step = 2;
-  double top = 16;
+  double top = 20;
   double bottom = -14;
   int jobs = 1;
   std::uint32_t seed = 20240603;
   std::string modeList = "all";
   std::string conditionList = "clean,receiver";
-  SlicerTuning tuning;
-  double minPulseMicroseconds = tuning.minPulseSeconds * 1e6;
-  bool showMisses = false;
+  MeasureOptions options;
+  options.referee = true;
+  bool impairments = true;
+  double minPulseMicroseconds = options.tuning.minPulseSeconds * 1e6;
+  bool noRegeneration = false;
   CLI::App app{"Decoding sensitivity of the audio slicer and the decoders against white noise",
                "sensitivity"};
-  app.add_option("--pages", pages, "Pages per point (at least 200 for the published figures)")
-      ->check(CLI::Range(1, 100000));
+  app.add_option("--pages", pages, "Pages per point")->check(CLI::Range(1, 100000));
   app.add_option("--step", step, "SNR step in dB")->check(CLI::Range(0.25, 10.0));
   app.add_option("--top", top, "Highest noisy SNR in dB (a clean point comes first)");
   app.add_option("--bottom", bottom, "Lowest SNR in dB");
@@ -456,16 +734,25 @@ int main(int argc, char** argv) {
   app.add_option("--modes", modeList,
                  "Comma-separated modes (pocsag512, pocsag1200, pocsag2400, flex1600/2, "
                  "flex1600/4, flex3200/2, flex3200/4, gsc) or all");
-  app.add_option("--conditions", conditionList, "clean, receiver or both (comma-separated)");
-  app.add_option("--slicer-lowpass", tuning.lowPassHz,
+  app.add_option("--conditions", conditionList,
+                 "clean, receiver or both (comma-separated; none for no curves)");
+  app.add_flag("--impairments,!--no-impairments", impairments,
+               "Measure the impairment table (default on)");
+  app.add_flag("--referee,!--no-referee", options.referee,
+               "Run multimon-ng on the same audio (default on)");
+  app.add_option("--slicer-lowpass", options.tuning.lowPassHz,
                  "The audio slicer's low-pass corner in Hz, as pagora-decode --lowpass (0 = off)");
   app.add_option("--slicer-min-pulse", minPulseMicroseconds,
                  "The audio slicer's shortest pulse in microseconds (0 = keep every pulse)")
       ->check(CLI::Range(0.0, 5000.0));
-  app.add_flag("--show-misses", showMisses,
+  app.add_flag("--slicer-no-regeneration", noRegeneration,
+               "Slice POCSAG bursts at the thresholds like everything else (as before the "
+               "preamble-driven regeneration)");
+  app.add_flag("--show-misses", options.showMisses,
                "List on standard error the pages lost or garbled without noise");
   CLI11_PARSE(app, argc, argv);
-  tuning.minPulseSeconds = minPulseMicroseconds * 1e-6;
+  options.tuning.minPulseSeconds = minPulseMicroseconds * 1e-6;
+  options.tuning.regeneratePocsag = !noRegeneration;
 
   auto key = [](std::string name) {
     std::string k;
@@ -483,81 +770,33 @@ int main(int argc, char** argv) {
   for (const Condition& c : kConditions)
     if (("," + conditionList + ",").find(std::string(",") + c.name + ",") != std::string::npos)
       conditions.push_back(&c);
-  if (modes.empty() || conditions.empty()) {
-    std::fprintf(stderr, "sensitivity: no mode or condition selected\n");
+  if (modes.empty()) {
+    std::fprintf(stderr, "sensitivity: no mode selected\n");
     return 2;
   }
   std::vector<double> snrs{kInfinity};
   for (double s = top; s >= bottom - 1e-9; s -= step)
     snrs.push_back(s);
 
-  struct Job {
-    const Mode* mode;
-    const Condition* condition;
-  };
-  std::vector<Job> work;
-  for (const Mode* mode : modes)
-    for (const Condition* c : conditions)
-      work.push_back({mode, c});
-  std::vector<Curve> curves(work.size());
-  std::atomic<std::size_t> next{0};
-  std::mutex progress;
-  auto worker = [&]() {
-    for (std::size_t i = next++; i < work.size(); i = next++) {
-      curves[i] =
-          MeasureCurve(*work[i].mode, *work[i].condition, pages, snrs, seed, tuning, showMisses);
-      std::lock_guard<std::mutex> lock(progress);
-      std::fprintf(stderr, "measured %s, %s\n", work[i].mode->name, work[i].condition->name);
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int j = 0; j < jobs; ++j)
-    threads.emplace_back(worker);
-  for (std::thread& t : threads)
-    t.join();
-
+  Measured measured = MeasureAll(modes, conditions, impairments, pages, snrs, seed, options, jobs);
+  const std::vector<Curve>& curves = measured.curves;
   std::printf("# Decoding sensitivity\n\n");
   std::printf(
       "%d pages a point (half numeric, half alpha, seed %u), audio at %.0f Hz, full deviation "
       "at %.2f of full scale, white Gaussian noise over 0..fs/2. \"exact\": capcode and text "
       "both right; \"garbled\": a sent capcode with other text; \"false\": pages with a "
-      "capcode that was not sent. \"ideal\": share an ideal receiver gets (matched filter; "
+      "capcode that was not sent (\"unflagged\": of those, the ones without the error flag); "
+      "\"referee\": pages multimon-ng printed exactly. \"ideal\": "
+      "share an ideal receiver gets (matched filter; "
       "2-level BER = Q(sqrt(2 Eb/N0)); 4-level Gray-coded Ps = 3/2 Q(sqrt(n SNR)/3) with n "
       "samples a symbol, BER = Ps/2; 2 errors corrected per 32-bit word, 3 per Golay word, 2 "
       "per 15-bit GSC data word; a page needs all its words).\n\n",
       pages, seed, kSampleRate, kAmplitude);
-
-  std::printf("## Summary: SNR where half the pages decode exactly\n\n");
-  std::printf("| mode | condition | measured 50 %% | ideal 50 %% | gap |\n|---|---|---|---|---|\n");
-  for (const Curve& curve : curves) {
-    std::vector<std::pair<double, double>> measured;
-    for (const Point& p : curve.points)
-      measured.push_back({p.snrDb, static_cast<double>(p.exact) / curve.sent});
-    json document = MakeScenario(*curve.mode, pages, seed);
-    std::vector<PageWords> words;
-    for (const json& t : document["transmissions"])
-      for (const json& p : t["pages"])
-        words.push_back(WordsFor(*curve.mode, p));
-    double half = HalfPoint(measured);
-    double ideal = IdealHalfPoint(*curve.mode, words);
-    char gap[32] = "n/a";
-    if (!std::isnan(half))
-      std::snprintf(gap, sizeof gap, "%.1f dB", half - ideal);
-    std::printf("| %s | %s | %s | %s | %s |\n", curve.mode->name, curve.condition->name,
-                Half(half).c_str(), Half(ideal).c_str(), gap);
-  }
-
-  for (const Curve& curve : curves) {
-    std::printf("\n## %s, %s\n\n", curve.mode->name, curve.condition->name);
-    std::printf(
-        "| SNR dB | Eb/N0 dB | exact | exact %% | garbled | false | ideal %% |\n"
-        "|---|---|---|---|---|---|---|\n");
-    for (const Point& p : curve.points) {
-      std::string ebn0 = std::isfinite(p.snrDb) ? Snr(EbN0(p.snrDb, *curve.mode)) : "";
-      std::printf("| %s | %s | %d/%d | %.1f | %d | %d | %.1f |\n", Snr(p.snrDb).c_str(),
-                  ebn0.c_str(), p.exact, curve.sent, 100.0 * p.exact / curve.sent, p.garbled,
-                  p.falsePages, 100.0 * p.ideal);
-    }
-  }
+  if (!curves.empty())
+    PrintSummary(curves, pages, seed);
+  if (impairments)
+    PrintImpairments(modes, measured.cells, pages);
+  for (const Curve& curve : curves)
+    PrintCurve(curve);
   return 0;
 }

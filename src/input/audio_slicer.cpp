@@ -73,7 +73,9 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       releaseFar_(Coefficient(kReleaseFarSeconds, sampleRate_)),
       minPulseSamples_(std::clamp(kShortestSymbolSeconds * sampleRate_ - 1.5, 0.0,
                                   std::max(0.0, config.minPulseSeconds) * sampleRate_)),
-      minInnerPulseSamples_(std::min(minPulseSamples_, kInnerPulseSeconds * sampleRate_)) {
+      minInnerPulseSamples_(std::min(minPulseSamples_, kInnerPulseSeconds * sampleRate_)),
+      regenerate_(config.regeneratePocsag),
+      regenerator_(sampleRate_) {
   // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
   // downwards past the threshold below it minus the hysteresis; the outermost levels are not
   // left outwards (2 spans: beyond any sample the envelope lets through).
@@ -248,6 +250,12 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       ChangeLevel(x, sink);
     }
 
+    if (regenerate_ && regenerator_.Push(x - 0.5 * (high + low))) {
+      high_ = high;
+      low_ = low;
+      ServiceRegenerator(sink);
+    }
+
     // A pending change is handed out once it has lasted (its due sample is +infinity while none
     // is pending); while one is pending the hold before it is still open.
     double position = static_cast<double>(index);
@@ -281,10 +289,18 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     next = (x > t0) + (x > t0 + step) + (x > t0 + 2 * step);
     if (next == level_)
       return;
+    if (regenerator_.active()) {
+      level_ = committedLevel_ = next;  // the regenerated bits stand in for the edges
+      return;
+    }
     middle = (level_ <= 1) != (next <= 1);
     mid = middle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
   } else {
     next = level_ == 0 ? 3 : 0;
+    if (regenerator_.active()) {
+      level_ = committedLevel_ = next;
+      return;
+    }
     mid = low_ + 0.5 * span;
   }
   double at = CrossingSample(mid, next > level_);
@@ -316,6 +332,27 @@ void AudioSlicer::CommitPending(EntrySink& sink) {
   committedLevel_ = pendingLevel_;
   pending_ = false;
   pendingDue_ = kNever;
+  advanceDue_ = lastBoundarySample_ + advanceSpan_;
+}
+
+// The regenerator takes over the timeline at a preamble and gives it back when the burst ends;
+// the slicer then goes on from the level the audio is at, with nothing pending.
+void AudioSlicer::ServiceRegenerator(EntrySink& sink) {
+  PocsagRegenerator::Event event =
+      regenerator_.Service(lastBoundarySample_, timeline_, ticksPerSample_, sink);
+  if (event == PocsagRegenerator::Event::kNone)
+    return;
+  pending_ = false;
+  pendingDue_ = kNever;
+  if (event == PocsagRegenerator::Event::kEntered) {
+    advanceDue_ = kNever;
+    return;
+  }
+  double end = regenerator_.endSample();
+  committedLevel_ = level_;
+  if (timeline_.status() != kLevelStatus[level_])
+    timeline_.Change(end * ticksPerSample_, kLevelStatus[level_], sink);
+  lastBoundarySample_ = std::max(lastBoundarySample_, end);
   advanceDue_ = lastBoundarySample_ + advanceSpan_;
 }
 

@@ -4,7 +4,9 @@
 // low-pass the audio first, slices it into 2 or 4 levels with hysteresis, and places every
 // level change between samples where the audio crossed the mid value of the two levels. A pulse
 // shorter than any symbol on the air (noise that crossed a threshold and came back) is dropped
-// with both its edges before it reaches the ring.
+// with both its edges before it reaches the ring. A POCSAG burst is recognised by its preamble
+// and handed over to a matched-filter receiver for as long as it lasts (pocsag_regenerator.h),
+// whose bits go out as holds of their tracked length.
 //
 // Level 3 is the most positive audio, which is the highest RF frequency with the usual
 // discriminator polarity. The slicer state is advanced one sample at a time, so the entries do
@@ -17,6 +19,7 @@
 #include <limits>
 
 #include "input/entry_timeline.h"
+#include "input/pocsag_regenerator.h"
 
 namespace pagora {
 
@@ -45,6 +48,10 @@ struct AudioSlicerConfig {
   int levels = 4;             // 2 or 4
   double lowPassHz = 0;       // second-order low-pass corner; 0 (or >= 0.45 sampleRate) = off
   double minPulseSeconds = kDefaultMinPulseSeconds;  // shorter pulses are dropped; 0 = keep all
+  // POCSAG bursts are recognised by their preamble and sent on as regenerated bits, each
+  // integrated over its whole period on a tracked clock (pocsag_regenerator.h); off, every
+  // edge comes from the thresholds.
+  bool regeneratePocsag = true;
 };
 
 class AudioSlicer {
@@ -58,7 +65,13 @@ class AudioSlicer {
 
   // The level last handed out (a change still shorter than the shortest pulse is not).
   int level() const { return committedLevel_; }
-  std::uint8_t status() const { return kLevelStatus[committedLevel_]; }
+  std::uint8_t status() const {
+    return regenerator_.active() ? timeline_.status() : kLevelStatus[committedLevel_];
+  }
+  // True while a POCSAG burst is being regenerated.
+  bool regenerating() const { return regenerator_.active(); }
+  // POCSAG bursts taken over so far.
+  int regeneratedBursts() const { return regenerator_.bursts(); }
   double SignalSeconds() const { return static_cast<double>(sampleIndex_) / sampleRate_; }
   double centre() const { return 0.5 * (high_ + low_); }
   double span() const { return high_ - low_; }
@@ -76,6 +89,7 @@ class AudioSlicer {
   void TrackFourLevels(double x, double previous, double& high, double& low);
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
+  void ServiceRegenerator(EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
 
   double sampleRate_;
@@ -109,6 +123,8 @@ class AudioSlicer {
   double lastBoundarySample_ = 0;
   std::array<double, kHistory> history_{};
   EntryTimeline timeline_;
+  bool regenerate_;
+  PocsagRegenerator regenerator_;
 };
 
 }  // namespace pagora
