@@ -38,6 +38,7 @@
 #include "input/serial_slicer_source.h"
 #include "input/sound_card_source.h"
 #include "input/source_factory.h"
+#include "output/fragment_joiner.h"
 
 namespace pagora::cli {
 namespace {
@@ -465,12 +466,21 @@ int Run(int argc, char** argv) {
     lines.emplace(LinePageOutput::Form::kJson, toStdout);
   if (format == OutputFormat::kMultimon)
     lines.emplace(LinePageOutput::Form::kMultimon, toStdout);
-  if (lines)
+  // JSON gets one record per message: fragments of a long FLEX message are joined first. The
+  // line layouts keep one line per fragment with its flag, as other tools expect.
+  std::optional<FragmentJoiner> joiner;
+  if (lines && format == OutputFormat::kJson) {
+    joiner.emplace(*lines);
+    m.pageOutputs.Add(*joiner);
+  } else if (lines) {
     m.pageOutputs.Add(*lines);
+  }
   m.Create();
   RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
   int status = Decode(o, m, *in, control, start);
   m.Destroy();
+  if (joiner)
+    joiner->Flush();
   host.ReportCommands();
   if (in->stream.fd >= 0)
     close(in->stream.fd);

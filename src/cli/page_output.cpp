@@ -108,6 +108,11 @@ nlohmann::ordered_json PageRecord(const Page& info, const std::string& isoTime) 
   record["text"] = std::string(info.Text());
   record["errors"] = info.errors;
   record["corrected"] = info.corrected;
+  if (info.parts > 1 || info.incomplete) {
+    // A FLEX message joined from fragments: how many, and whether one never came.
+    record["fragments"] = info.parts;
+    record["incomplete"] = info.incomplete;
+  }
   if (info.filter >= 0) {
     // Labels are the user's own UTF-8 text; control characters never reach the line.
     std::string label;

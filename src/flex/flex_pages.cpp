@@ -250,9 +250,11 @@ void NoteTravel(const FlexRun& run, const FlexPhase& phase, int type, std::int32
   page.flexFrame = f.frame;
   page.fragment = 'K';
   if (type == kAlphanumeric || type == kSecure) {
-    if ((header >> 10) & 1)
+    page.continues = ((header >> 10) & 1) != 0;
+    page.laterPart = ((header >> 11) & 3) != 3;
+    if (page.continues)
       page.fragment = 'F';
-    else if (((header >> 11) & 3) != 3)
+    else if (page.laterPart)
       page.fragment = 'C';
   }
 }

@@ -40,6 +40,12 @@ struct Page {
   int flexCycle = -1;      // 0..15
   int flexFrame = -1;      // 0..127
   char fragment = 'K';
+  bool continues = false;  // more parts of this message follow in later frames
+  bool laterPart = false;  // this is not the first part of its message
+  // Set by the joining of fragments: how many parts the text holds (1 for a page sent whole),
+  // and whether a part that was announced never came.
+  int parts = 1;
+  bool incomplete = false;
   // A FLEX group call: the page went to a temporary address, and these capcodes had been
   // told by short instructions to take it. Capcodes as numbers; long ones above 2068480.
   static constexpr int kMaxMembers = 32;
