@@ -66,6 +66,7 @@ struct Options {
   bool noPocsag = false, noFlex = false, noGsc = false;
   std::string startTime;
   double lowPass = kDefaultLowPassHz;
+  int dedupSeconds = -1;  // -1: the settings' choice
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -305,6 +306,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
   app.add_option("--lowpass", o.lowPass, "Audio low-pass corner in Hz, 0 = off")
       ->default_val(kDefaultLowPassHz)
       ->check(kFinite & CLI::Range(0.0, 100000.0));
+  app.add_option("--dedup", o.dedupSeconds,
+                 "A page repeated within this many seconds alerts once (no filter file, sound "
+                 "or command) and is marked \"repeat\" in JSON; 0 = off")
+      ->check(CLI::Range(0, 86400));
 
   try {
     app.parse(argc, argv);
@@ -330,6 +335,8 @@ void ApplyOptions(const Options& o, bool audioInput, AppSettings& settings) {
   }
   if (o.invert)
     settings.invertData = 1;
+  if (o.dedupSeconds >= 0)
+    settings.dedupSeconds = o.dedupSeconds;
   if (o.noPocsag)
     settings.decodePocsag = 0;
   if (o.noFlex)

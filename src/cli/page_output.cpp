@@ -108,6 +108,8 @@ nlohmann::ordered_json PageRecord(const Page& info, const std::string& isoTime) 
   record["text"] = std::string(info.Text());
   record["errors"] = info.errors;
   record["corrected"] = info.corrected;
+  if (info.repeat)
+    record["repeat"] = true;  // the same page was seen within the repeat window
   if (info.parts > 1 || info.incomplete) {
     // A FLEX message joined from fragments: how many, and whether one never came.
     record["fragments"] = info.parts;

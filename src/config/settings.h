@@ -159,6 +159,10 @@ struct AppSettings {
   int inputSource = 0;       // 0 serial slicer, 1 sound card, 2 audio file (INI InputSource)
   std::string audioDevice;   // sound card name for PortAudio, empty = default (INI AudioDevice)
   std::string audioFile;     // audio file decoded by the file source (INI AudioFile)
+  // A page equal in protocol, capcode, function and text to one completed this many seconds
+  // ago or less is a repeat: shown and logged, but no filter file, sound or command (INI
+  // DedupSeconds; 0 = off, at most one day).
+  int dedupSeconds = 0;
 
   AppSettings();
   bool operator==(const AppSettings&) const = default;

@@ -104,6 +104,7 @@ void VisitMainSection(S& s, Visitor& v) {
   v.Int("InputSource", s.inputSource);
   v.Text("AudioDevice", s.audioDevice, AppSettings::kCommandMax, Quoting::kPlain);
   v.Text("AudioFile", s.audioFile, AppSettings::kPathMax, Quoting::kPlain);
+  v.Int("DedupSeconds", s.dedupSeconds);
 }
 
 // The Filter section's own keys; FilterCount and the filters follow them.

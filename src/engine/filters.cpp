@@ -186,6 +186,7 @@ void CompletePage(Monitor& m) {
   page.filterLabel.clear();
   if (match.filter >= 0 && static_cast<std::size_t>(match.filter) < m.settings.filters.size())
     page.filterLabel = m.settings.filters[static_cast<std::size_t>(match.filter)].label;
+  page.repeat = m.repeats.IsRepeat(page, m.settings.dedupSeconds);
   m.host.PageCompleted(capture, match.filter);
   m.pageOutputs.Write(page);
   if (match.filter < 0) {
@@ -210,7 +211,9 @@ void CompletePage(Monitor& m) {
     capture.classes[static_cast<std::size_t>(i)] = kClassFilterMatch;
   }
 
-  std::FILE* file = m.settings.filterFileEnabled ? m.files.filter : nullptr;
+  // A repeat is shown again, but alerts once: no filter file, sound or command.
+  const bool alert = !page.repeat;
+  std::FILE* file = m.settings.filterFileEnabled && alert ? m.files.filter : nullptr;
   int lineCount = 0;
   auto insertLabel = [&] {
     if (filter.label.empty())
@@ -249,9 +252,10 @@ void CompletePage(Monitor& m) {
     CheckOutputFile(m, OutputFileKind::kFilter);
     ApplyFilterFlushRule(m);
   }
-  if (m.settings.filterBeep && !m.host.PlaySound("FILTER.WAV"))
+  if (alert && m.settings.filterBeep && !m.host.PlaySound("FILTER.WAV"))
     m.host.Beep();
-  if (m.settings.filterCmdFileEnabled && !m.settings.filterCmdFile.empty() && filter.command == 1) {
+  if (alert && m.settings.filterCmdFileEnabled && !m.settings.filterCmdFile.empty() &&
+      filter.command == 1) {
     std::vector<std::string> args = ExpandCommandArguments(
         m.settings.filterCmdArgs, ArgumentText(capture, capcodeStart, capcodeEnd), filter.label,
         ArgumentText(capture, std::clamp(capture.textStart, 0, length), length));

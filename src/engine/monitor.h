@@ -14,6 +14,7 @@
 #include "engine/keep_alive.h"
 #include "engine/line_builder.h"
 #include "engine/output_files.h"
+#include "engine/repeat_window.h"
 #include "engine/slicer_ring.h"
 #include "engine/slicer_source.h"
 #include "engine/timer_cycle.h"
@@ -72,6 +73,7 @@ class Monitor {
   GscDecoder gsc;
   TrafficCounters counters;
   KeepAlive keepAlive;
+  RepeatWindow repeats;
   // Where every completed page goes as a record (JSON, line layouts, ...); outputs not owned.
   PageOutputs pageOutputs;
   // Sees every symbol handed to a decoder; not owned, may be null.

@@ -57,6 +57,7 @@ struct Page {
   std::int64_t time = 0;
   int filter = -1;
   bool rejected = false;  // a reject filter caught the page: it is shown nowhere
+  bool repeat = false;    // the same page was completed within the repeat window
   std::string filterLabel;
 
   std::string_view Text() const {

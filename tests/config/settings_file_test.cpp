@@ -101,6 +101,7 @@ CustomDevice=
 InputSource=0
 AudioDevice=
 AudioFile=
+DedupSeconds=0
 
 [Filter]
 FilterFileEnabled=0

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
 #include "engine/monitor.h"
+#include "fake_host.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
 #include "test_pages.h"
@@ -98,6 +98,54 @@ TEST_F(FiltersEndToEnd, ReceivedPagesAreFilteredRejectedAndPassedToTheCommand) {
   EXPECT_EQ(host.pages[0].matchedFilter, 0);
   EXPECT_EQ(host.pages[1].matchedFilter, -1);  // capcode matched, text did not
   EXPECT_EQ(host.pages[2].matchedFilter, -1);
+}
+
+}  // namespace
+}  // namespace pagora
+
+namespace pagora {
+namespace {
+
+// Networks repeat pages: within the repeat window an exact repeat is shown and logged again
+// but alerts once; a page that differs in any of protocol, capcode, function or text is new.
+TEST_F(FiltersEndToEnd, RepeatsWithinTheWindowAlertOnce) {
+  FilterRecord fire;
+  fire.type = kFilterPocsag;
+  fire.capcode = "0100003";
+  fire.label = "STATION 1";
+  fire.command = 1;
+  m.settings.filters = {fire};
+  m.settings.dedupSeconds = 60;
+
+  struct Step {
+    int advanceSeconds;
+    PocsagPage page;
+    bool repeat;
+  };
+  const Step steps[] = {
+      {0, {100003, 3, PocsagPageType::kAlphanumeric, "FIRE MAIN ST"}, false},
+      {20, {100003, 3, PocsagPageType::kAlphanumeric, "FIRE MAIN ST"}, true},
+      {20, {100003, 3, PocsagPageType::kAlphanumeric, "FIRE MAIN ST"}, true},
+      {5, {100003, 2, PocsagPageType::kAlphanumeric, "FIRE MAIN ST"}, false},    // function
+      {5, {100003, 3, PocsagPageType::kAlphanumeric, "FIRE MAIN ST."}, false},   // text
+      {61, {100003, 3, PocsagPageType::kAlphanumeric, "FIRE MAIN ST."}, false},  // window past
+  };
+  for (const Step& step : steps) {
+    host.AdvanceSeconds(step.advanceSeconds);
+    Receive({step.page});
+  }
+  ASSERT_EQ(host.pages.size(), std::size(steps));
+  for (std::size_t i = 0; i < std::size(steps); ++i)
+    EXPECT_EQ(host.pages[i].info.repeat, steps[i].repeat) << i;
+  EXPECT_EQ(PageRows(m.lines.messagePane).size(), std::size(steps));
+  EXPECT_EQ(PageRows(m.lines.filterPane).size(), std::size(steps));  // shown every time
+  EXPECT_EQ(host.commands.size(), 4u);                               // alerts once each
+  std::string file = FileContents(m.files.filter);
+  std::size_t written = 0;
+  for (std::size_t at = file.find("FIRE MAIN ST"); at != std::string::npos;
+       at = file.find("FIRE MAIN ST", at + 1))
+    ++written;
+  EXPECT_EQ(written, 4u);
 }
 
 }  // namespace
