@@ -43,6 +43,7 @@
 #include "input/audio_slicer.h"
 #include "input/source_factory.h"
 #include "pocsag_encoder.h"
+#include "referee_lines.h"
 #include "scenario.h"
 
 namespace {
@@ -349,17 +350,6 @@ struct Curve {
 
 // --- the referee ----------------------------------------------------------------------------
 
-std::string WithoutNamedFill(std::string text) {
-  static const std::regex kTrailingFill(R"((<(NUL|ETX|EOT|ETB)>)+$)");
-  return std::regex_replace(text, kTrailingFill, "");
-}
-
-std::string TrimRight(std::string text) {
-  while (!text.empty() && text.back() == ' ')
-    text.pop_back();
-  return text;
-}
-
 std::string Unpadded(const std::string& capcode) {
   std::size_t first = capcode.find_first_not_of('0');
   return first == std::string::npos ? "0" : capcode.substr(first);
@@ -367,32 +357,9 @@ std::string Unpadded(const std::string& capcode) {
 
 // Pages as multimon-ng prints them (every layout; the same page may come twice).
 std::vector<Decoded> ParseReferee(const std::string& out) {
-  static const std::regex kPocsag(
-      R"(^POCSAG(\d+): Address: *(\d+) +Function: (\d)(?: +(Alpha|Numeric): +(.*))? *$)");
-  static const std::regex kFlex(
-      R"(^FLEX\|[^|]*\|\d+/\d/[KFC]/[A-D]\|[\d.]+\|([\d ]+)\|(\w+)\|(.*)$)");
-  static const std::regex kFlexOld(R"(^FLEX: \S+ \S+ \d+/\d/[A-D] [\d.]+ \[(\d+)\] (\w+) ?(.*)$)");
-  static const std::regex kFlexNext(
-      R"(^FLEX_NEXT\|\d+/\d\|[\d.]+\.[A-D]\|(\d+)\|\w\w\|\d\|(\w+)\|[\d.]+\.[KFC]\|(.*)$)");
   std::vector<Decoded> pages;
-  std::istringstream in(out);
-  std::string line;
-  std::smatch m;
-  while (std::getline(in, line)) {
-    Decoded d;
-    if (std::regex_match(line, m, kPocsag)) {
-      d.capcode = Unpadded(m[2]);
-      d.text = m[4] == "Alpha" ? WithoutNamedFill(m[5]) : TrimRight(m[5]);
-    } else if (std::regex_match(line, m, kFlex) || std::regex_match(line, m, kFlexOld) ||
-               std::regex_match(line, m, kFlexNext)) {
-      std::string first = m[1];
-      d.capcode = Unpadded(first.substr(0, first.find(' ')));
-      d.text = m[2] == "ALN" ? WithoutNamedFill(m[3]) : TrimRight(m[3]);
-    } else {
-      continue;
-    }
-    pages.push_back(d);
-  }
+  for (const pagora::gen::RefereeLine& line : pagora::gen::ParseRefereeLines(out))
+    pages.push_back({std::to_string(line.capcode), line.text});
   return pages;
 }
 

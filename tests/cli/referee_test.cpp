@@ -11,112 +11,10 @@
 #include <vector>
 
 #include "cli_test_support.h"
+#include "referee_lines.h"
 
 namespace pagora::testing {
 namespace {
-
-// A page as the referee printed it, reduced to what both decoders must agree on.
-struct RefereePage {
-  long long capcode = -1;
-  std::string text;
-};
-
-// The referee shows control characters by name ("<ETB>"); the transmitter's fill after an
-// alphanumeric text is left out, as the page record does.
-std::string WithoutNamedFill(std::string text) {
-  static const std::regex kTrailingFill(R"((<(NUL|ETX|EOT|ETB)>)+$)");
-  return std::regex_replace(text, kTrailingFill, "");
-}
-
-std::string TrimRight(std::string text) {
-  while (!text.empty() && text.back() == ' ')
-    text.pop_back();
-  return text;
-}
-
-std::vector<RefereePage> ParseReferee(const std::string& out) {
-  static const std::regex kPocsag(
-      R"(^POCSAG(\d+): Address: *(\d+) +Function: (\d)(?: +(Alpha|Numeric): +(.*))? *$)");
-  static const std::regex kFlex(
-      R"(^FLEX\|[^|]*\|\d+/\d/[KFC]/[A-D]\|[\d.]+\|([\d ]+)\|(\w+)\|(.*)$)");
-  static const std::regex kFlexOld(R"(^FLEX: \S+ \S+ \d+/\d/[A-D] [\d.]+ \[(\d+)\] (\w+) ?(.*)$)");
-  static const std::regex kFlexNext(
-      R"(^FLEX_NEXT\|\d+/\d\|[\d.]+\.[A-D]\|(\d+)\|\w\w\|\d\|(\w+)\|[\d.]+\.[KFC]\|(.*)$)");
-  std::vector<RefereePage> pages;
-  std::istringstream in(out);
-  std::string line;
-  std::smatch m;
-  while (std::getline(in, line)) {
-    RefereePage page;
-    if (std::regex_match(line, m, kPocsag)) {
-      page.capcode = std::stoll(m[2]);
-      page.text = m[4] == "Alpha" ? WithoutNamedFill(m[5]) : TrimRight(m[5]);
-    } else if (std::regex_match(line, m, kFlex) || std::regex_match(line, m, kFlexOld) ||
-               std::regex_match(line, m, kFlexNext)) {
-      // The first number is the page's own capcode; group members may follow.
-      page.capcode = std::stoll(m[1]);
-      page.text = m[2] == "ALN" ? WithoutNamedFill(m[3]) : TrimRight(m[3]);
-    } else {
-      continue;
-    }
-    pages.push_back(page);
-  }
-  return pages;
-}
-
-// The fields a line states about a page, in any of the referee's layouts or ours. Fields a
-// layout does not carry stay empty and match anything.
-struct LineFields {
-  std::string mode;      // "POCSAG1200", "1600/4"
-  std::string fragment;  // FLEX K, F, C
-  std::string phase;     // FLEX A..D
-  std::string frame;     // FLEX cycle.frame
-  long long capcode = -1;
-  std::string function;  // POCSAG 0..3
-  std::string type;      // Alpha, Numeric, ALN, NUM, TON, ...
-  std::string text;
-
-  bool Agrees(const LineFields& o) const {
-    auto same = [](const std::string& a, const std::string& b) {
-      return a.empty() || b.empty() || a == b;
-    };
-    return mode == o.mode && capcode == o.capcode && same(fragment, o.fragment) &&
-           same(phase, o.phase) && same(frame, o.frame) && function == o.function &&
-           type == o.type && text == o.text;
-  }
-};
-
-std::vector<LineFields> ParseLines(const std::string& out) {
-  static const std::regex kPocsag(
-      R"(^(POCSAG\d+): Address: *(\d+) +Function: (\d)(?: +(Alpha|Numeric): +(.*))? *$)");
-  static const std::regex kFlex(
-      R"(^FLEX\|[^|]*\|(\d+/\d)/([KFC])/([A-D])\|([\d.]+)\|(\d+)[\d ]*\|(\w+)\|(.*)$)");
-  static const std::regex kFlexOld(
-      R"(^FLEX: \S+ \S+ (\d+/\d)/([A-D]) ([\d.]+) \[(\d+)\] (\w+) ?(.*)$)");
-  static const std::regex kFlexNext(
-      R"(^FLEX_NEXT\|(\d+/\d)\|([\d]+\.[\d]+)\.([A-D])\|(\d+)\|\w\w\|\d\|(\w+)\|[\d.]+\.([KFC])\|(.*)$)");
-  std::vector<LineFields> lines;
-  std::istringstream in(out);
-  std::string line;
-  std::smatch m;
-  while (std::getline(in, line)) {
-    LineFields f;
-    if (std::regex_match(line, m, kPocsag)) {
-      f = {m[1], "", "", "", std::stoll(m[2]), m[3], m[4], m[5]};
-    } else if (std::regex_match(line, m, kFlex)) {
-      f = {m[1], m[2], m[3], m[4], std::stoll(m[5]), "", m[6], m[7]};
-    } else if (std::regex_match(line, m, kFlexOld)) {
-      f = {m[1], "", m[2], m[3], std::stoll(m[4]), "", m[5], m[6]};
-    } else if (std::regex_match(line, m, kFlexNext)) {
-      f = {m[1], m[6], m[3], m[2], std::stoll(m[4]), "", m[5], m[7]};
-    } else {
-      continue;
-    }
-    f.text = f.type == "Alpha" || f.type == "ALN" ? WithoutNamedFill(f.text) : TrimRight(f.text);
-    lines.push_back(f);
-  }
-  return lines;
-}
 
 struct RefereeCase {
   const char* name;
@@ -165,11 +63,11 @@ TEST_P(RefereeTest, ThePagesAgree) {
   RunResult referee = RunProgram(
       "multimon-ng -q -t raw -a POCSAG512 -a POCSAG1200 -a POCSAG2400 -a FLEX -a FLEX_NEXT " + raw);
   ASSERT_EQ(referee.status, 0) << "multimon-ng is needed (scripts/install-deps): " << referee.err;
-  std::vector<RefereePage> judged = ParseReferee(referee.out);
+  std::vector<gen::RefereeLine> theirs = gen::ParseRefereeLines(referee.out);
   for (const nlohmann::json& page : expected) {
     long long capcode = std::stoll(page["capcode"].get<std::string>());
     std::string text = page["text"];
-    bool found = std::any_of(judged.begin(), judged.end(), [&](const RefereePage& p) {
+    bool found = std::any_of(theirs.begin(), theirs.end(), [&](const gen::RefereeLine& p) {
       return p.capcode == capcode && p.text == text;
     });
     EXPECT_TRUE(found) << "the referee did not print " << page << "\n" << referee.out;
@@ -183,12 +81,11 @@ TEST_P(RefereeTest, ThePagesAgree) {
   // the expressions that existing consumers use.
   RunResult lines = RunProgram(DecodePath() + " --format multimon --rate 22050 -", raw);
   ASSERT_EQ(lines.status, 0) << lines.err;
-  std::vector<LineFields> ours = ParseLines(lines.out);
+  std::vector<gen::RefereeLine> ours = gen::ParseRefereeLines(lines.out);
   EXPECT_EQ(ours.size(), expected.size()) << lines.out;
-  std::vector<LineFields> theirs = ParseLines(referee.out);
-  for (const LineFields& f : ours) {
-    bool agreed =
-        std::any_of(theirs.begin(), theirs.end(), [&](const LineFields& r) { return f.Agrees(r); });
+  for (const gen::RefereeLine& f : ours) {
+    bool agreed = std::any_of(theirs.begin(), theirs.end(),
+                              [&](const gen::RefereeLine& r) { return f.Agrees(r); });
     EXPECT_TRUE(agreed) << f.mode << " " << f.capcode << " " << f.text << "\n"
                         << lines.out << "\n"
                         << referee.out;
