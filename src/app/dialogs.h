@@ -12,6 +12,7 @@
 #include "app/app_context.h"
 
 class QCheckBox;
+class QSpinBox;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
@@ -153,6 +154,7 @@ class OptionsDialog : public PagoraDialog {
  private:
   void OnOk() override;
   std::array<QCheckBox*, 8> boxes_{};
+  QSpinBox* dedup_ = nullptr;
 };
 
 // A custom port's I/O address: hexadecimal digits, with or without "0x", at most five digits.

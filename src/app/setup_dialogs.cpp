@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <cctype>
 #include <cmath>
@@ -50,6 +51,19 @@ OptionsDialog::OptionsDialog(AppContext& context, QWidget* parent)
     boxes_[i]->setChecked(values[i] != 0);
     layout->addWidget(boxes_[i]);
   }
+  // Networks repeat pages: within this many seconds an exact repeat alerts only once.
+  dedup_ = new QSpinBox;
+  dedup_->setObjectName("dedupSeconds");
+  dedup_->setRange(0, 86400);
+  dedup_->setSuffix(" s");
+  dedup_->setSpecialValueText("Off");
+  dedup_->setValue(s.dedupSeconds);
+  auto* repeatsLabel = new QLabel("Alert once for &repeats within:");
+  repeatsLabel->setBuddy(dedup_);
+  auto* repeats = new QHBoxLayout;
+  repeats->addWidget(repeatsLabel);
+  repeats->addWidget(dedup_);
+  layout->addLayout(repeats);
   layout->addWidget(MakeButtons());
 }
 
@@ -59,6 +73,7 @@ void OptionsDialog::OnOk() {
                     &s.filterBeep,  &s.decodePocsag, &s.decodeFlex,  &s.decodeGolay};
   for (int i = 0; i < 8; ++i)
     *fields[i] = boxes_[i]->isChecked() ? 1 : 0;
+  s.dedupSeconds = dedup_->value();
   // A decoder switched off forgets the reception it was in the middle of.
   ApplyDecoderSwitches(context_.monitor);
   context_.Save();

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -529,6 +530,7 @@ void DialogsTest::optionsClearReceptionState() {
   QVERIFY(Control<QCheckBox>(dialog, 1026)->isChecked());
   Control<QCheckBox>(dialog, 1026)->click();  // Decode FLEX/ReFLEX off
   Control<QCheckBox>(dialog, 1020)->click();  // Confirm Exit off
+  dialog.findChild<QSpinBox*>("dedupSeconds")->setValue(60);
   ClickOk(dialog);
   QVERIFY(Accepted(dialog));
   QCOMPARE(f.monitor.settings.decodeFlex, 0);
@@ -541,6 +543,7 @@ void DialogsTest::optionsClearReceptionState() {
   QVERIFY(LoadSettings(saved, f.context.settingsPath));
   QCOMPARE(saved.decodeFlex, 0);
   QCOMPARE(saved.confirmExit, 0);
+  QCOMPARE(saved.dedupSeconds, 60);
 }
 
 void DialogsTest::interfaceValidation() {
