@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return static_cast<int>(static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
   };
   page.textLength = field(0);
+  const int forcedLength = field(1);  // a length the record must bound
   page.protocol = static_cast<pagora::Protocol>(data[4] & 3);
   page.rate = field(3);
   page.function = static_cast<std::int8_t>(data[8]);
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < n; ++i)
     pagora::AppendReceived(page, static_cast<char>(data[i]));
   if (n > 0 && (data[0] & 1))
-    page.textLength = field(1);  // a length the record must bound
+    page.textLength = forcedLength;
   pagora::RemoveFill(page);
 
   page.filter = matched;

@@ -29,6 +29,7 @@ void AppendReceived(Page& page, char ch) {
 }
 
 void RemoveFill(Page& page) {
+  page.textLength = std::clamp(page.textLength, 0, Page::kTextSize);
   const bool numeric = NumericPageType(page.type);
   auto fill = [numeric](char c) {
     if (numeric)

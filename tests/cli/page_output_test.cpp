@@ -136,6 +136,12 @@ TEST(PageRecordTest, TextBeyondThePageSizeIsNotKept) {
   nlohmann::json record = PageRecord(page, "T");
   EXPECT_EQ(record["text"].get<std::string>().size(), std::size_t{Page::kTextSize});
   EXPECT_TRUE(record["filter"].is_null());
+  // A length out of range is bounded wherever the record is read.
+  for (int length : {-5, 1 << 20}) {
+    page.textLength = length;
+    RemoveFill(page);
+    EXPECT_LE(page.Text().size(), std::size_t{Page::kTextSize});
+  }
 }
 
 TEST(RenderRowTest, ColoursOnlyWhenAskedAndNeverRawControls) {
