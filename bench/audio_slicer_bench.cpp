@@ -7,8 +7,8 @@
 
 #include "audio_render.h"
 #include "draining_sink.h"
-#include "flex_encoder.h"
 #include "engine/monitor.h"
+#include "flex_encoder.h"
 #include "input/audio_slicer.h"
 #include "pocsag_encoder.h"
 #include "quiet_host.h"

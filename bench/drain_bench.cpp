@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "engine/monitor.h"
 #include "flex_encoder.h"
 #include "gsc_encoder.h"
-#include "engine/monitor.h"
 #include "pocsag_encoder.h"
 #include "quiet_host.h"
 #include "slicer_entries.h"

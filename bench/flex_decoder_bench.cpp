@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/monitor.h"
 #include "flex/flex_decoder.h"
 #include "flex_encoder.h"
-#include "engine/monitor.h"
 #include "quiet_host.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/monitor.h"
 #include "engine/filters.h"
+#include "engine/monitor.h"
 #include "quiet_host.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
 #include "engine/monitor.h"
+#include "fake_host.h"
 #include "slicer_entries.h"
 
 namespace pagora::testing {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
-#include "engine/monitor.h"
 #include "engine/filters.h"
+#include "engine/monitor.h"
+#include "fake_host.h"
 #include "test_pages.h"
 
 namespace pagora {

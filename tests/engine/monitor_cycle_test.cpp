@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "fake_host.h"
 #include "engine/monitor.h"
+#include "fake_host.h"
 
 namespace pagora {
 namespace {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "engine_fixture.h"
 #include "engine/line_builder.h"
+#include "engine_fixture.h"
 
 namespace pagora::testing {
 namespace {

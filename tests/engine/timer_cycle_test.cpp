@@ -1,8 +1,8 @@
 // The 100 ms tick: its order, the clock check every ten seconds and the roll-overs.
 #include <gtest/gtest.h>
 
-#include "engine_fixture.h"
 #include "engine/mode_title.h"
+#include "engine_fixture.h"
 
 namespace pagora::testing {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "fake_host.h"
 #include "engine/monitor.h"
 #include "engine/traffic_statistics.h"
+#include "fake_host.h"
 
 namespace pagora {
 namespace {

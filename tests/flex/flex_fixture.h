@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/monitor.h"
 #include "fake_host.h"
 #include "flex/flex_decoder.h"
 #include "flex_encoder.h"
-#include "engine/monitor.h"
 #include "test_pages.h"
 
 namespace pagora::testing {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "fake_host.h"
 #include "engine/mode_title.h"
 #include "engine/monitor.h"
+#include "fake_host.h"
 
 namespace pagora::testing {
 namespace {

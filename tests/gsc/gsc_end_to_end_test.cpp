@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "engine/traffic_statistics.h"
 #include "gsc/golay.h"
 #include "gsc/gsc_tables.h"
 #include "gsc_fixture.h"
-#include "engine/traffic_statistics.h"
 #include "slicer_entries.h"
 
 namespace pagora::testing {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/monitor.h"
 #include "fake_host.h"
 #include "gsc/gsc_decoder.h"
 #include "gsc_encoder.h"
-#include "engine/monitor.h"
 
 namespace pagora::testing {
 

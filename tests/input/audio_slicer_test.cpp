@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "audio_render.h"
-#include "entry_sinks.h"
 #include "engine/bit_recovery.h"
+#include "entry_sinks.h"
 #include "input/audio_slicer.h"
 #include "transmission.h"
 

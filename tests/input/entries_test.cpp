@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/bit_recovery.h"
 #include "entry_sinks.h"
 #include "fake_host.h"
-#include "engine/bit_recovery.h"
 #include "input/capture_format.h"
 #include "input/capture_writer.h"
 #include "input/entry_producer.h"

@@ -21,8 +21,8 @@
 
 #include "audio_render.h"
 #include "draining_sink.h"
-#include "fake_host.h"
 #include "engine/monitor.h"
+#include "fake_host.h"
 #include "input/audio_slicer.h"
 #include "scenario.h"
 #include "slicer_entries.h"

@@ -15,9 +15,9 @@
 
 #include "audio_render.h"
 #include "draining_sink.h"
+#include "engine/monitor.h"
 #include "entry_sinks.h"
 #include "fake_host.h"
-#include "engine/monitor.h"
 #include "input/audio_slicer.h"
 #include "scenario.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "fake_host.h"
 #include "engine/slicer_ring.h"
+#include "fake_host.h"
 #include "input/capture_writer.h"
 #include "input/entry_producer.h"
 #include "input/producer_source.h"

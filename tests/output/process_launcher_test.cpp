@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "fake_host.h"
-#include "engine/monitor.h"
 #include "engine/filters.h"
+#include "engine/monitor.h"
+#include "fake_host.h"
 #include "output/process_launcher.h"
 #include "test_pages.h"
 

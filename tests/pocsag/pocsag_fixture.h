@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
 #include "engine/monitor.h"
+#include "fake_host.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
 
