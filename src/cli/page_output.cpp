@@ -95,13 +95,8 @@ nlohmann::ordered_json PageRecord(const Page& info, const std::string& isoTime) 
   if (info.memberCount > 0) {
     // A group call: the pagers that were told to take the page to the temporary address.
     nlohmann::ordered_json members = nlohmann::ordered_json::array();
-    for (int i = 0; i < info.memberCount && i < Page::kMaxMembers; ++i) {
-      std::int32_t member = info.members[static_cast<std::size_t>(i)];
-      char digits[16];
-      std::snprintf(digits, sizeof digits, member > 2068480 ? "%09ld" : "%07ld",
-                    static_cast<long>(member));
-      members.push_back(digits);
-    }
+    for (int i = 0; i < info.memberCount && i < Page::kMaxMembers; ++i)
+      members.push_back(CapcodeText(info.members[static_cast<std::size_t>(i)]));
     record["members"] = members;
   }
   record["type"] = info.type ? info.type : "";

@@ -320,22 +320,15 @@ void TakeGroupMembers(const FlexRun& run, Capcode capcode) {
   group = FlexGroup{};
 }
 
-// Capcode digits the way filters and headers show them: 7 digits, 9 for a long capcode.
-void CapcodeDigits(std::int32_t value, char (&digits)[16]) {
-  std::snprintf(digits, sizeof digits, value > 2068480 ? "%09li" : "%07li",
-                static_cast<long>(value));
-}
-
 // A filter on a member's capcode fires for the group call when none matches the temporary
 // address itself.
 void FindMemberFilter(const FlexRun& run) {
   const Page& page = run.ctx.pages.CurrentPage();
   for (int i = 0; i < page.memberCount; ++i) {
     std::int32_t member = page.members[static_cast<std::size_t>(i)];
-    char digits[16];
-    CapcodeDigits(member, digits);
-    if (run.ctx.pages.FindCapcodeFilter(member > 2068480 ? kFilterFlexLong : kFilterFlexShort,
-                                        digits, 0, 0))
+    if (run.ctx.pages.FindCapcodeFilter(
+            member > kLongCapcodeBase ? kFilterFlexLong : kFilterFlexShort,
+            CapcodeText(member).c_str(), 0, 0))
       return;
   }
 }
@@ -347,10 +340,8 @@ void WriteMembers(const FlexRun& run) {
     return;
   std::string row = "  group call to";
   for (int i = 0; i < page.memberCount; ++i) {
-    char digits[16];
-    CapcodeDigits(page.members[static_cast<std::size_t>(i)], digits);
     row += ' ';
-    row += digits;
+    row += CapcodeText(page.members[static_cast<std::size_t>(i)]);
   }
   run.ctx.pages.SetColourClass(kClassFlexPhase);
   run.ctx.pages.PutText(row.c_str());

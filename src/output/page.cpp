@@ -1,12 +1,20 @@
 #include "output/page.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace pagora {
 
 void PageOutputs::Remove(PageOutput& output) {
   outputs_.erase(std::remove(outputs_.begin(), outputs_.end(), &output), outputs_.end());
+}
+
+std::string CapcodeText(std::int32_t capcode) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, capcode > kLongCapcodeBase ? "%09ld" : "%07ld",
+                static_cast<long>(capcode));
+  return digits;
 }
 
 bool NumericPageType(const char* type) {

@@ -91,6 +91,11 @@ class PageOutputs {
   std::vector<PageOutput*> outputs_;
 };
 
+// The first long FLEX capcode is 2068481; long capcodes are shown in 9 digits, short ones in 7.
+constexpr std::int32_t kLongCapcodeBase = 2068480;
+// A capcode's digits as the panes, filters and JSON show them.
+std::string CapcodeText(std::int32_t capcode);
+
 // True for the page types whose text is digits (trailing spaces are the transmitter's fill).
 bool NumericPageType(const char* type);
 

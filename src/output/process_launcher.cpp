@@ -42,6 +42,16 @@ std::string SearchPath(const std::string& name) {
   return {};
 }
 
+// execv's argument vector over `strings`, ended by a null pointer; built before forking.
+std::vector<char*> ArgvPointers(const std::vector<std::string>& strings) {
+  std::vector<char*> argv;
+  argv.reserve(strings.size() + 1);
+  for (const std::string& s : strings)
+    argv.push_back(const_cast<char*>(s.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 // Runs in the grandchild, after fork: only async-signal-safe calls from here on.
 [[noreturn]] void ExecChild(const char* path, char* const argv[], int errorPipe) {
   sigset_t all;
@@ -69,11 +79,7 @@ std::string SearchPath(const std::string& name) {
 // Forks once; the child starts a session of its own and executes the program. The pid, or -1
 // when the program could not be executed (the child reports exec's error through the pipe).
 pid_t LaunchChild(const std::string& path, const std::vector<std::string>& argvStrings) {
-  std::vector<char*> argv;
-  argv.reserve(argvStrings.size() + 1);
-  for (const std::string& s : argvStrings)
-    argv.push_back(const_cast<char*>(s.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgvPointers(argvStrings);
 
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -105,11 +111,7 @@ pid_t LaunchChild(const std::string& path, const std::vector<std::string>& argvS
 
 bool Launch(const std::string& path, const std::vector<std::string>& argvStrings) {
   // Everything the children need is built before forking: they must not allocate.
-  std::vector<char*> argv;
-  argv.reserve(argvStrings.size() + 1);
-  for (const std::string& s : argvStrings)
-    argv.push_back(const_cast<char*>(s.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgvPointers(argvStrings);
 
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0)
