@@ -38,6 +38,7 @@
 #include "audio_render.h"
 #include "cli/cli_host.h"
 #include "cli/page_output.h"
+#include "output/page_json.h"
 #include "draining_sink.h"
 #include "engine/monitor.h"
 #include "input/audio_slicer.h"
@@ -278,7 +279,7 @@ class CollectingHost : public pagora::cli::CliHost {
   explicit CollectingHost(const pagora::AppSettings& settings)
       : CliHost(settings, pagora::cli::OutputFormat::kJson, false) {}
   void PageCompleted(const pagora::PageCapture& capture, int /*matchedFilter*/) override {
-    json record = pagora::cli::PageRecord(capture.page, "");
+    json record = pagora::PageJson(capture.page, "");
     Decoded d;
     if (record["capcode"].is_string())
       d.capcode = record["capcode"];

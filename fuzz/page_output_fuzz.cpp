@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/page_output.h"
+#include "output/page_json.h"
 #include "config/settings.h"
 #include "engine/line_builder.h"
 
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.filter = matched;
   page.filterLabel.assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(n, 10));
 
-  std::string line = pagora::cli::PageRecord(page, "2024-01-01T00:00:00+00:00")
+  std::string line = pagora::PageJson(page, "2024-01-01T00:00:00+00:00")
                          .dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
   if (!PlainRow(line))
     std::abort();

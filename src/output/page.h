@@ -60,6 +60,11 @@ struct Page {
   bool repeat = false;    // the same page was completed within the repeat window
   std::string filterLabel;
 
+  // Where the page was heard: the receiving station's name (empty when none is set) and the
+  // channel's frequency in hertz (0 when the input does not know it, as with a sound card).
+  std::string station;
+  std::int64_t frequency = 0;
+
   std::string_view Text() const {
     int length = textLength < 0 ? 0 : (textLength > kTextSize ? kTextSize : textLength);
     return {text.data(), static_cast<std::size_t>(length)};

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/page_output.h"
+#include "output/page_json.h"
 
 namespace pagora::cli {
 namespace {
@@ -118,7 +119,7 @@ TEST(PageRecordTest, FieldsFromThePage) {
     page.corrected = 2;
     page.filter = c.filter;
     page.filterLabel = c.filter >= 0 ? "HOME\x1b" : "";
-    nlohmann::json record = PageRecord(page, "T");
+    nlohmann::json record = PageJson(page, "T");
     for (const auto& [key, value] : c.expected.items()) {
       EXPECT_EQ(record[key], value) << c.name << ": " << key;
     }
@@ -133,9 +134,16 @@ TEST(PageRecordTest, FieldsFromThePage) {
 
 TEST(PageRecordTest, TextBeyondThePageSizeIsNotKept) {
   Page page = MakePage(Protocol::kFlex, "0000100", 0, "alpha", std::string(2000, 'x'));
-  nlohmann::json record = PageRecord(page, "T");
+  nlohmann::json record = PageJson(page, "T");
   EXPECT_EQ(record["text"].get<std::string>().size(), std::size_t{Page::kTextSize});
   EXPECT_TRUE(record["filter"].is_null());
+  EXPECT_FALSE(record.contains("station"));  // unknown: absent, not empty
+  EXPECT_FALSE(record.contains("frequency"));
+  page.station = "attic";
+  page.frequency = 169650000;
+  record = PageJson(page, "T");
+  EXPECT_EQ(record["station"], "attic");
+  EXPECT_EQ(record["frequency"], 169650000);
   // A length out of range is bounded wherever the record is read.
   for (int length : {-5, 1 << 20}) {
     page.textLength = length;

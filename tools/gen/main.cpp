@@ -14,6 +14,7 @@
 
 #include "audio_render.h"
 #include "cli/page_output.h"
+#include "output/page_json.h"
 #include "input/audio_file_writer.h"
 #include "input/capture_writer.h"
 #include "scenario.h"
@@ -183,7 +184,7 @@ int Run(int argc, char** argv) {
       return;
     for (const ExpectedPage& page : item.pages) {
       std::string line =
-          ExpectedRecord(page, cli::IsoLocalTime(static_cast<std::int64_t>(std::floor(start + at))))
+          ExpectedRecord(page, IsoLocalTime(static_cast<std::int64_t>(std::floor(start + at))))
               .dump() +
           "\n";
       std::fputs(line.c_str(), expected);
