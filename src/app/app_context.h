@@ -8,7 +8,6 @@
 
 #include "app/ui_services.h"
 #include "engine/monitor.h"
-#include "engine/output_files.h"
 
 namespace pagora {
 
@@ -26,10 +25,14 @@ struct AppContext {
   // Every confirmed dialog saves the whole record. A failure is reported (with the reason from
   // the system) and the program carries on with the settings it holds; false then.
   bool Save();
-  // The dialogs close a file before they change its settings and open it afterwards by the
-  // open rule (date name or path, appending).
-  void CloseOutput(OutputFileKind kind) { CloseOutputFile(monitor, kind); }
-  void OpenOutput(OutputFileKind kind) { OpenOutputFile(monitor, kind); }
+  // A dialog edits the settings record, then hands the engine the values it had before: the
+  // engine does what changed (and what `renew` names) and the panes follow a new store.
+  SettingsApplied Apply(const AppSettings& previous, unsigned renew = kRenewNothing) {
+    SettingsApplied applied = monitor.ApplySettings(previous, renew);
+    if (applied.panesReplaced && panesReplaced)
+      panesReplaced();
+    return applied;
+  }
 };
 
 }  // namespace pagora

@@ -184,16 +184,14 @@ void LogfileDialog::OnOk() {
     Tell("You must select a log file!", "Pagora Log File");
     return;
   }
+  const AppSettings previous = s;
   if (!path.empty())
     s.logFile = path;
-  if (s.logFileEnabled)
-    context_.CloseOutput(OutputFileKind::kLog);
   s.logFileEnabled = on ? 1 : 0;
   s.logFileUseDate = useDate ? 1 : 0;
-  if (on)
-    context_.OpenOutput(OutputFileKind::kLog);
   s.logFileFlush = flush_->isChecked() ? 1 : 0;
   s.logFlushTime = flushTime_->currentIndex() + 1;
+  context_.Apply(previous, kRenewLogFile);  // OK always starts the file afresh
   context_.Save();
   accept();
 }
@@ -369,19 +367,17 @@ void FiltersDialog::OnOk() {
     Tell("You must select a command file!", "Pagora Filter");
     return;
   }
+  const AppSettings previous = s;
   if (!path.empty())
     s.filterFile = path;
-  if (s.filterFileEnabled)
-    context_.CloseOutput(OutputFileKind::kFilter);
   s.filterFileEnabled = on ? 1 : 0;
   s.filterFileUseDate = useDate ? 1 : 0;
-  if (on)
-    context_.OpenOutput(OutputFileKind::kFilter);
   s.filterCmdFileEnabled = commandOn ? 1 : 0;
   s.filterCmdFile = command;
   s.filterFileFlush = flush_->isChecked() ? 1 : 0;
   s.filterFlushTime = flushTime_->currentIndex() + 1;
   s.filterCmdArgs = Text(arguments_, 256);
+  context_.Apply(previous, kRenewFilterFile);
   context_.Save();
   accept();
 }
@@ -633,20 +629,14 @@ void StatisticsDialog::OnOk() {
     Tell("You must select a statistics file!", "Pagora Monitor Stats");
     return;
   }
+  const AppSettings previous = s;
   s.statFile = statPath;
-  if (s.statFileEnabled)
-    context_.CloseOutput(OutputFileKind::kStatText);
   s.statFileEnabled = statOn ? 1 : 0;
   s.statFileUseDate = statDate ? 1 : 0;
-  if (statOn)
-    context_.OpenOutput(OutputFileKind::kStatText);
   s.statCsvFile = csvPath;
-  if (s.statCsvFileEnabled)
-    context_.CloseOutput(OutputFileKind::kStatCsv);
   s.statCsvFileEnabled = csvOn ? 1 : 0;
   s.statCsvFileUseDate = csvDate ? 1 : 0;
-  if (csvOn)
-    context_.OpenOutput(OutputFileKind::kStatCsv);
+  context_.Apply(previous, kRenewStatisticsFiles);
   context_.Save();
   accept();
 }
@@ -730,8 +720,7 @@ void KeepAliveDialog::OnOk() {
                   std::max(0, lists_[w * 3 + 1]->currentIndex()),
                   std::max(0, lists_[w * 3 + 2]->currentIndex())};
   }
-  std::optional<KeepAliveHourTable> table = BuildCheckedKeepAliveTable(windows);
-  if (!table) {
+  if (!BuildCheckedKeepAliveTable(windows)) {
     Tell("Time ranges overlap!", kKeepAliveCaption);
     return;
   }
@@ -742,13 +731,12 @@ void KeepAliveDialog::OnOk() {
     return;
   }
   AppSettings& s = context_.Settings();
-  context_.monitor.keepAlive.hourTimeout = *table;
-  ArmKeepAliveDeadline(context_.monitor);
+  const AppSettings previous = s;
   s.keepAlive = windows;
   s.keepAliveCmdFileEnabled = commandOn ? 1 : 0;
-  context_.monitor.keepAlive.alarmOn = 0;
   s.keepAliveCmdFile = command;
   s.keepAliveCmdArgs = Text(arguments_, 256);
+  context_.Apply(previous, kRenewKeepAlive);  // re-armed and silenced on every OK
   context_.Save();
   accept();
 }

@@ -69,11 +69,11 @@ QString InputStatusText(const AppSettings& s, InputState state) {
   const QString file = QFileInfo(QString::fromStdString(s.audioFile)).fileName();
   QString input;
   switch (s.inputSource) {
-    case 1:
+    case kInputSoundCard:
       input = s.audioDevice.empty() ? QString("the default sound card")
                                     : "sound card " + QString::fromStdString(s.audioDevice);
       break;
-    case 2:
+    case kInputAudioFile:
       input = "audio file " + file;
       break;
     default:
@@ -83,7 +83,7 @@ QString InputStatusText(const AppSettings& s, InputState state) {
   }
   switch (state) {
     case InputState::kRunning:
-      return s.inputSource == 2 ? "Playing " + input : "Receiving from " + input;
+      return s.inputSource == kInputAudioFile ? "Playing " + input : "Receiving from " + input;
     case InputState::kEnded:
       return "End of " + input + ". Choose it again under Setup > Interface to play it again.";
     case InputState::kFailed:
@@ -409,16 +409,9 @@ void MainWindow::ChangeInterface() {
   if (dialog.exec() != QDialog::Accepted)
     return;
   const AppSettings& s = monitor_.settings;
-  bool serialChanged = s.comPort != before.comPort || s.comPortAddr != before.comPortAddr ||
-                       s.comPortIrq != before.comPortIrq || s.customDevice != before.customDevice;
-  // Only a change of the input in use matters: the serial settings do not touch a file.
-  bool inputChanged = s.inputSource != before.inputSource ||
-                      (s.inputSource == 0 && serialChanged) ||
-                      (s.inputSource == 1 && s.audioDevice != before.audioDevice) ||
-                      (s.inputSource == 2 && s.audioFile != before.audioFile) ||
-                      (s.inputSource != 0 && s.fourLevelInterface != before.fourLevelInterface);
+  bool inputChanged = context_.Apply(before).inputChanged;
   // A file chosen again plays from the start; an input that failed is tried again.
-  bool replay = s.inputSource == 2 && dialog.FileChosen();
+  bool replay = s.inputSource == kInputAudioFile && dialog.FileChosen();
   bool retry = inputState_ == InputState::kFailed;
   if (!inputChanged && !replay && !retry)
     return;

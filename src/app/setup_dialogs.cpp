@@ -69,13 +69,13 @@ OptionsDialog::OptionsDialog(AppContext& context, QWidget* parent)
 
 void OptionsDialog::OnOk() {
   AppSettings& s = context_.Settings();
+  const AppSettings previous = s;
   int* fields[8] = {&s.confirmExit, &s.timestamp,    &s.showNumeric, &s.showMisc,
                     &s.filterBeep,  &s.decodePocsag, &s.decodeFlex,  &s.decodeGolay};
   for (int i = 0; i < 8; ++i)
     *fields[i] = boxes_[i]->isChecked() ? 1 : 0;
   s.dedupSeconds = dedup_->value();
-  // A decoder switched off forgets the reception it was in the middle of.
-  ApplyDecoderSwitches(context_.monitor);
+  context_.Apply(previous);
   context_.Save();
   accept();
 }
@@ -429,19 +429,17 @@ ScrollbackDialog::ScrollbackDialog(AppContext& context, QWidget* parent)
 
 void ScrollbackDialog::OnOk() {
   AppSettings& s = context_.Settings();
-  LineBuilder& lines = context_.monitor.lines;
   int message = message_->text().toInt();
   if (message < 1000) {
     Tell(QString("Message scrollback minimum is %1!").arg(1000), "Pagora Scroll");
     return;
   }
   if (message != shownMessage_) {
-    AllocatePaneStore(lines.messagePane, message);
-    s.pane1Size = lines.messagePane.capacity;
-    ClearPane(context_.monitor, lines.messagePane);
-    shownMessage_ = message;  // a second OK after a refused filter size keeps the new store
-    if (context_.panesReplaced)
-      context_.panesReplaced();
+    // Applied at once: a second OK after a refused filter size keeps the new store.
+    const AppSettings previous = s;
+    s.pane1Size = message;
+    context_.Apply(previous);
+    shownMessage_ = message;
   }
   int filter = filter_->text().toInt();
   if (filter < 200) {
@@ -449,12 +447,10 @@ void ScrollbackDialog::OnOk() {
     return;
   }
   if (filter != shownFilter_) {
-    AllocatePaneStore(lines.filterPane, filter);
-    s.pane2Size = lines.filterPane.capacity;
-    ClearPane(context_.monitor, lines.filterPane);
+    const AppSettings previous = s;
+    s.pane2Size = filter;
+    context_.Apply(previous);
     shownFilter_ = filter;
-    if (context_.panesReplaced)
-      context_.panesReplaced();
   }
   context_.Save();
   accept();

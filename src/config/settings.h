@@ -66,6 +66,9 @@ struct FontDescription {
 };
 
 // Filter kinds.
+// Where the slicer levels come from (INI InputSource). The stored numbers are the file's.
+enum InputSource : int { kInputSerial = 0, kInputSoundCard = 1, kInputAudioFile = 2 };
+
 enum FilterType : int {
   kFilterUnused = 0,
   kFilterText = 1,
@@ -156,9 +159,9 @@ struct AppSettings {
 
   // Linux additions: where the slicer levels come from besides a serial slicer.
   std::string customDevice;  // device path for ComPort 5, e.g. /dev/ttyUSB0 (INI CustomDevice)
-  int inputSource = 0;       // 0 serial slicer, 1 sound card, 2 audio file (INI InputSource)
-  std::string audioDevice;   // sound card name for PortAudio, empty = default (INI AudioDevice)
-  std::string audioFile;     // audio file decoded by the file source (INI AudioFile)
+  int inputSource = kInputSerial;  // an InputSource value (INI InputSource)
+  std::string audioDevice;  // sound card name for PortAudio, empty = default (INI AudioDevice)
+  std::string audioFile;    // audio file decoded by the file source (INI AudioFile)
   // A page equal in protocol, capcode, function and text to one completed this many seconds
   // ago or less is a repeat: shown and logged, but no filter file, sound or command (INI
   // DedupSeconds; 0 = off, at most one day).

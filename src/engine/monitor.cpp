@@ -41,9 +41,9 @@ void AllocatePaneStoreOrFallback(PaneBuffer& pane, int& rowsSetting, int fallbac
 
 bool InputConfigured(const AppSettings& settings) {
   switch (settings.inputSource) {
-    case 1:
+    case kInputSoundCard:
       return true;  // a sound card: the default device when none is named
-    case 2:
+    case kInputAudioFile:
       return !settings.audioFile.empty();
     default:
       return settings.comPort != 0;

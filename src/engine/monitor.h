@@ -25,6 +25,24 @@
 
 namespace pagora {
 
+// What a confirmed settings dialog asks the engine to renew even when none of its values
+// changed: a file dialog's OK closes and reopens its files, the keep-alive dialog's OK
+// rebuilds the schedule, re-arms the deadline and silences the alarm.
+enum SettingsRenewal : unsigned {
+  kRenewNothing = 0,
+  kRenewLogFile = 1u << 0,
+  kRenewFilterFile = 1u << 1,
+  kRenewStatisticsFiles = 1u << 2,
+  kRenewKeepAlive = 1u << 3,
+};
+
+// What ApplySettings did that the front end must follow: repaint the panes from their new
+// stores, open the newly chosen input.
+struct SettingsApplied {
+  bool panesReplaced = false;
+  bool inputChanged = false;
+};
+
 class Monitor {
  public:
   explicit Monitor(Host& host);
@@ -57,6 +75,12 @@ class Monitor {
   // Stops the timer, closes the files, saves the settings (when a settings path is set) and
   // closes the source. Safe to call more than once.
   void Destroy();
+  // After `settings` were edited (a dialog, a reload): brings the running engine in line with
+  // them. Decoders switched off forget the reception they were in; a changed scroll-back size
+  // gets a new, empty pane store; a file whose settings changed (or that `renew` names) is
+  // closed and opened by its new settings; a changed keep-alive schedule is rebuilt and
+  // re-armed. The input itself is the front end's to reopen (it makes the sources).
+  SettingsApplied ApplySettings(const AppSettings& previous, unsigned renew = kRenewNothing);
 
   Host& host;
   AppSettings settings;
@@ -101,5 +125,8 @@ class Monitor {
 // True when the settings choose an input that can be opened: a serial slicer (ComPort 1..5), a
 // sound card, or an audio file that has a name. Otherwise no source is opened and no tick runs.
 bool InputConfigured(const AppSettings& settings);
+// True when `now` chooses a different input than `before`, or changes a setting of the input
+// in use (the serial settings do not matter while a file plays).
+bool InputChanged(const AppSettings& before, const AppSettings& now);
 
 }  // namespace pagora

@@ -17,9 +17,9 @@ AudioSlicerConfig SlicerConfigFor(const AppSettings& settings, double sampleRate
 
 std::unique_ptr<SlicerSource> MakeSlicerSource(const AppSettings& settings) {
   switch (settings.inputSource) {
-    case 1:
+    case kInputSoundCard:
       return std::make_unique<SoundCardSource>(settings.audioDevice, SlicerConfigFor(settings, 0));
-    case 2:
+    case kInputAudioFile:
       return std::make_unique<ProducerSource>(
           MakeAudioFileProducer(settings.audioFile, SlicerConfigFor(settings, 0)));
     default:
