@@ -63,6 +63,9 @@ TEST_F(FiltersTest, CapcodeFilterWithTextMatchesOnlyPagesContainingIt) {
   m.settings.filters = {Filter(kFilterPocsag, "0001234", "fire")};
   Pocsag("0001234", "FIRE ALARM");
   Pocsag("0001234", "ALL CLEAR");
+  // A filter is for its own kind: the same digits on a FLEX page are not its capcode.
+  FindCapcodeFilter(m, kFilterFlexShort, "0001234", 0, 0);
+  WritePage(m, "[0001234] 12:00", "FIRE");
   ASSERT_EQ(Matched(), (std::vector<std::string>{"{0001234} 12:00 1 FIRE ALARM"}));
   EXPECT_EQ(RowClasses(m.lines.filterPane, 0),
             std::string(17, kClassFilterMatch) + std::string(1, kClassCapcode) +
@@ -70,9 +73,10 @@ TEST_F(FiltersTest, CapcodeFilterWithTextMatchesOnlyPagesContainingIt) {
   // The message pane keeps its own colours.
   EXPECT_EQ(RowClasses(m.lines.messagePane, 0).substr(0, 17), std::string(17, kClassCapcode));
   EXPECT_EQ(host.sounds, (std::vector<std::string>{"FILTER.WAV"}));
-  EXPECT_EQ(host.pages.size(), 2u);
+  EXPECT_EQ(host.pages.size(), 3u);
   EXPECT_EQ(host.pages[0].matchedFilter, 0);
   EXPECT_EQ(host.pages[1].matchedFilter, -1);
+  EXPECT_EQ(host.pages[2].matchedFilter, -1);
 }
 
 // The header is drawn in the match colour, the label after it in its own; the filter file gets

@@ -187,6 +187,41 @@ TEST(AudioSlicerTest, EdgesFallBetweenSamples) {
   EXPECT_NEAR(sum / 500, bit, 0.1);
 }
 
+// A four-level FLEX frame whose phases have fallen silent sends idle fill on every phase in
+// step: only levels 3 and 1, for up to the rest of the frame. Through 1.7 s of that fill at
+// 3200 symbols/s, between random symbols, every symbol must come back at its level; the
+// bottom level's estimate must not settle on level 1.
+TEST(AudioSlicerTest, KeepsTheInnerLevelThroughFlexIdleFill) {
+  gen::SymbolStream stream;
+  stream.symbolRate = 3200;
+  std::mt19937 random(5);
+  auto randomRun = [&](int count) {
+    for (int i = 0; i < count; ++i)
+      stream.levels.push_back(static_cast<std::uint8_t>(random() % 4));
+  };
+  randomRun(320);
+  for (int i = 0; i < 5440; ++i)
+    stream.levels.push_back((i / 2) % 2 == 0 ? 3 : 1);
+  randomRun(320);
+  AudioSlicerConfig config;
+  config.lowPassHz = kDefaultLowPassHz;
+  std::vector<Entry> entries = Slice(Render(stream, gen::AudioRenderOptions{}), config, 4096);
+
+  std::vector<int> got = SampleSymbols(entries, 0.05, 3200, stream.levels.size());
+  ASSERT_EQ(got.size(), stream.levels.size());
+  int wrong = 0;
+  std::string first;
+  for (std::size_t k = 16; k < got.size(); ++k) {
+    if (got[k] == stream.levels[k])
+      continue;
+    if (wrong++ == 0) {
+      first = "symbol " + std::to_string(k) + " sent at level " + std::to_string(stream.levels[k]) +
+              ", read as " + std::to_string(got[k]);
+    }
+  }
+  EXPECT_EQ(wrong, 0) << "the first " << first << " (the fill runs from symbol 320 to 5759)";
+}
+
 // Noise spikes that cross the middle for a few samples and come back are not symbols: the holds
 // come out as if the spikes were not there. Without the pulse limit each spike would split a bit
 // into three holds.
