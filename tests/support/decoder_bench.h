@@ -14,8 +14,10 @@ namespace pagora::testing {
 
 class LinePageWriter : public PageWriter {
  public:
-  std::vector<std::string> lines;  // ended lines, headers and content as written
-  std::vector<int> modeTitles;     // every caption asked for, as its flag set
+  std::vector<std::string> lines;    // ended lines, headers and content as written
+  std::vector<std::string> classes;  // the colour class of each character of those lines
+  std::vector<int> modeTitles;       // every caption asked for, as its flag set
+  int headers = 0;                   // pages opened
 
   void StartPage(Protocol protocol, int rate, const char* capcode, int function,
                  const char* type) override {
@@ -28,16 +30,28 @@ class LinePageWriter : public PageWriter {
   }
   Page& CurrentPage() override { return page_; }
   bool FindCapcodeFilter(int, const char*, int, int) override { return false; }
-  void WritePageHeader(const char* header) override { line_ += std::string(header) + " "; }
-  void SetColourClass(std::uint8_t) override {}
-  void PutChar(char ch) override { line_ += ch; }
-  void PutReceived(char ch) override { line_ += ch; }
-  void PutText(const char* text) override { line_ += text; }
+  void WritePageHeader(const char* header) override {
+    ++headers;
+    PutText(header);
+    PutChar(' ');
+  }
+  void SetColourClass(std::uint8_t colourClass) override { class_ = colourClass; }
+  void PutChar(char ch) override {
+    line_ += ch;
+    lineClasses_ += static_cast<char>(class_);
+  }
+  void PutReceived(char ch) override { PutChar(ch); }
+  void PutText(const char* text) override {
+    for (; *text != '\0'; ++text)
+      PutChar(*text);
+  }
   void MarkTextStart() override {}
   void MarkPageCut() override {}
   void EndLine() override {
     lines.push_back(line_);
+    classes.push_back(lineClasses_);
     line_.clear();
+    lineClasses_.clear();
   }
   std::string LocalTimeText() override { return "12:34:56"; }
   void SetModeTitle(int flags) override { modeTitles.push_back(flags); }
@@ -47,6 +61,8 @@ class LinePageWriter : public PageWriter {
  private:
   Page page_;
   std::string line_;
+  std::string lineClasses_;
+  std::uint8_t class_ = 0;
 };
 
 struct DecoderBench {
