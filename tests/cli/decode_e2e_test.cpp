@@ -118,14 +118,6 @@ TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
   EXPECT_EQ(ParsePages(plain.out), ParsePages(live.out));
 }
 
-TEST(DecodeTest, GeneratedCaptureDecodesToTheExpectedPages) {
-  std::string cap = TempPath("generated.cap");
-  std::vector<nlohmann::json> expected = RenderMixed(cap, "--ppm 100");
-  RunResult decode = RunProgram(DecodePath() + " --json --levels 4 --capture " + cap);
-  ASSERT_EQ(decode.status, 0) << decode.err;
-  EXPECT_EQ(ParsePages(decode.out), expected);
-}
-
 TEST(DecodeTest, RawSamplesOnStandardInput) {
   std::string raw = TempPath("audio.s16");
   std::vector<nlohmann::json> expected = RenderMixed(raw, "--sample-rate 48000");

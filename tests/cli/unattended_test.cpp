@@ -177,14 +177,6 @@ TEST(UnattendedTest, OutputFilesThatFailAreReportedOnce) {
     for (std::string line; std::getline(lines, line);)
       EXPECT_TRUE(seen.insert(line).second) << "reported twice: " << line;
   }
-  // A log file on a full device.
-  std::string ini = TempPath("full.ini");
-  WriteFile(ini, "[Pagora]\nLogFileEnabled=1\nLogFile=/dev/full\nLogFileFlush=1\nLogFlushTime=1\n");
-  RunResult r = RunProgram(DecodePath() + " --ini " + ini + " " + wav);
-  EXPECT_EQ(r.status, 3);
-  EXPECT_NE(r.err.find("Cannot write log file /dev/full: No space left on device"),
-            std::string::npos)
-      << r.err;
 }
 
 // A closed standard output (the reader of a pipe went away) ends the run like the end of the

@@ -1,7 +1,8 @@
 // Generator to pane through the whole receive path: pages encoded by the generator, rendered as
 // slicer ring entries (with a transmitter clock error and quiet gaps), pushed into the engine's
 // ring and drained by its timer ticks with all three decoders on. The rate detector, the clocks
-// and the busy flags must sort the protocols out on their own.
+// and the busy flags must sort the protocols out on their own. (Each rate and mode on its own,
+// through audio and the slicer as well, is the command-line decoder's end-to-end case.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -103,91 +104,6 @@ class RingEndToEnd : public ::testing::Test {
   gen::SlicerEntryWriter writer{-40};  // a transmitter 40 ppm fast
 };
 
-struct PocsagCase {
-  int bitRate;
-  int row;
-};
-
-class PocsagThroughTheRing : public RingEndToEnd,
-                             public ::testing::WithParamInterface<PocsagCase> {};
-
-TEST_P(PocsagThroughTheRing, RateFoundFromThePreambleAlone) {
-  const int baud = GetParam().bitRate;
-  AddPocsag(baud, {{1234567, 0, PocsagPageType::kNumeric, "5551234"},
-                   {100003, 3, PocsagPageType::kAlphanumeric, "FIRE ALARM"}});
-  Transmit();
-  EXPECT_EQ(PageLines(), (std::vector<std::string>{PocsagRow(1234567, 0, baud, "5551234   "),
-                                                   PocsagRow(100003, 3, baud, "FIRE ALARM\x17")}));
-  EXPECT_EQ(Rates(), (std::vector<int>{baud, baud}));
-  EXPECT_EQ(Messages(GetParam().row, kKindNumeric), 1);
-  EXPECT_EQ(Messages(GetParam().row, kKindAlpha), 1);
-  // The burst is over: the shared clock serves FLEX again and the caption is idle.
-  EXPECT_EQ(m.recovery.pocsagWindow, 0);
-  EXPECT_EQ(m.recovery.symbolClock.period, kFlex1600Period);
-  EXPECT_EQ(host.captions.back(), " Pagora");
-}
-
-INSTANTIATE_TEST_SUITE_P(Rates, PocsagThroughTheRing,
-                         ::testing::Values(PocsagCase{512, kRowPocsag512},
-                                           PocsagCase{1200, kRowPocsag1200},
-                                           PocsagCase{2400, kRowPocsag2400}),
-                         [](const auto& test) { return std::to_string(test.param.bitRate); });
-
-struct FlexCase {
-  FlexMode mode;
-  std::vector<int> phases;
-  int rate;  // the statistics row's speed
-  int row;
-  const char* name;
-};
-
-class FlexThroughTheRing : public RingEndToEnd, public ::testing::WithParamInterface<FlexCase> {};
-
-TEST_P(FlexThroughTheRing, EveryCarriedPhaseDecoded) {
-  const FlexCase& c = GetParam();
-  std::array<std::vector<gen::FlexPage>, 4> pages;
-  std::vector<std::string> expected;
-  for (int p : c.phases) {
-    gen::FlexPage page;
-    page.capcode = 1600 + 4 * static_cast<std::uint32_t>(p);  // bits 2-3 name the phase
-    page.type = FlexPageType::kAlphanumeric;
-    page.content = std::string("Phase ") + static_cast<char>('A' + p) + " over the air";
-    pages[static_cast<std::size_t>(p)].push_back(page);
-    expected.push_back(FlexRow(page.capcode, static_cast<char>('A' + p), page.content));
-  }
-  AddFlex(c.mode, pages);
-  Transmit();
-  EXPECT_EQ(PageLines(), expected);
-  EXPECT_EQ(Rates(), std::vector<int>(c.phases.size(), c.rate));
-  EXPECT_EQ(Messages(c.row, kKindAlpha), static_cast<int>(c.phases.size()));
-  EXPECT_EQ(m.recovery.flexActive, 0);
-  EXPECT_EQ(m.recovery.pocsagWindow, 0);  // FLEX data never looked like a POCSAG preamble
-  EXPECT_EQ(m.recovery.symbolClock.period, kFlex1600Period);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, FlexThroughTheRing,
-    ::testing::Values(FlexCase{FlexMode::k1600x2, {0}, 1600, kRowFlex1600, "F1600x2"},
-                      FlexCase{FlexMode::k1600x4, {0, 1}, 3200, kRowFlex3200, "F1600x4"},
-                      FlexCase{FlexMode::k3200x2, {0, 2}, 3200, kRowFlex3200, "F3200x2"},
-                      FlexCase{FlexMode::k3200x4, {0, 1, 2, 3}, 6400, kRowFlex6400, "F3200x4"}),
-    [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(RingEndToEnd, GscPagesThroughTheRing) {
-  const std::string kText = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG";
-  AddGsc({{456789, 2, GscMessageType::kAlpha, kText, 0, 0}});
-  AddGsc({{234567, 1, GscMessageType::kNumeric, "555-1234", 0, 0}});
-  Transmit();
-  EXPECT_EQ(PageLines(), (std::vector<std::string>{
-                             GscRow(456789, 2, kText),
-                             GscRow(234567, 1, "555-1234     55=(#IJJ"),
-                         }));
-  EXPECT_EQ(Rates(), (std::vector<int>{600, 600}));
-  EXPECT_EQ(Messages(kRowGsc, kKindAlpha), 1);
-  EXPECT_EQ(Messages(kRowGsc, kKindNumeric), 1);
-  EXPECT_EQ(m.recovery.gscActive, 0);
-}
-
 TEST_F(RingEndToEnd, ProtocolsFollowingEachOther) {
   AddPocsag(1200, {{1234567, 0, PocsagPageType::kNumeric, "5551234"}});
   std::array<std::vector<gen::FlexPage>, 4> flexPages;
@@ -240,6 +156,12 @@ TEST_F(RingEndToEnd, ProtocolsFollowingEachOther) {
   EXPECT_EQ(Messages(kRowPocsag512, kKindAlpha), 1);
   EXPECT_EQ(Messages(kRowFlex6400, kKindAlpha), 1);
   EXPECT_EQ(Messages(kRowPocsag2400, kKindNumeric), 1);
+  // Every transmission is over: the shared clock serves FLEX again and the caption is idle.
+  EXPECT_EQ(m.recovery.pocsagWindow, 0);
+  EXPECT_EQ(m.recovery.flexActive, 0);
+  EXPECT_EQ(m.recovery.gscActive, 0);
+  EXPECT_EQ(m.recovery.symbolClock.period, kFlex1600Period);
+  EXPECT_EQ(host.captions.back(), " Pagora");
 }
 
 // Noise and fixed patterns on the line must not make pages.

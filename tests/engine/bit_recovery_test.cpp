@@ -2,8 +2,6 @@
 // observed through the symbols each decoder receives.
 #include <gtest/gtest.h>
 
-#include <bit>
-
 #include "engine_fixture.h"
 
 namespace pagora::testing {
@@ -16,17 +14,6 @@ void OnlyFlex(AppSettings& s) {
 void OnlyPocsag(AppSettings& s) {
   s.decodeFlex = 0;
   s.decodeGolay = 0;
-}
-
-TEST(LevelTable, CountsStatusLinesFourFiveAndSeven) {
-  for (int nibble = 0; nibble < 16; ++nibble) {
-    EXPECT_EQ(kLevelTable[static_cast<std::size_t>(nibble)],
-              std::popcount(static_cast<unsigned>(nibble & 0b1011)))
-        << "nibble " << nibble;
-  }
-  for (int level = 0; level < 4; ++level) {
-    EXPECT_EQ(WorkingLevel(StatusFor(level), 1, 0), level) << "generator status of level " << level;
-  }
 }
 
 struct MappingCase {
@@ -122,52 +109,39 @@ TEST(Drain, EdgesWithinOneHalfOfTheRangeDoNotSteerTheClocks) {
   EXPECT_NE(e.m.recovery.gscClock.phaseOffset, 0.0);
 }
 
-struct WindowCase {
-  int run;
-  std::array<int, 3> hits;  // 2400, 1200, 512
-};
-
-class RateWindows : public ::testing::TestWithParam<WindowCase> {};
-
-TEST_P(RateWindows, RunCountsForTheRateWhoseWindowHoldsIt) {
-  Engine e(OnlyPocsag);
-  e.Start();
-  e.Feed({{GetParam().run, 0}, {10, 3}});  // the change ends a run of `run` ticks
-  EXPECT_EQ(e.m.recovery.rateDetector.hits, GetParam().hits);
-  EXPECT_EQ(e.m.recovery.rateDetector.runLength, 10);
-  EXPECT_EQ(e.m.recovery.rateDetector.lastBit, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Edges, RateWindows,
-                         ::testing::Values(WindowCase{421, {0, 0, 0}}, WindowCase{422, {1, 0, 0}},
-                                           WindowCase{570, {1, 0, 0}}, WindowCase{571, {0, 0, 0}},
-                                           WindowCase{842, {0, 0, 0}}, WindowCase{843, {0, 1, 0}},
-                                           WindowCase{1141, {0, 1, 0}}, WindowCase{1142, {0, 0, 0}},
-                                           WindowCase{1976, {0, 0, 0}}, WindowCase{1977, {0, 0, 1}},
-                                           WindowCase{2673, {0, 0, 1}},
-                                           WindowCase{2674, {0, 0, 0}}));
-
-struct MissCase {
-  std::array<int, 3> before;
+// A run of `run` ticks ended by a change counts for the rate whose window holds it (a hit)
+// and against the others whose counters stand above five (a miss costs three).
+struct RunCase {
+  std::array<int, 3> before;  // hits at 2400, 1200, 512
   int run;
   std::array<int, 3> after;
 };
 
-class RateMisses : public ::testing::TestWithParam<MissCase> {};
+class RateDetectorRuns : public ::testing::TestWithParam<RunCase> {};
 
-TEST_P(RateMisses, AMissCostsThreeAboveFive) {
+TEST_P(RateDetectorRuns, HitsAndMisses) {
   Engine e(OnlyPocsag);
   e.Start();
   e.m.recovery.rateDetector.hits = GetParam().before;
   e.Feed({{GetParam().run, 0}, {10, 3}});
   EXPECT_EQ(e.m.recovery.rateDetector.hits, GetParam().after);
+  EXPECT_EQ(e.m.recovery.rateDetector.runLength, 10);
+  EXPECT_EQ(e.m.recovery.rateDetector.lastBit, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counters, RateMisses,
-                         ::testing::Values(MissCase{{6, 5, 0}, 700, {3, 5, 0}},
-                                           MissCase{{6, 0, 7}, 900, {3, 1, 4}},
-                                           MissCase{{100, 100, 100}, 5000, {97, 97, 97}},
-                                           MissCase{{5, 6, 5}, 2000, {5, 3, 6}}));
+INSTANTIATE_TEST_SUITE_P(
+    Windows, RateDetectorRuns,
+    ::testing::Values(
+        // The edges of each window.
+        RunCase{{0, 0, 0}, 421, {0, 0, 0}}, RunCase{{0, 0, 0}, 422, {1, 0, 0}},
+        RunCase{{0, 0, 0}, 570, {1, 0, 0}}, RunCase{{0, 0, 0}, 571, {0, 0, 0}},
+        RunCase{{0, 0, 0}, 842, {0, 0, 0}}, RunCase{{0, 0, 0}, 843, {0, 1, 0}},
+        RunCase{{0, 0, 0}, 1141, {0, 1, 0}}, RunCase{{0, 0, 0}, 1142, {0, 0, 0}},
+        RunCase{{0, 0, 0}, 1976, {0, 0, 0}}, RunCase{{0, 0, 0}, 1977, {0, 0, 1}},
+        RunCase{{0, 0, 0}, 2673, {0, 0, 1}}, RunCase{{0, 0, 0}, 2674, {0, 0, 0}},
+        // Misses.
+        RunCase{{6, 5, 0}, 700, {3, 5, 0}}, RunCase{{6, 0, 7}, 900, {3, 1, 4}},
+        RunCase{{100, 100, 100}, 5000, {97, 97, 97}}, RunCase{{5, 6, 5}, 2000, {5, 3, 6}}));
 
 // Alternating runs of `run` ticks: after the first entry every entry is a change.
 void Preamble(Engine& e, int run, int changes, int firstLevel = 0) {

@@ -100,12 +100,6 @@ TEST_F(FiltersEndToEnd, ReceivedPagesAreFilteredRejectedAndPassedToTheCommand) {
   EXPECT_EQ(host.pages[2].matchedFilter, -1);
 }
 
-}  // namespace
-}  // namespace pagora
-
-namespace pagora {
-namespace {
-
 // Networks repeat pages: within the repeat window an exact repeat is shown and logged again
 // but alerts once; a page that differs in any of protocol, capcode, function or text is new.
 TEST_F(FiltersEndToEnd, RepeatsWithinTheWindowAlertOnce) {

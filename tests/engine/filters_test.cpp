@@ -63,6 +63,9 @@ TEST_F(FiltersTest, CapcodeFilterWithTextMatchesOnlyPagesContainingIt) {
   m.settings.filters = {Filter(kFilterPocsag, "0001234", "fire")};
   Pocsag("0001234", "FIRE ALARM");
   Pocsag("0001234", "ALL CLEAR");
+  // A filter is for its own kind: the same digits on a FLEX page are not its capcode.
+  FindCapcodeFilter(m, kFilterFlexShort, "0001234", 0, 0);
+  WritePage(m, "[0001234] 12:00", "FIRE");
   ASSERT_EQ(Matched(), (std::vector<std::string>{"{0001234} 12:00 1 FIRE ALARM"}));
   EXPECT_EQ(RowClasses(m.lines.filterPane, 0),
             std::string(17, kClassFilterMatch) + std::string(1, kClassCapcode) +
@@ -70,21 +73,26 @@ TEST_F(FiltersTest, CapcodeFilterWithTextMatchesOnlyPagesContainingIt) {
   // The message pane keeps its own colours.
   EXPECT_EQ(RowClasses(m.lines.messagePane, 0).substr(0, 17), std::string(17, kClassCapcode));
   EXPECT_EQ(host.sounds, (std::vector<std::string>{"FILTER.WAV"}));
-  EXPECT_EQ(host.pages.size(), 2u);
+  EXPECT_EQ(host.pages.size(), 3u);
   EXPECT_EQ(host.pages[0].matchedFilter, 0);
   EXPECT_EQ(host.pages[1].matchedFilter, -1);
+  EXPECT_EQ(host.pages[2].matchedFilter, -1);
 }
 
-TEST_F(FiltersTest, CapcodeFilterWithoutTextMatchesEveryPageAndHighlightsOnlyTheHeader) {
-  m.settings.filters = {Filter(kFilterFlexShort, "1234567", "")};
-  for (const char* content : {"ONE", ""}) {
+// The header is drawn in the match colour, the label after it in its own; the filter file gets
+// the row as shown.
+TEST_F(FiltersTest, CapcodeFilterWithoutTextMatchesEveryPageAndHighlightsTheHeaderAndLabel) {
+  m.settings.filters = {Filter(kFilterFlexShort, "1234567", "", "FIRE!")};
+  const std::string header = "[1234567] 12:34:56 A";  // 20 characters
+  for (const char* content : {"MSG", ""}) {
     FindCapcodeFilter(m, kFilterFlexShort, "1234567", 0, 0);
-    WritePage(m, "[1234567] 12:00", content);
+    WritePage(m, header, content);
   }
-  EXPECT_EQ(Matched(), (std::vector<std::string>{"[1234567] 12:00 ONE", "[1234567] 12:00 "}));
-  EXPECT_EQ(RowClasses(m.lines.filterPane, 0), std::string(15, kClassFilterMatch) +
-                                                   std::string(1, kClassCapcode) +
-                                                   std::string(3, kClassAlphanumeric));
+  EXPECT_EQ(Matched(), (std::vector<std::string>{header + " FIRE! MSG", header + " FIRE! "}));
+  EXPECT_EQ(RowClasses(m.lines.filterPane, 0),
+            std::string(20, kClassFilterMatch) + std::string(6, kClassFilterLabel) +
+                std::string(1, kClassCapcode) + std::string(3, kClassAlphanumeric));
+  EXPECT_EQ(FileContents(m.files.filter), header + " FIRE! MSG\n" + header + " FIRE! \n");
 }
 
 TEST_F(FiltersTest, TextFiltersSearchTheContentOnly) {
@@ -118,40 +126,6 @@ TEST_F(FiltersTest, FirstMatchingFilterWinsWithItsLabelAndCommand) {
   EXPECT_EQ(Matched().size(), 2u);
 }
 
-TEST_F(FiltersTest, RejectNeedsCapcodeFunctionAndSpeed) {
-  FilterRecord reject = Filter(kFilterPocsag, "00012??", "");
-  reject.function = 2;
-  reject.baud = 2;
-  reject.reject = 1;
-  m.settings.filters = {reject};
-  m.files.log = std::tmpfile();
-  m.settings.logFileEnabled = 1;
-  struct Row {
-    const char* capcode;
-    int function, baud;
-    bool rejected;
-  };
-  const Row rows[] = {
-      {"0001234", 2, 2, true},  {"0001299", 2, 2, true},  {"0001234", 3, 2, false},
-      {"0001234", 2, 1, false}, {"0002234", 2, 2, false}, {"0001234", 2, 3, false},
-  };
-  int shown = 0;
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.capcode);
-    Pocsag(r.capcode, "TEXT", r.function, r.baud);
-    if (!r.rejected)
-      ++shown;
-    EXPECT_EQ(static_cast<int>(PaneRows(m.lines.messagePane).size()), shown);
-    EXPECT_EQ(static_cast<int>(host.pages.size()), shown);
-  }
-  EXPECT_TRUE(Matched().empty());
-  std::string log = FileContents(m.files.log);
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), shown);
-  EXPECT_EQ(log.find("0001299"), std::string::npos);
-  std::fclose(m.files.log);
-  m.files.log = nullptr;
-}
-
 TEST(WildcardMatch, QuestionMarksMatchAnyCharacter) {
   struct Row {
     const char* candidate;
@@ -173,33 +147,6 @@ TEST(WildcardMatch, QuestionMarksMatchAnyCharacter) {
   }
 }
 
-TEST_F(FiltersTest, InvalidCapcodeMatchesAnAllQuestionMarkPattern) {
-  m.settings.filters = {Filter(kFilterGolay, "??????", "", "BAD")};
-  FindCapcodeFilter(m, kFilterGolay, "??????", 1, 0);
-  WritePage(m,
-            "("
-            "??????"
-            ") 1",
-            "X");
-  FindCapcodeFilter(m, kFilterFlexLong, "?????????", 0, 0);  // another kind: not this filter
-  WritePage(m, "[?????????]", "Y");
-  EXPECT_EQ(Matched(), (std::vector<std::string>{"("
-                                                 "??????"
-                                                 ") 1 BAD X"}));
-}
-
-TEST_F(FiltersTest, LabelFollowsTheHeaderInTheLabelColour) {
-  m.settings.filters = {Filter(kFilterFlexShort, "0000020", "", "FIRE!")};
-  const std::string header = "[0000020] 12:34:56 A";  // 20 characters
-  FindCapcodeFilter(m, kFilterFlexShort, "0000020", 0, 0);
-  WritePage(m, header, "MSG");
-  ASSERT_EQ(Matched(), (std::vector<std::string>{header + " FIRE! MSG"}));
-  EXPECT_EQ(RowClasses(m.lines.filterPane, 0),
-            std::string(20, kClassFilterMatch) + std::string(6, kClassFilterLabel) +
-                std::string(1, kClassCapcode) + std::string(3, kClassAlphanumeric));
-  EXPECT_EQ(FileContents(m.files.filter), header + " FIRE! MSG\n");
-}
-
 TEST_F(FiltersTest, FilterFileBreaksLinesEvery80CharactersAndGetsTheSeparator) {
   m.settings.timestamp = 1;
   m.settings.filters = {Filter(kFilterText, "", "ZZ")};
@@ -219,25 +166,20 @@ TEST_F(FiltersTest, FilterFileBreaksLinesEvery80CharactersAndGetsTheSeparator) {
   EXPECT_EQ(FileContents(m.files.filter).size(), separator.size() + 1 + 170 + 3);
 }
 
-TEST_F(FiltersTest, BeepWhenFilterSoundCannotPlay) {
+TEST_F(FiltersTest, MatchBeepsWithoutItsSoundAndArmsTheFlushCountdown) {
+  m.settings.filterFileFlush = 1;
+  m.settings.filterFlushTime = 2;
   m.settings.filters = {Filter(kFilterText, "", "X")};
   host.soundsPlay = false;
+  WritePage(m, "H", "Y");
+  EXPECT_EQ(m.files.filterFlushCountdown, 0);
   WritePage(m, "H", "X");
   EXPECT_EQ(host.beeps, 1);
+  EXPECT_EQ(m.files.filterFlushCountdown, 50);
   m.settings.filterBeep = 0;
   WritePage(m, "H", "X");
   EXPECT_EQ(host.beeps, 1);
   EXPECT_EQ(host.sounds.size(), 1u);
-}
-
-TEST_F(FiltersTest, FilterFlushCountdownArmsAfterAMatch) {
-  m.settings.filterFileFlush = 1;
-  m.settings.filterFlushTime = 2;
-  m.settings.filters = {Filter(kFilterText, "", "X")};
-  WritePage(m, "H", "Y");
-  EXPECT_EQ(m.files.filterFlushCountdown, 0);
-  WritePage(m, "H", "X");
-  EXPECT_EQ(m.files.filterFlushCountdown, 50);
 }
 
 TEST(ExpandCommandArguments, SplitsWordsBeforeSubstituting) {

@@ -104,14 +104,6 @@ TEST_F(LineBuilderTest, SeparatorOncePerMinuteAndAgainAfterClear) {
   EXPECT_EQ(PaneRows(Pane()), (std::vector<std::string>{second, "D four"}));
 }
 
-TEST_F(LineBuilderTest, WithoutTimestampsBeginPageOnlyArmsTheKeepAliveDeadline) {
-  m.keepAlive.currentHour = 12;
-  m.keepAlive.hourTimeout[12] = 15;
-  WritePage(m, "A", "one");
-  EXPECT_EQ(PaneRows(Pane()), (std::vector<std::string>{"A one"}));
-  EXPECT_EQ(m.keepAlive.deadline, host.calendarSeconds + 15 * 60);
-}
-
 TEST_F(LineBuilderTest, RejectedPageLeavesNoTraceAnywhere) {
   m.settings.timestamp = 1;
   m.settings.filters.push_back({kFilterPocsag, "0001234", 0, "", "", 0, 0, 1});
@@ -124,7 +116,7 @@ TEST_F(LineBuilderTest, RejectedPageLeavesNoTraceAnywhere) {
   EXPECT_TRUE(host.pages.empty());
   EXPECT_EQ(m.lines.capture.length, 0);
   EXPECT_EQ(m.lines.capture.reject, 0);
-  EXPECT_NE(m.keepAlive.deadline, 0);  // a rejected page still counts as traffic
+  EXPECT_EQ(m.keepAlive.deadline, host.calendarSeconds + 5 * 60);  // a rejected page is traffic
 
   // The next page is untouched by it, and still gets the first separator.
   FindCapcodeFilter(m, kFilterPocsag, "0001235", 1, 2);

@@ -1,9 +1,8 @@
 // The BCH(31,21)+parity corrector against an independent long-division encoder: every one- and
-// two-error pattern scores as the score table says, and three errors either leave the word
-// alone (score 3) or turn it into the nearest wrong codeword with that codeword's score.
+// two-error pattern scores as the score table says. (Words beyond correction are left alone and
+// flagged: the decoders' damaged-word cases.)
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -40,18 +39,6 @@ std::string Flip(std::string s, const std::vector<int>& positions) {
   return s;
 }
 
-// Syndrome of an error pattern given as code positions 0..30.
-std::uint32_t PatternSyndrome(const std::vector<int>& positions) {
-  std::uint32_t info = 0, check = 0;
-  for (int p : positions) {
-    if (p < 21)
-      info ^= 1u << (20 - p);
-    else
-      check ^= 1u << (30 - p);
-  }
-  return CheckBits(info) ^ check;
-}
-
 struct Corrected {
   std::string word;
   int score;
@@ -68,18 +55,6 @@ class BchTest : public ::testing::Test {
   void SetUp() override { InitBchTables(tables); }
   BchTables tables;
 };
-
-TEST_F(BchTest, TablesHoldTheKnownRemaindersAndOneEntryPerCorrectablePattern) {
-  EXPECT_EQ(tables.syndrome[0], 0x3B4u);
-  EXPECT_EQ(tables.syndrome[1], 0x1DAu);
-  EXPECT_EQ(tables.syndrome[20], 0x369u);
-  for (int i = 0; i < 21; ++i)
-    EXPECT_EQ(tables.syndrome[i], PatternSyndrome({i})) << i;
-  int filled = 0;
-  for (std::size_t s = 1; s < tables.error.size(); ++s)
-    filled += tables.error[s] != 0;
-  EXPECT_EQ(filled, 496);
-}
 
 TEST_F(BchTest, ValidWordsTheirComplementsAndZeroScoreZero) {
   for (std::uint32_t info : {0u, 1u, 0x1FFFFFu, 0x0A5A5Au, 0x123456u & 0x1FFFFF, 0x100000u}) {
@@ -159,79 +134,6 @@ TEST_F(BchTest, EveryCorrectablePatternScoresAsTheTableSays) {
       }
     }
   }
-}
-
-// Three errors. A weight-5 codeword w gives wrong codewords at distance 5: flipping three of its
-// positions leaves the received word two errors away from valid XOR w, and the corrector goes
-// there, scoring as the table does relative to that wrong word (w has odd weight, so its
-// parity bit disagrees too).
-TEST_F(BchTest, ThreeErrorsMiscorrectIntoTheNearestWrongCodeword) {
-  std::vector<int> weightFive;
-  for (int a = 0; a < 21 && weightFive.empty(); ++a) {
-    for (int b = a + 1; b < 21 && weightFive.empty(); ++b) {
-      std::uint32_t check = CheckBits((1u << (20 - a)) | (1u << (20 - b)));
-      if (__builtin_popcount(check) != 3)
-        continue;
-      weightFive = {a, b};
-      for (int bit = 9; bit >= 0; --bit) {
-        if (check & (1u << bit))
-          weightFive.push_back(30 - bit);
-      }
-    }
-  }
-  ASSERT_EQ(weightFive.size(), 5u);  // two information positions, then three check positions
-  std::string valid = Encode(0x13579B & 0x1FFFFF);
-  std::string wrong = Flip(valid, weightFive);
-  wrong = Flip(wrong, {31});
-
-  struct Case {
-    const char* name;
-    std::vector<int> received;  // positions of w flipped in the received word
-    std::vector<int> leftOver;  // positions of w not flipped: the errors relative to `wrong`
-    int infoErrors, checkErrors;
-  };
-  const int i0 = weightFive[0], i1 = weightFive[1];
-  const int c0 = weightFive[2], c1 = weightFive[3], c2 = weightFive[4];
-  const Case cases[] = {
-      {"two check bits left", {i0, i1, c0}, {c1, c2}, 0, 2},
-      {"info and check left", {i0, c0, c1}, {i1, c2}, 1, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Corrected r = Correct(tables, Flip(valid, c.received));
-    std::vector<int> remaining;
-    for (int p : c.leftOver) {
-      if (p >= 21)
-        remaining.push_back(p);
-    }
-    remaining.push_back(31);
-    EXPECT_EQ(r.word, Flip(wrong, remaining));
-    EXPECT_NE(r.word.substr(0, 21), valid.substr(0, 21));
-    EXPECT_EQ(r.score, TableScore(c.infoErrors, c.checkErrors, true));
-  }
-
-  // Three information errors whose syndrome no one- or two-error pattern has: left alone.
-  std::set<std::uint32_t> correctable;
-  for (int a = 0; a < 31; ++a) {
-    correctable.insert(PatternSyndrome({a}));
-    for (int b = a + 1; b < 31; ++b)
-      correctable.insert(PatternSyndrome({a, b}));
-  }
-  int uncorrectable = 0;
-  for (int a = 0; a < 21; a += 3) {
-    for (int b = a + 1; b < 21; b += 4) {
-      for (int c = b + 1; c < 21; c += 5) {
-        if (correctable.count(PatternSyndrome({a, b, c})))
-          continue;
-        std::string received = Flip(valid, {a, b, c});
-        Corrected r = Correct(tables, received);
-        EXPECT_EQ(r.score, 3);
-        EXPECT_EQ(r.word, received);
-        ++uncorrectable;
-      }
-    }
-  }
-  EXPECT_GT(uncorrectable, 0);
 }
 
 TEST(BitCounts, CountOnlyTheirBits) {

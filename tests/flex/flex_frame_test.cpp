@@ -87,17 +87,6 @@ TEST(FlexFrameTest, EachModeFillsItsPhasesAndPagesComeInPhaseOrder) {
   }
 }
 
-TEST_F(FlexTest, ConsecutiveFramesInDifferentModes) {
-  Send(Frame(FlexMode::k3200x4, {Page(1600, FlexPageType::kAlphanumeric, "one")}, {}, {},
-             {Page(1612, FlexPageType::kAlphanumeric, "two")}));
-  Send(Frame(FlexMode::k1600x2, {Page(1600, FlexPageType::kAlphanumeric, "three")}));
-  Send(Frame(FlexMode::k1600x4, {}, {Page(1604, FlexPageType::kAlphanumeric, "four")}));
-  EXPECT_EQ(Contents(), std::vector<std::string>({"one", "two", "three", "four"}));
-  EXPECT_EQ(host.captions,
-            std::vector<std::string>({" Pagora - FLEX 6400 4 Level", " Pagora - FLEX 1600 2 Level",
-                                      " Pagora - FLEX 3200 2 or 4 Level"}));
-}
-
 // The header after the frame information word must never look like a second sync marker:
 // these frame numbers once restarted the header count and lost their frame.
 TEST_F(FlexTest, EveryFrameNumberDecodes) {
@@ -182,31 +171,6 @@ TEST_F(FlexTest, ReflexFrameTagAndIdleFirstWord) {
   ASSERT_EQ(Rows(), std::vector<std::string>({"[50E146]FBCabc"}));
   EXPECT_EQ(LastRowClasses(), std::string(1, kClassFlexFormat) + std::string(10, kClassBitErrors) +
                                   std::string(3, kClassAlphanumeric));
-}
-
-// The slicer-level form carries the decoder's symbols through FlexLevelForSymbol; a 1600 frame
-// in a 3200 stream is held for two stream symbols throughout, the header of any frame too.
-TEST(FlexFrameTest, SlicerLevelsCarryTheSameSymbols) {
-  for (const ModeCase& c : kModeCases) {
-    SCOPED_TRACE(c.rate);
-    gen::FlexFrame frame =
-        Frame(c.mode, {Page(ShortCapcodeFor(0), FlexPageType::kBinary, "C0FFEE")});
-    gen::SymbolStream stream;
-    stream.symbolRate = 3200;
-    ASSERT_TRUE(gen::AppendFlexFrame(stream, frame));
-    std::vector<std::int8_t> symbols = gen::FlexDecoderSymbols(frame);
-    const std::size_t header = 184;
-    const std::size_t hold = gen::FlexSymbolRate(c.mode) == 1600 ? 2 : 1;
-    std::vector<std::uint8_t> expected;
-    for (std::size_t k = 0; k < symbols.size(); ++k) {
-      expected.insert(expected.end(), k < header ? 2 : hold, gen::FlexLevelForSymbol(symbols[k]));
-    }
-    EXPECT_EQ(stream.levels, expected);
-  }
-  gen::SymbolStream slow;
-  slow.symbolRate = 1600;
-  EXPECT_FALSE(gen::AppendFlexFrame(slow, Frame(FlexMode::k3200x4)));
-  EXPECT_TRUE(slow.levels.empty());
 }
 
 }  // namespace

@@ -210,12 +210,6 @@ TEST_F(FlexTest, GatesAndCounts) {
   }
 }
 
-TEST_F(FlexTest, NumericAfterAlphanumericDecodesAsAlone) {
-  Send(Frame(FlexMode::k1600x2, {Page(kShort, FlexPageType::kAlphanumeric, "abcdefg"),
-                                 Page(1238, FlexPageType::kStandardNumeric, "5678")}));
-  EXPECT_EQ(Contents(), std::vector<std::string>({"abcdefg", "5678"}));
-}
-
 // One short alphanumeric page lays out as: 0 block information, 1 address, 2 vector,
 // 3 message header, 4.. text (the first character of word 4 is the signature).
 TEST(FlexPagesTest, CorrectedAndUncorrectableWords) {

@@ -1,4 +1,7 @@
-// Sync detection, the mode table, the header countdown and the symbol clock hand-over.
+// Sync detection, the mode table, the header countdown and the symbol clock hand-over, with the
+// decoder on its own on the narrow decoder context.
+#include "decoder_bench.h"
+#include "engine/mode_title.h"
 #include "flex_fixture.h"
 
 namespace pagora::testing {
@@ -11,21 +14,42 @@ std::uint64_t SyncWindow(std::uint16_t code, std::uint16_t complement) {
          (std::uint64_t{0xAAAA} << 16) | complement;
 }
 
-void FeedSync(FlexEngine& e, std::uint64_t window) {
-  e.FeedBits(kBitSync, 32);
-  e.FeedBits(window, 64);
-}
+struct FlexBench {
+  FlexBench() { InitFlexDecoder(flex); }
 
-// Feeds 0 bits until the blocks begin; returns how many it took. (Alternating bits right after
-// the complement of a mode code can come within 4 bits of the marker.)
-int SymbolsUntilBlocks(FlexEngine& e) {
-  for (int n = 1; n <= 200; ++n) {
-    FlexReceiveSymbol(e.m.Flex(), 2);
-    if (e.m.flex.blockCounter != 0)
-      return n;
+  void Feed(const std::vector<std::int8_t>& symbols) {
+    for (std::int8_t s : symbols)
+      FlexReceiveSymbol(FlexRun{flex, bench.context}, s);
   }
-  return -1;
-}
+  // Feeds the bits as 2-level symbols (1 → symbol 1, 0 → symbol 2), first bit first.
+  void FeedBits(std::uint64_t bits, int count) {
+    for (int b = count - 1; b >= 0; --b)
+      FlexReceiveSymbol(FlexRun{flex, bench.context}, ((bits >> b) & 1) ? 1 : 2);
+  }
+  void FeedSync(std::uint64_t window) {
+    FeedBits(kBitSync, 32);
+    FeedBits(window, 64);
+  }
+  // Feeds 0 bits until the blocks begin; returns how many it took. (Alternating bits right
+  // after the complement of a mode code can come within 4 bits of the marker.)
+  int SymbolsUntilBlocks() {
+    for (int n = 1; n <= 200; ++n) {
+      FlexReceiveSymbol(FlexRun{flex, bench.context}, 2);
+      if (flex.blockCounter != 0)
+        return n;
+    }
+    return -1;
+  }
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> captions;
+    for (int flags : bench.pages.modeTitles)
+      captions.push_back(ModeTitleFor(flags));
+    return captions;
+  }
+
+  DecoderBench bench;
+  FlexDecoder flex;
+};
 
 TEST(FlexSyncTest, ModeCodesSelectRateLevelsRowAndCaption) {
   struct Case {
@@ -43,18 +67,18 @@ TEST(FlexSyncTest, ModeCodesSelectRateLevelsRowAndCaption) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.caption);
-    FlexEngine e;
-    FeedSync(e, SyncWindow(c.code, static_cast<std::uint16_t>(~c.code)));
-    EXPECT_EQ(e.m.flex.symbolRate, c.symbolRate);
-    EXPECT_EQ(e.m.flex.levels, c.levels);
-    EXPECT_EQ(e.m.flex.statisticsRow, c.statisticsRow);
-    EXPECT_EQ(e.m.flex.reflex, c.reflex);
-    EXPECT_EQ(e.host.captions, std::vector<std::string>({c.caption}));
-    EXPECT_EQ(e.m.recovery.flexActive, 1);
-    EXPECT_EQ(e.m.timer.titleHoldCount, 20);
-    EXPECT_EQ(SymbolsUntilBlocks(e), 88);
-    EXPECT_EQ(e.m.flex.blockCounter, 11);
-    EXPECT_TRUE(e.Rows().empty());
+    FlexBench e;
+    e.FeedSync(SyncWindow(c.code, static_cast<std::uint16_t>(~c.code)));
+    EXPECT_EQ(e.flex.symbolRate, c.symbolRate);
+    EXPECT_EQ(e.flex.levels, c.levels);
+    EXPECT_EQ(e.flex.statisticsRow, c.statisticsRow);
+    EXPECT_EQ(e.flex.reflex, c.reflex);
+    EXPECT_EQ(e.Captions(), std::vector<std::string>({c.caption}));
+    EXPECT_EQ(e.bench.flexActive, 1);
+    EXPECT_EQ(e.bench.titleHoldCount, 20);
+    EXPECT_EQ(e.SymbolsUntilBlocks(), 88);
+    EXPECT_EQ(e.flex.blockCounter, 11);
+    EXPECT_TRUE(e.bench.pages.lines.empty());
   }
 }
 
@@ -72,66 +96,67 @@ TEST(FlexSyncTest, ToleratesFourWrongBitsInMarkerAndInCode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.markerErrors << " marker, " << c.codeErrors);
-    FlexEngine e;
+    FlexBench e;
     std::uint64_t window = SyncWindow(0xB068, 0x4F97);
     for (int i = 0; i < c.markerErrors; ++i)
       window ^= std::uint64_t{1} << markerBits[i];
     for (int i = 0; i < c.codeErrors; ++i)
       window ^= std::uint64_t{1} << codeBits[i];
-    FeedSync(e, window);
-    EXPECT_EQ(e.m.flex.frameCountdown, c.synced ? 88 : 0);
+    e.FeedSync(window);
+    EXPECT_EQ(e.flex.frameCountdown, c.synced ? 88 : 0);
     // An unrecognised code keeps the previous mode (1600/2 from start-up) and the caption.
-    EXPECT_EQ(e.m.flex.levels, c.modeKnown ? 4 : 2);
-    EXPECT_EQ(e.host.captions.size(), c.modeKnown ? 1u : 0u);
-    EXPECT_EQ(e.m.recovery.flexActive, c.modeKnown ? 1 : 0);
+    EXPECT_EQ(e.flex.levels, c.modeKnown ? 4 : 2);
+    EXPECT_EQ(e.bench.pages.modeTitles.size(), c.modeKnown ? 1u : 0u);
+    EXPECT_EQ(e.bench.flexActive, c.modeKnown ? 1 : 0);
   }
 }
 
 TEST(FlexSyncTest, UnknownCodeWithExactComplementShowsTheHeaderAndRuns3200TwoLevel) {
-  FlexEngine e;
-  FeedSync(e, SyncWindow(0x1234, 0xEDCB));
-  EXPECT_EQ(e.Rows(), std::vector<std::string>({"", "UNKNOWN SYNC HEADER : 1234A6C6AAAAEDCB"}));
-  EXPECT_EQ(e.LastRowClasses(), std::string(38, kClassDiagnostic));
-  EXPECT_EQ(e.m.flex.symbolRate, 3200);
-  EXPECT_EQ(e.m.flex.levels, 2);
-  EXPECT_EQ(e.m.flex.statisticsRow, 2);
-  EXPECT_TRUE(e.host.captions.empty());
-  EXPECT_EQ(e.m.recovery.flexActive, 1);
-  EXPECT_EQ(e.m.timer.titleHoldCount, 20);
-  EXPECT_TRUE(e.host.pages.empty());  // a diagnostic line is not a page
+  FlexBench e;
+  e.FeedSync(SyncWindow(0x1234, 0xEDCB));
+  EXPECT_EQ(e.bench.pages.lines,
+            std::vector<std::string>({"", "UNKNOWN SYNC HEADER : 1234A6C6AAAAEDCB"}));
+  EXPECT_EQ(e.bench.pages.classes.back(), std::string(38, kClassDiagnostic));
+  EXPECT_EQ(e.flex.symbolRate, 3200);
+  EXPECT_EQ(e.flex.levels, 2);
+  EXPECT_EQ(e.flex.statisticsRow, 2);
+  EXPECT_TRUE(e.bench.pages.modeTitles.empty());
+  EXPECT_EQ(e.bench.flexActive, 1);
+  EXPECT_EQ(e.bench.titleHoldCount, 20);
+  EXPECT_EQ(e.bench.pages.headers, 0);  // a diagnostic line is not a page
 
   // Without the exact complement nothing is shown and the mode stays.
-  e.m.flex.frameCountdown = 0;
-  FeedSync(e, SyncWindow(0x1234, 0x1234));
-  EXPECT_EQ(e.Rows().size(), 2u);
-  EXPECT_EQ(e.m.flex.symbolRate, 3200);
-  EXPECT_EQ(e.m.flex.frameCountdown, 88);
+  e.flex.frameCountdown = 0;
+  e.FeedSync(SyncWindow(0x1234, 0x1234));
+  EXPECT_EQ(e.bench.pages.lines.size(), 2u);
+  EXPECT_EQ(e.flex.symbolRate, 3200);
+  EXPECT_EQ(e.flex.frameCountdown, 88);
 }
 
 TEST(FlexSyncTest, SecondMarkerDuringTheHeaderRestartsTheCountdown) {
-  FlexEngine e;
-  FeedSync(e, SyncWindow(0x870C, 0x78F3));
+  FlexBench e;
+  e.FeedSync(SyncWindow(0x870C, 0x78F3));
   // 50 symbols later a second marker completes: the window then holds the last 14 bits of the
   // first one and 50 new bits, the marker among them.
   e.FeedBits(std::uint64_t{0xA6C6AAAA} << 16, 50);
-  EXPECT_EQ(e.m.flex.frameCountdown, 88);
-  EXPECT_EQ(SymbolsUntilBlocks(e), 88);
+  EXPECT_EQ(e.flex.frameCountdown, 88);
+  EXPECT_EQ(e.SymbolsUntilBlocks(), 88);
 }
 
 TEST(FlexSyncTest, NoSyncIsLookedForWhileBlocksAreReceived) {
-  FlexEngine e;
-  FeedSync(e, SyncWindow(0x870C, 0x78F3));
-  SymbolsUntilBlocks(e);
-  FeedSync(e, SyncWindow(0xDEA0, 0x215F));
-  EXPECT_EQ(e.m.flex.frameCountdown, 0);
-  EXPECT_EQ(e.m.flex.blockCounter, 11);
-  EXPECT_EQ(e.m.flex.symbolRate, 1600);
-  EXPECT_EQ(e.host.captions.size(), 1u);
+  FlexBench e;
+  e.FeedSync(SyncWindow(0x870C, 0x78F3));
+  e.SymbolsUntilBlocks();
+  e.FeedSync(SyncWindow(0xDEA0, 0x215F));
+  EXPECT_EQ(e.flex.frameCountdown, 0);
+  EXPECT_EQ(e.flex.blockCounter, 11);
+  EXPECT_EQ(e.flex.symbolRate, 1600);
+  EXPECT_EQ(e.bench.pages.modeTitles.size(), 1u);
 }
 
 TEST(FlexSyncTest, SyncRecentresTheClockAndBlocksSetTheFrameRate) {
-  FlexEngine e;
-  SymbolClock& clock = e.m.recovery.symbolClock;
+  FlexBench e;
+  SymbolClock& clock = e.bench.symbolClock;
   clock.errorHistory.fill(10.0);
   clock.phaseOffset = 1.0;
   std::vector<std::int8_t> symbols = gen::FlexDecoderSymbols(Frame(FlexMode::k3200x4));
@@ -146,14 +171,14 @@ TEST(FlexSyncTest, SyncRecentresTheClockAndBlocksSetTheFrameRate) {
   EXPECT_DOUBLE_EQ(clock.period, kFlex1600Period);  // the header runs at 1600
 
   feed(88);
-  EXPECT_EQ(e.m.flex.blockCounter, 11);
+  EXPECT_EQ(e.flex.blockCounter, 11);
   EXPECT_DOUBLE_EQ(clock.period, kFlex3200Period);
   EXPECT_DOUBLE_EQ(clock.gain, kAcquisitionGain);
 
   feed(static_cast<std::size_t>(symbols.end() - fed));
-  EXPECT_EQ(e.m.flex.blockCounter, 0);
+  EXPECT_EQ(e.flex.blockCounter, 0);
   EXPECT_DOUBLE_EQ(clock.period, kFlex1600Period);
-  EXPECT_EQ(e.m.recovery.flexActive, 0);
+  EXPECT_EQ(e.bench.flexActive, 0);
 }
 
 }  // namespace

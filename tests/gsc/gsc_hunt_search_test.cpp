@@ -1,14 +1,18 @@
 // The hunt's two searches take shortcuts (slice tables for the preamble, uncorrected words for
 // the start code); these cases hold them to the plain rules: every pattern's distance compared
 // in turn, and both words corrected before they are compared with the start code.
+#include <gtest/gtest.h>
+
 #include <bit>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "decoder_bench.h"
 #include "gsc/golay.h"
+#include "gsc/gsc_decoder.h"
 #include "gsc/gsc_tables.h"
-#include "gsc_fixture.h"
+#include "gsc_encoder.h"
 
 namespace pagora::testing {
 namespace {
@@ -27,28 +31,31 @@ std::uint64_t Pattern(int k) {
   return (std::uint64_t{p.field1} << 32) | (std::uint64_t{p.field2} << 16) | p.field3;
 }
 
-class HuntSearch : public GscTest {
+// The decoder on its own: only its state and the narrow context take part.
+class HuntSearch : public ::testing::Test {
  protected:
   // Loads the register one sample behind `r` and feeds the newest sample, so the decoder sees
   // exactly `r` on one call.
   void Present(const Register& r, int preambleHits) {
-    m.gsc = GscDecoder{};
-    m.gsc.preambleHits = preambleHits;
+    gsc = GscDecoder{};
+    gsc.preambleHits = preambleHits;
     std::uint64_t newest = (r.newest >> 1) | (r.older << 63);
     std::uint64_t older = r.older >> 1;
     for (int w = 0; w < 4; ++w) {
-      m.gsc.sampleRegister[static_cast<std::size_t>(7 - w)] =
+      gsc.sampleRegister[static_cast<std::size_t>(7 - w)] =
           static_cast<std::uint16_t>(newest >> (16 * w));
-      m.gsc.sampleRegister[static_cast<std::size_t>(3 - w)] =
+      gsc.sampleRegister[static_cast<std::size_t>(3 - w)] =
           static_cast<std::uint16_t>(older >> (16 * w));
     }
-    GscReceiveBit(m.Gsc(), static_cast<int>(r.newest & 1u));
+    GscReceiveBit(GscRun{gsc, bench.context}, static_cast<int>(r.newest & 1u));
     for (int age : {0, 1, 45, 46, 63, 64, 92, 127}) {
       std::uint64_t half = age < 64 ? r.newest : r.older;
-      ASSERT_EQ(GscSampleAt(m.gsc, age), static_cast<int>((half >> (age % 64)) & 1u)) << age;
+      ASSERT_EQ(GscSampleAt(gsc, age), static_cast<int>((half >> (age % 64)) & 1u)) << age;
     }
   }
 
+  DecoderBench bench;
+  GscDecoder gsc;
   std::mt19937_64 random{2026};
 };
 
@@ -95,14 +102,14 @@ TEST_F(HuntSearch, PreambleSearchFollowsThePlainDistanceRule) {
     Present({window, random()}, 0);
     PreambleHit want = ReferencePreamble(window);
     if (want.index < 0) {
-      ASSERT_EQ(m.gsc.preambleHits, 0) << std::hex << window;
+      ASSERT_EQ(gsc.preambleHits, 0) << std::hex << window;
       continue;
     }
     (want.inverted ? invertedHits : normalHits) += 1;
-    ASSERT_EQ(m.gsc.preambleHits, 1) << std::hex << window;
-    ASSERT_EQ(m.gsc.preambleIndex, want.index) << std::hex << window;
-    ASSERT_EQ(m.gsc.preambleInverted, want.inverted ? 1 : 0) << std::hex << window;
-    ASSERT_EQ(m.gsc.blocksLeft, want.inverted ? 16 : 1) << std::hex << window;
+    ASSERT_EQ(gsc.preambleHits, 1) << std::hex << window;
+    ASSERT_EQ(gsc.preambleIndex, want.index) << std::hex << window;
+    ASSERT_EQ(gsc.preambleInverted, want.inverted ? 1 : 0) << std::hex << window;
+    ASSERT_EQ(gsc.blocksLeft, want.inverted ? 16 : 1) << std::hex << window;
   }
   // Both outcomes on both sides of the limits were exercised.
   EXPECT_GT(normalHits, 10 * 40 * 3);
@@ -180,7 +187,7 @@ TEST_F(HuntSearch, StartCodeSearchFollowsTheCorrectedWords) {
 
           Present(r, kGscPreambleHitsNeeded);
           ReferenceWords words = ReadWords(r);
-          GscDecoder extracted = m.gsc;
+          GscDecoder extracted = gsc;
           ExtractWordPair(extracted);
           ASSERT_EQ(extracted.word1, words.word1);
           ASSERT_EQ(extracted.word2, words.word2);
@@ -189,7 +196,7 @@ TEST_F(HuntSearch, StartCodeSearchFollowsTheCorrectedWords) {
               std::popcount(GolayDecode(words.word1) ^ kGscStartCode) <= 1 &&
               std::popcount(GolayDecode(words.word2) ^ (~kGscStartCode & kGolayMask)) <= 1 &&
               words.mismatches <= 3;
-          ASSERT_EQ(m.gsc.active, want ? 1 : 0)
+          ASSERT_EQ(gsc.active, want ? 1 : 0)
               << shift << " " << errors1 << " " << errors2 << " " << mismatches;
           (want ? acquired : refused) += 1;
         }

@@ -2,8 +2,8 @@
 // idle fill, all-zero and all-one codewords in turn, and the four phases fill in step; so once
 // the pages are out, the symbols carry only the dibits 00 and 11: the top slicer level and the
 // lower inner one, never the bottom level, for the rest of the frame (up to 1.7 s). A page
-// whose last words come after a stretch of that fill must still come out exactly, whether the
-// engine gets ideal slicer entries or the audio slicer's.
+// whose last words come after a stretch of that fill must still come out of the audio slicer
+// exactly.
 //
 // The frames are page sets that the sensitivity benchmark once garbled without noise: the audio
 // slicer let its low estimate climb onto the lower inner level during the fill (after about
@@ -25,7 +25,6 @@
 #include "fake_host.h"
 #include "input/audio_slicer.h"
 #include "scenario.h"
-#include "slicer_entries.h"
 
 namespace pagora::testing {
 namespace {
@@ -81,18 +80,6 @@ class FlexIdleFill : public ::testing::TestWithParam<FillCase> {
   Monitor m;
   gen::Scenario scenario;
 };
-
-TEST_P(FlexIdleFill, PagesComeOutOfIdealEntries) {
-  gen::SlicerEntryWriter writer;
-  writer.AppendGap(0.5);
-  writer.Append(Frame());
-  writer.AppendGap(0.5);
-  writer.Finish();
-  gen::DrainingSink sink(m);
-  for (const SlicerEntry& e : writer.entries())
-    sink.Put(e.duration, e.status);
-  EXPECT_EQ(Decoded(), Expected());
-}
 
 TEST_P(FlexIdleFill, PagesComeOutOfCleanAudio) {
   std::vector<float> audio;

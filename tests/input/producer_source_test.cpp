@@ -92,15 +92,5 @@ TEST(ProducerSourceTest, FeedsTheRingAtThePaceOfTheSignal) {
   EXPECT_NEAR(source.SignalSeconds(), 300 * 1000 * 0.8388e-6, 1e-6);
 }
 
-TEST(ProducerSourceTest, OpenFailureShowsTheMessage) {
-  SlicerRing ring;
-  testing::FakeHost host;
-  ProducerSource source(MakeAudioFileProducer(::testing::TempDir() + "/missing.wav", {}));
-  EXPECT_FALSE(source.Open(AppSettings{}, ring, host));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].first.substr(0, 25), "Error opening audio file!");
-  EXPECT_EQ(host.messages[0].second, "Pagora Error");
-}
-
 }  // namespace
 }  // namespace pagora

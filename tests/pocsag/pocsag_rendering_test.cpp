@@ -12,6 +12,9 @@ namespace pagora::testing {
 namespace {
 
 using gen::PocsagPageType;
+constexpr PocsagPageType kAlpha = PocsagPageType::kAlphanumeric;
+constexpr PocsagPageType kNumeric = PocsagPageType::kNumeric;
+constexpr PocsagPageType kTone = PocsagPageType::kToneOnly;
 
 struct ScoreCase {
   const char* name;
@@ -42,75 +45,66 @@ TEST(PocsagScoring, ReadingsAreScoredAndCompared) {
   }
 }
 
-TEST_F(PocsagTest, ControlCharacterPageIsShownAsDigits) {
-  // Eight control characters score -8 as text; their fifteen digits hold no U or brackets.
-  Feed(gen::EncodePocsag(
-      {{64, 0, PocsagPageType::kAlphanumeric, std::string("\x01\x02\x04\x08\x10\x01\x02\x04")}}));
-  EXPECT_EQ(Rows(), std::vector<std::string>{Header(64, 0, 1200) + "101010109080807"});
-  ASSERT_EQ(host.pages.size(), 1u);
-  EXPECT_STREQ(host.pages[0].info.type, "numeric");
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag1200][kKindNumeric], 1);
-  EXPECT_EQ(m.counters.dailyCharacters[kRowPocsag1200][kKindNumeric], 15);
-}
-
-struct ToneCase {
-  int showNumeric;
-  std::vector<std::string> rows;
-};
-
-class ToneOnly : public PocsagTest, public ::testing::WithParamInterface<ToneCase> {};
-
-TEST_P(ToneOnly, CountedAsOneNumericMessage) {
-  m.settings.showNumeric = GetParam().showNumeric;
-  m.recovery.rateIndex = 3;
-  // Capcode 8, not 0..7: their address codeword is all zeros, which a constant level gives too.
-  Feed(gen::EncodePocsag({{8, 0, PocsagPageType::kToneOnly, ""}}));
-  EXPECT_EQ(Rows(), GetParam().rows);
-  EXPECT_EQ(m.counters.hourlyMessages[kRowPocsag2400][kKindNumeric], 1);
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag2400][kKindNumeric], 1);
-  EXPECT_EQ(m.counters.dailyCharacters[kRowPocsag2400][kKindNumeric], 0);
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag2400][kKindAlpha], 0);
-  if (!GetParam().rows.empty()) {
-    const PaneBuffer& pane = m.lines.messagePane;
-    int row = pane.currentRow - 1;
-    EXPECT_EQ(pane.ClassRow(row)[0], kClassCapcode);
-    EXPECT_EQ(pane.ClassRow(row)[Header(8, 0, 2400).size() - 1], kClassCapcode);
-    EXPECT_EQ(pane.ClassRow(row)[Header(8, 0, 2400).size()], kClassNumeric);
+// What a page shows and how it is counted: the reading chosen, the numeric switch (which hides
+// but still counts), and the characters counted (the fill spaces of a numeric page too). The
+// statistics row is the rate index.
+TEST_F(PocsagTest, ShownAndCounted) {
+  struct Case {
+    const char* name;
+    gen::PocsagPage page;
+    int rateIndex, showNumeric;
+    std::string shown;  // after the header; empty: no row
+    const char* type;
+    int kind, characters;
+  };
+  const std::string q45(45, 'Q');
+  const Case cases[] = {
+      // Eight control characters score -8 as text; their fifteen digits hold no U or brackets.
+      {"controls",
+       {64, 0, kAlpha, "\x01\x02\x04\x08\x10\x01\x02\x04"},
+       4,
+       1,
+       "101010109080807",
+       "numeric",
+       kKindNumeric,
+       15},
+      // Capcode 8, not 0..7: their address codeword is all zeros, which a constant level gives.
+      {"tone", {8, 0, kTone, ""}, 3, 1, "TONE ONLY", "tone", kKindNumeric, 0},
+      {"tone hidden", {8, 0, kTone, ""}, 3, 0, "", "tone", kKindNumeric, 0},
+      {"numeric", {15, 0, kNumeric, "123"}, 5, 1, "123  ", "numeric", kKindNumeric, 5},
+      {"numeric hidden", {15, 0, kNumeric, "123"}, 4, 0, "", "numeric", kKindNumeric, 0},
+      // 45 characters fill 16 codewords but for five bits, too few for another character.
+      {"long page", {16, 3, kAlpha, q45}, 4, 1, q45, "alpha", kKindAlpha, 45},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.pages.clear();
+    m.counters = TrafficCounters{};
+    ClearPane(m, m.lines.messagePane);
+    m.settings.showNumeric = c.showNumeric;
+    m.recovery.rateIndex = c.rateIndex;
+    Feed(gen::EncodePocsag({c.page}));
+    const int row = c.rateIndex;
+    const int baud = row == kRowPocsag2400 ? 2400 : row == kRowPocsag1200 ? 1200 : 512;
+    const std::string header = Header(c.page.capcode, c.page.function, baud);
+    EXPECT_EQ(Rows(), c.shown.empty() ? std::vector<std::string>{}
+                                      : std::vector<std::string>{header + c.shown});
+    EXPECT_EQ(m.counters.hourlyMessages[row][c.kind], 1);
+    EXPECT_EQ(m.counters.dailyMessages[row][c.kind], 1);
+    EXPECT_EQ(m.counters.dailyMessages[row][1 - c.kind], 0);
+    EXPECT_EQ(m.counters.dailyCharacters[row][c.kind], c.characters);
+    EXPECT_EQ(m.counters.hourlyCharacters[row][c.kind], c.characters);
+    if (c.shown.empty())
+      continue;
     ASSERT_EQ(host.pages.size(), 1u);
-    EXPECT_STREQ(host.pages[0].info.type, "tone");
-    EXPECT_EQ(host.pages[0].header, "{0000008} 12:34:56 1 2400");
+    EXPECT_STREQ(host.pages[0].info.type, c.type);
+    EXPECT_EQ(host.pages[0].header + " ", header);
+    const PaneBuffer& pane = m.lines.messagePane;
+    const std::uint8_t* classes = pane.ClassRow(pane.currentRow - 1);
+    EXPECT_EQ(classes[0], kClassCapcode);
+    EXPECT_EQ(classes[header.size() - 1], kClassCapcode);
+    EXPECT_EQ(classes[header.size()], c.kind == kKindAlpha ? kClassAlphanumeric : kClassNumeric);
   }
-}
-
-INSTANTIATE_TEST_SUITE_P(Pocsag, ToneOnly,
-                         ::testing::Values(ToneCase{1, {"{0000008} 12:34:56 1 2400 TONE ONLY"}},
-                                           ToneCase{0, {}}));
-
-TEST_F(PocsagTest, NumericPageCountsEveryDigitShown) {
-  m.recovery.rateIndex = 5;
-  Feed(gen::EncodePocsag({{15, 0, PocsagPageType::kNumeric, "123"}}));
-  EXPECT_EQ(Rows(), std::vector<std::string>{Header(15, 0, 512) + "123  "});
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag512][kKindNumeric], 1);
-  EXPECT_EQ(m.counters.dailyCharacters[kRowPocsag512][kKindNumeric], 5);  // the fill spaces too
-  EXPECT_EQ(m.counters.hourlyCharacters[kRowPocsag512][kKindNumeric], 5);
-}
-
-TEST_F(PocsagTest, NumericPageHiddenWhenShowNumericIsOff) {
-  m.settings.showNumeric = 0;
-  Feed(gen::EncodePocsag({{15, 0, PocsagPageType::kNumeric, "123"}}));
-  EXPECT_TRUE(Rows().empty());
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag1200][kKindNumeric], 1);
-  EXPECT_EQ(m.counters.dailyCharacters[kRowPocsag1200][kKindNumeric], 0);
-}
-
-TEST_F(PocsagTest, LongPageCountsOneMessageAndEveryCharacter) {
-  const std::string text(45, 'Q');
-  Feed(gen::EncodePocsag({{16, 3, PocsagPageType::kAlphanumeric, text}}));
-  ASSERT_EQ(Rows().size(), 1u);
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag1200][kKindAlpha], 1);
-  // 45 characters fill 16 codewords but for five bits, too few for another character.
-  EXPECT_EQ(m.counters.dailyCharacters[kRowPocsag1200][kKindAlpha], 45);
-  EXPECT_EQ(m.counters.dailyMessages[kRowPocsag1200][kKindNumeric], 0);
 }
 
 struct RateCase {
