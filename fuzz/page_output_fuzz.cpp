@@ -7,9 +7,10 @@
 #include <string>
 
 #include "cli/page_output.h"
-#include "output/page_json.h"
 #include "config/settings.h"
 #include "engine/line_builder.h"
+#include "output/charset.h"
+#include "output/page_json.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.rate = field(3);
   page.function = static_cast<std::int8_t>(data[8]);
   page.type = kTypes[data[9] & 3];
+  page.charset = pagora::Charsets()[(data[9] >> 2) % pagora::Charsets().size()].id;
   int matched = static_cast<std::int8_t>(data[10]);
   std::memcpy(page.capcode.data(), data + 11, 5);
   data += 16;
@@ -70,6 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string plain = pagora::cli::RenderRow(row, classes, false);
   if (plain.size() > static_cast<std::size_t>(pagora::kRowChars) || !PlainRow(plain))
     std::abort();
+  // In UTF-8 (a national character set chosen): no C0 control, no DEL and no C1 control
+  // (U+0080..U+009F, which terminals act on) whatever the cells hold.
+  std::string utf8 = pagora::cli::RenderRow(row, classes, false, true);
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    auto u = static_cast<unsigned char>(utf8[i]);
+    bool c1 = u == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
+    if (u < 0x20 || u == 0x7F || c1)
+      std::abort();
+  }
   std::string coloured = pagora::cli::RenderRow(row, classes, true);
   for (char c : coloured) {
     auto u = static_cast<unsigned char>(c);

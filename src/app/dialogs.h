@@ -155,6 +155,7 @@ class OptionsDialog : public PagoraDialog {
   void OnOk() override;
   std::array<QCheckBox*, 8> boxes_{};
   QSpinBox* dedup_ = nullptr;
+  QComboBox* charset_ = nullptr;
 };
 
 // A custom port's I/O address: hexadecimal digits, with or without "0x", at most five digits.

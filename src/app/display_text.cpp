@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "output/charset.h"
+
 namespace pagora {
 
 namespace {
@@ -14,11 +16,12 @@ bool RowInStore(const PaneBuffer& buffer, int row) {
 }  // namespace
 
 QChar DisplayChar(char ch) {
-  auto c = static_cast<unsigned char>(ch);
-  // C0, DEL and the C1 range are control characters in Latin-1: none of them has a glyph.
+  // Cells are Latin-1, except three C1 cells that hold national letters outside it.
+  char32_t c = CellCodePoint(ch);
+  // C0, DEL and the rest of the C1 range are control characters: none of them has a glyph.
   if (c < 0x20 || (c >= 0x7F && c < 0xA0))
     return QChar('.');
-  return QChar(c);
+  return QChar(static_cast<char16_t>(c));
 }
 
 QString DisplayText(const char* text, int length) {

@@ -1,6 +1,7 @@
-// How the panes' 8-bit text becomes what the user sees and copies. Received text is 8-bit and
-// is shown as Latin-1, with control characters as "." so that nothing received can act on the
-// screen or the clipboard; labels and paths are UTF-8 everywhere else.
+// How the panes' 8-bit text becomes what the user sees and copies. Pane cells are shown as
+// Latin-1 (with the three national letters output/charset.h gives C1 cells), control characters
+// as "." so that nothing received can act on the screen or the clipboard; labels and paths are
+// UTF-8 everywhere else.
 #pragma once
 
 #include <QString>

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "app/dialogs.h"
 #include "app/pane_widget.h"
 #include "engine/bit_recovery.h"
+#include "output/charset.h"
 
 namespace pagora {
 
@@ -64,6 +66,19 @@ OptionsDialog::OptionsDialog(AppContext& context, QWidget* parent)
   repeats->addWidget(repeatsLabel);
   repeats->addWidget(dedup_);
   layout->addLayout(repeats);
+  // Networks that send an ISO 646 national variant: their text is shown with its letters.
+  charset_ = new QComboBox;
+  charset_->setObjectName("charset");
+  for (const CharsetInfo& info : Charsets())
+    charset_->addItem(QString::fromUtf8(info.title), QString::fromUtf8(info.name));
+  charset_->setCurrentIndex(std::max(
+      0, charset_->findData(QString::fromUtf8(CharsetDetails(CharsetOrAscii(s.charset)).name))));
+  auto* charsetLabel = new QLabel("Character &set of text:");
+  charsetLabel->setBuddy(charset_);
+  auto* charsetRow = new QHBoxLayout;
+  charsetRow->addWidget(charsetLabel);
+  charsetRow->addWidget(charset_);
+  layout->addLayout(charsetRow);
   layout->addWidget(MakeButtons());
 }
 
@@ -75,6 +90,7 @@ void OptionsDialog::OnOk() {
   for (int i = 0; i < 8; ++i)
     *fields[i] = boxes_[i]->isChecked() ? 1 : 0;
   s.dedupSeconds = dedup_->value();
+  s.charset = charset_->currentData().toString().toStdString();
   context_.Apply(previous);
   context_.Save();
   accept();

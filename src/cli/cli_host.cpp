@@ -9,6 +9,7 @@
 
 #include "cli/page_output.h"
 #include "engine/line_builder.h"
+#include "output/charset.h"
 #include "output/process_launcher.h"
 
 namespace pagora::cli {
@@ -127,7 +128,8 @@ void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
   if (format_ != OutputFormat::kText || pane != PaneId::kMessage || row < 0 ||
       row >= buffer.capacity + 1)
     return;
-  WriteOut(RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_) + '\n');
+  const bool utf8 = CharsetOrAscii(settings_.charset) != Charset::kAscii;
+  WriteOut(RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_, utf8) + '\n');
 }
 
 }  // namespace pagora::cli

@@ -38,6 +38,7 @@
 #include "input/serial_slicer_source.h"
 #include "input/sound_card_source.h"
 #include "input/source_factory.h"
+#include "output/charset.h"
 #include "output/fragment_joiner.h"
 
 namespace pagora::cli {
@@ -67,6 +68,7 @@ struct Options {
   std::string startTime;
   double lowPass = kDefaultLowPassHz;
   int dedupSeconds = -1;  // -1: the settings' choice
+  std::string charset;    // empty: the settings' choice
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -310,6 +312,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
                  "A page repeated within this many seconds alerts once (no filter file, sound "
                  "or command) and is marked \"repeat\" in JSON; 0 = off")
       ->check(CLI::Range(0, 86400));
+  app.add_option("--charset", o.charset,
+                 "Character set of alphanumeric text: " + CharsetNameList() +
+                     " (default: the settings' choice, ascii). A national set writes "
+                     "text, log and filter files as UTF-8")
+      ->check([](const std::string& name) {
+        return CharsetByName(name) ? std::string()
+                                   : "unknown character set; choose one of " + CharsetNameList();
+      });
 
   try {
     app.parse(argc, argv);
@@ -337,6 +347,8 @@ void ApplyOptions(const Options& o, bool audioInput, AppSettings& settings) {
     settings.invertData = 1;
   if (o.dedupSeconds >= 0)
     settings.dedupSeconds = o.dedupSeconds;
+  if (!o.charset.empty())
+    settings.charset = CharsetDetails(CharsetOrAscii(o.charset)).name;
   if (o.noPocsag)
     settings.decodePocsag = 0;
   if (o.noFlex)

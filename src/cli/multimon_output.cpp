@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "output/charset.h"
+
 namespace pagora::cli {
 namespace {
 
@@ -45,7 +47,7 @@ std::string AddressLine(const char* name, const Page& page, const char* addressF
   if (std::strcmp(page.type, "tone") == 0)
     return line;
   line += NumericPageType(page.type) ? " Numeric: " : " Alpha:   ";
-  return line + NamedControls(page.Text());
+  return line + NamedControls(PageTextUtf8(page));
 }
 
 const char* FlexTypeCode(const Page& page) {
@@ -90,7 +92,7 @@ std::string FlexLine(const Page& page, std::int64_t epochSeconds) {
                 capcodes.c_str(), FlexTypeCode(page));
   std::string line = head;
   if (std::strcmp(FlexTypeCode(page), "TON") != 0)
-    line += NamedControls(page.Text());
+    line += NamedControls(PageTextUtf8(page));
   return line;
 }
 
@@ -99,8 +101,10 @@ std::string FlexLine(const Page& page, std::int64_t epochSeconds) {
 std::string NamedControls(std::string_view text) {
   std::string shown;
   for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch) & 0x7F;
-    if (c < 0x20) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80) {
+      shown += ch;  // UTF-8 of a national letter (received text itself is 7-bit)
+    } else if (c < 0x20) {
       shown += '<';
       shown += kControlNames[c];
       shown += '>';

@@ -17,7 +17,8 @@ namespace pagora::cli {
 // The page's line, without a line end. `epochSeconds` is when the page completed.
 std::string MultimonLine(const Page& page, std::int64_t epochSeconds);
 
-// A received text with control characters named: "<NUL>", "<ETB>", "<DEL>".
+// A received text with control characters named: "<NUL>", "<ETB>", "<DEL>". Bytes above 0x7F
+// (UTF-8 of national letters) pass unchanged.
 std::string NamedControls(std::string_view text);
 
 }  // namespace pagora::cli

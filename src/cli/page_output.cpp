@@ -1,6 +1,7 @@
 #include "cli/page_output.h"
 
 #include "cli/multimon_output.h"
+#include "output/charset.h"
 #include "output/page_json.h"
 
 #include <algorithm>
@@ -43,7 +44,7 @@ char ShownChar(char c) {
   return (u < 0x20 || u == 0x7F) ? '.' : static_cast<char>(u);
 }
 
-std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour) {
+std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour, bool utf8) {
   std::string row;
   int current = -1;
   for (int i = 0; i < kRowChars && text[i] != '\0'; ++i) {
@@ -51,7 +52,11 @@ std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour
       current = classes[i];
       row += AnsiColour(classes[i]);
     }
-    row += ShownChar(text[i]);
+    if (utf8) {
+      AppendCellUtf8(row, text[i]);
+    } else {
+      row += ShownChar(text[i]);
+    }
   }
   if (colour && current >= 0)
     row += "\x1b[0m";

@@ -18,8 +18,11 @@ namespace pagora::cli {
 char ShownChar(char c);
 
 // One pane row (at most 132 characters, ended by NUL) with ANSI colours when `colour` is set,
-// one escape per change of colour class, reset at the end. No line end.
-std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour);
+// one escape per change of colour class, reset at the end. No line end. Cells are written 7-bit
+// (control characters as ".") unless `utf8` is set, as it is when a national character set is
+// chosen: then each cell is its character in UTF-8 (control characters still ".").
+std::string RenderRow(const char* text, const std::uint8_t* classes, bool colour,
+                      bool utf8 = false);
 
 // A page output that prints one line per page: a JSON object, or the line layouts of
 // multimon_output.h. `write` takes each line with its end (standard output, with its failure

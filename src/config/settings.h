@@ -166,6 +166,11 @@ struct AppSettings {
   // ago or less is a repeat: shown and logged, but no filter file, sound or command (INI
   // DedupSeconds; 0 = off, at most one day).
   int dedupSeconds = 0;
+  // The character set of alphanumeric page text, by name: "ascii" (the default, text as
+  // received) or an ISO 646 national variant such as "german" (INI Charset; the names are those
+  // of CharsetByName in output/charset.h, an unknown name reads as ASCII).
+  std::string charset = "ascii";
+  static constexpr std::size_t kCharsetNameMax = 32;
 
   AppSettings();
   bool operator==(const AppSettings&) const = default;

@@ -105,6 +105,7 @@ void VisitMainSection(S& s, Visitor& v) {
   v.Text("AudioDevice", s.audioDevice, AppSettings::kCommandMax, Quoting::kPlain);
   v.Text("AudioFile", s.audioFile, AppSettings::kPathMax, Quoting::kPlain);
   v.Int("DedupSeconds", s.dedupSeconds);
+  v.Text("Charset", s.charset, AppSettings::kCharsetNameMax, Quoting::kPlain);
 }
 
 // The Filter section's own keys; FilterCount and the filters follow them.

@@ -15,6 +15,7 @@
 
 #include "engine/monitor.h"
 #include "engine/output_files.h"
+#include "output/charset.h"
 
 namespace pagora {
 
@@ -23,49 +24,31 @@ namespace {
 constexpr int kFilterFileLine = 80;     // characters per line of the filter file
 constexpr int kCommandLineLimit = 120;  // program, a blank and the argument text
 
-// Labels are UTF-8 text the user typed. Decodes one character at `i` and moves past it; a byte
-// that does not start a well-formed sequence stands for itself (a label from an 8-bit file).
-unsigned NextCodePoint(const std::string& s, std::size_t& i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned c = byte(i);
-  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
-  if (c < 0x80 || extra == 0 || c >= 0xF5 || i + static_cast<std::size_t>(extra) >= s.size()) {
-    ++i;
-    return c;
-  }
-  unsigned value = c & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) {
-      ++i;
-      return c;
-    }
-    value = (value << 6) | (byte(i + k) & 0x3F);
-  }
-  i += static_cast<std::size_t>(extra) + 1;
-  return value;
-}
-
-// The label as the pane's 8-bit cells hold it: Latin-1, "?" for what Latin-1 lacks.
+// The label as the pane's 8-bit cells hold it: Latin-1 (and the few national letters the cells
+// add), "?" for what cells cannot hold.
 std::string LabelForPane(const std::string& label) {
-  std::string out;
-  for (std::size_t i = 0; i < label.size();) {
-    unsigned c = NextCodePoint(label, i);
-    out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
-  }
-  return out;
+  return CellsFromUtf8(label);
 }
 
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// First position at or after `from` where `needle` occurs in text[0..length), letters a-z
-// compared as upper case; -1 when it does not occur.
+// A pane cell for comparing without case: a-z and the Latin-1 letters with an upper case.
+char CellUpper(char c) {
+  auto u = static_cast<unsigned char>(c);
+  if ((u >= 0xE0 && u <= 0xFE && u != 0xF7))
+    return static_cast<char>(u - 0x20);
+  return Upper(c);
+}
+
+// First position at or after `from` where `needle` (pane cells) occurs in text[0..length),
+// letters compared as upper case; -1 when it does not occur.
 int FindText(const char* text, int from, int length, const std::string& needle) {
   int n = static_cast<int>(needle.size());
   for (int at = from; at + n <= length; ++at) {
     int i = 0;
-    while (i < n && Upper(text[at + i]) == Upper(needle[static_cast<std::size_t>(i)]))
+    while (i < n && CellUpper(text[at + i]) == CellUpper(needle[static_cast<std::size_t>(i)]))
       ++i;
     if (i == n)
       return at;
@@ -73,12 +56,20 @@ int FindText(const char* text, int from, int length, const std::string& needle) 
   return -1;
 }
 
-// Page text as it goes into a command argument: like the files, 7-bit with control characters
-// shown as ".", so nothing received can reach a terminal the command writes to.
-std::string ArgumentText(const PageCapture& capture, int from, int to) {
+// Page text as it goes into a command argument: like the files, control characters shown as
+// ".", so nothing received can reach a terminal the command writes to; 7-bit with ASCII, UTF-8
+// when a national character set is chosen.
+std::string ArgumentText(const Monitor& m, const PageCapture& capture, int from, int to) {
+  const bool utf8 = FilesInUtf8(m);
   std::string s;
-  for (int i = from; i < to; ++i)
-    s += FileCharacter(capture.text[static_cast<std::size_t>(i)]);
+  for (int i = from; i < to; ++i) {
+    char cell = capture.text[static_cast<std::size_t>(i)];
+    if (utf8) {
+      AppendCellUtf8(s, cell);
+    } else {
+      s += FileCharacter(cell);
+    }
+  }
   return s;
 }
 
@@ -88,6 +79,13 @@ struct Match {
   int spanLength = 0;
 };
 
+// A filter's text is typed as UTF-8 ("Köln"); the capture holds pane cells, where a page in a
+// national character set has its letters ("K|ln" in the German variant is "Köln" there). The
+// filter is compared in cells, so it matches what the pane shows.
+Match Found(int filter, int at, const std::string& cells) {
+  return {filter, at, static_cast<int>(cells.size())};
+}
+
 Match DecideMatch(const Monitor& m, const PageCapture& capture) {
   const auto& filters = m.settings.filters;
   int length = capture.length;
@@ -96,10 +94,11 @@ Match DecideMatch(const Monitor& m, const PageCapture& capture) {
   int capcodeFilter = capture.matchedFilter;
   if (capcodeFilter >= 0 && capcodeFilter < static_cast<int>(filters.size())) {
     const FilterRecord& f = filters[static_cast<std::size_t>(capcodeFilter)];
+    const std::string cells = CellsFromUtf8(f.text);
     if (f.text.empty()) {
       match.filter = capcodeFilter;
-    } else if (int at = FindText(capture.text.data(), from, length, f.text); at >= 0) {
-      match = {capcodeFilter, at, static_cast<int>(f.text.size())};
+    } else if (int at = FindText(capture.text.data(), from, length, cells); at >= 0) {
+      match = Found(capcodeFilter, at, cells);
     }
     return match;
   }
@@ -108,9 +107,9 @@ Match DecideMatch(const Monitor& m, const PageCapture& capture) {
     // A Text filter without text (possible only in a hand-edited settings file) matches nothing.
     if (f.type != kFilterText || f.text.empty())
       continue;
-    if (int at = FindText(capture.text.data(), from, length, f.text); at >= 0) {
-      return {static_cast<int>(i), at, static_cast<int>(f.text.size())};
-    }
+    const std::string cells = CellsFromUtf8(f.text);
+    if (int at = FindText(capture.text.data(), from, length, cells); at >= 0)
+      return Found(static_cast<int>(i), at, cells);
   }
   return match;
 }
@@ -235,7 +234,7 @@ void CompletePage(Monitor& m) {
     SetColourClass(pane, capture.classes[static_cast<std::size_t>(i)]);
     PutChar(m, pane, capture.text[static_cast<std::size_t>(i)]);
     if (file) {
-      std::fputc(FileCharacter(capture.text[static_cast<std::size_t>(i)]), file);
+      WriteFileCharacter(m, capture.text[static_cast<std::size_t>(i)], file);
       // At or past 80: a label that straddles the line end still gets the line ended.
       if (++lineCount >= kFilterFileLine) {
         std::fputc('\n', file);
@@ -257,8 +256,8 @@ void CompletePage(Monitor& m) {
   if (alert && m.settings.filterCmdFileEnabled && !m.settings.filterCmdFile.empty() &&
       filter.command == 1) {
     std::vector<std::string> args = ExpandCommandArguments(
-        m.settings.filterCmdArgs, ArgumentText(capture, capcodeStart, capcodeEnd), filter.label,
-        ArgumentText(capture, std::clamp(capture.textStart, 0, length), length));
+        m.settings.filterCmdArgs, ArgumentText(m, capture, capcodeStart, capcodeEnd), filter.label,
+        ArgumentText(m, capture, std::clamp(capture.textStart, 0, length), length));
     int budget = kCommandLineLimit - (static_cast<int>(m.settings.filterCmdFile.size()) + 1);
     LimitCommandArguments(args, budget);
     m.host.StartCommand(m.settings.filterCmdFile, args);
@@ -321,8 +320,13 @@ void LimitCommandArguments(std::vector<std::string>& args, int budget) {
       args.resize(i);
       return;
     }
-    if (static_cast<int>(args[i].size()) > room)
-      args[i].resize(static_cast<std::size_t>(room));
+    if (static_cast<int>(args[i].size()) > room) {
+      // Cut between characters: UTF-8 text (labels, national letters) loses whole letters.
+      auto cut = static_cast<std::size_t>(room);
+      while (cut > 0 && (static_cast<unsigned char>(args[i][cut]) & 0xC0) == 0x80)
+        --cut;
+      args[i].resize(cut);
+    }
     used += blank + static_cast<int>(args[i].size());
   }
 }

@@ -14,6 +14,7 @@
 #include "engine/keep_alive.h"
 #include "engine/monitor.h"
 #include "engine/output_files.h"
+#include "output/charset.h"
 
 namespace pagora {
 
@@ -86,7 +87,7 @@ void PutChar(Monitor& m, PaneBuffer& pane, char ch) {
 
   if (IsMessagePane(pane)) {
     if (LogOpen(m))
-      std::fputc(FileCharacter(ch), m.files.log);
+      WriteFileCharacter(m, ch, m.files.log);
     // The capture stops at its size; the rest of a longer page still reaches pane and log.
     if (!capture.internalLine && capture.length < PageCapture::kSize - 1) {
       auto at = static_cast<std::size_t>(capture.length);
@@ -106,9 +107,26 @@ void PutChar(Monitor& m, PaneBuffer& pane, char ch) {
 }
 
 void PutReceived(Monitor& m, PaneBuffer& pane, char ch) {
-  PutChar(m, pane, ch);
+  const Page& page = m.lines.capture.page;
+  const bool text = (page.type != nullptr && std::strcmp(page.type, "alpha") == 0) ||
+                    pane.currentClass == kClassAlphanumeric;
+  PutChar(m, pane, text ? CellForReceived(page.charset, ch) : ch);
   if (IsMessagePane(pane) && m.lines.capture.pageOpen)
     AppendReceived(m.lines.capture.page, ch);
+}
+
+bool FilesInUtf8(const Monitor& m) {
+  return CharsetOrAscii(m.settings.charset) != Charset::kAscii;
+}
+
+void WriteFileCharacter(const Monitor& m, char cell, std::FILE* file) {
+  if (!FilesInUtf8(m)) {
+    std::fputc(FileCharacter(cell), file);
+    return;
+  }
+  std::string utf8;
+  AppendCellUtf8(utf8, cell);
+  std::fputs(utf8.c_str(), file);
 }
 
 void PutText(Monitor& m, PaneBuffer& pane, const char* text) {
@@ -229,6 +247,7 @@ void SetPageInfo(Monitor& m, Protocol protocol, int rate, const char* capcode, i
   }
   info.function = function;
   info.type = type != nullptr ? type : "";
+  info.charset = CharsetOrAscii(m.settings.charset);
 }
 
 void MarkPageCut(Monitor& m) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "engine/host.h"
@@ -80,6 +81,13 @@ constexpr char FileCharacter(char ch) {
   return c < 0x20 || c == 0x7F ? '.' : static_cast<char>(c);
 }
 
+// True when files (log, filter file, command arguments) are written as UTF-8: a national
+// character set is chosen. With ASCII they keep their 7-bit form.
+bool FilesInUtf8(const Monitor& m);
+// Writes a pane cell to a log or filter file: FileCharacter with ASCII, the cell's character in
+// UTF-8 (control characters as ".") with a national character set.
+void WriteFileCharacter(const Monitor& m, char cell, std::FILE* file);
+
 // Sizes a pane's store to capacity + 1 rows and clears it. Capacity below 1 is raised to 1.
 void AllocatePaneStore(PaneBuffer& pane, int capacity);
 
@@ -94,7 +102,9 @@ void MarkTextStart(Monitor& m);
 void ClearPane(Monitor& m, PaneBuffer& pane);
 
 // PutChar for a character that came off the air: it is also kept in the page record as
-// received. Headers, labels and notes such as "TONE ONLY" go through PutChar and PutText.
+// received. Alphanumeric text (an "alpha" page, or text written in the alphanumeric class) is
+// shown in the chosen character set: the pane cell holds the national letter. Headers, labels and
+// notes such as "TONE ONLY" go through PutChar and PutText.
 void PutReceived(Monitor& m, PaneBuffer& pane, char ch);
 
 // Opens a page on the message pane and writes its marked header in the Capcode class, then

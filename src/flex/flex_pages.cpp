@@ -312,6 +312,10 @@ void TakeGroupMembers(const FlexRun& run, Capcode capcode) {
   if (capcode.unknown || index < 0 || index >= kFlexTemporaryAddresses)
     return;
   FlexGroup& group = run.flex.groups[static_cast<std::size_t>(index)];
+  // The pagers were told to listen in one frame: a call to the same address in another frame
+  // is not theirs (when this frame's number could not be read, the assignment is taken).
+  if (run.flex.frame >= 0 && group.frame != run.flex.frame)
+    return;
   Page& page = run.ctx.pages.CurrentPage();
   page.memberCount = 0;
   for (int i = 0; i < group.count && i < Page::kMaxMembers; ++i)

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "output/charset.h"
+
 namespace pagora {
 
 enum class Protocol : std::uint8_t { kNone = 0, kPocsag, kFlex, kGsc };
@@ -27,6 +29,9 @@ struct Page {
   // is removed when the page completes.
   std::array<char, kTextSize> text{};
   int textLength = 0;
+  // The character set the user chose for alphanumeric text when the page arrived: outputs
+  // write the text through it (PageTextUtf8), the record keeps what was received.
+  Charset charset = Charset::kAscii;
   bool errors = false;  // some codeword or block of the page could not be corrected
   int corrected = 0;    // codewords or blocks of the page that needed correction
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "output/charset.h"
+
 namespace pagora {
 
 const char* ProtocolName(Protocol protocol) {
@@ -49,7 +51,8 @@ nlohmann::ordered_json PageJson(const Page& info, const std::string& isoTime) {
     record["members"] = members;
   }
   record["type"] = info.type ? info.type : "";
-  record["text"] = std::string(info.Text());
+  // Alphanumeric text in the chosen character set (UTF-8); with ASCII exactly as received.
+  record["text"] = PageTextUtf8(info);
   record["errors"] = info.errors;
   record["corrected"] = info.corrected;
   if (info.repeat)

@@ -14,9 +14,10 @@ namespace pagora {
 
 // time (ISO 8601 local time), protocol, rate, capcode (null when not known), function (null
 // when the protocol has none), members (group calls only), type, text (the characters
-// received, fill removed), errors (some codeword could not be corrected), corrected (codewords
-// that needed correction), repeat (only when set), fragments/incomplete (joined messages only),
-// filter (label of the matching filter, or null), station and frequency (only when known).
+// received, fill removed; alphanumeric text in the page's character set, as UTF-8), errors (some
+// codeword could not be corrected), corrected (codewords that needed correction), repeat (only when
+// set), fragments/incomplete (joined messages only), filter (label of the matching filter, or
+// null), station and frequency (only when known).
 nlohmann::ordered_json PageJson(const Page& page, const std::string& isoTime);
 
 // The object above as one line of text, invalid UTF-8 replaced.

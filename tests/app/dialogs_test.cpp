@@ -531,6 +531,9 @@ void DialogsTest::optionsClearReceptionState() {
   Control<QCheckBox>(dialog, 1026)->click();  // Decode FLEX/ReFLEX off
   Control<QCheckBox>(dialog, 1020)->click();  // Confirm Exit off
   dialog.findChild<QSpinBox*>("dedupSeconds")->setValue(60);
+  auto* charset = dialog.findChild<QComboBox*>("charset");
+  QCOMPARE(charset->currentData().toString(), QString("ascii"));
+  charset->setCurrentIndex(charset->findData(QString("german")));
   ClickOk(dialog);
   QVERIFY(Accepted(dialog));
   QCOMPARE(f.monitor.settings.decodeFlex, 0);
@@ -544,6 +547,7 @@ void DialogsTest::optionsClearReceptionState() {
   QCOMPARE(saved.decodeFlex, 0);
   QCOMPARE(saved.confirmExit, 0);
   QCOMPARE(saved.dedupSeconds, 60);
+  QCOMPARE(saved.charset, std::string("german"));
 }
 
 void DialogsTest::interfaceValidation() {

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <cstring>
 
+#include "app/display_text.h"
 #include "app/font_dialog.h"
 #include "app/main_window.h"
 #include "app_test_support.h"
@@ -58,6 +59,7 @@ class GridTest : public QObject {
   void displayFontIsFixedPitch();
   void fontChooserOffersFixedPitchOnly();
   void utf8LabelIsPaintedAndWritten();
+  void nationalLettersAreShownAndCopied();
   void longPageShowsWhole();
   void pageRowsFollowFullRows();
 };
@@ -283,6 +285,24 @@ void GridTest::utf8LabelIsPaintedAndWritten() {
   painter.end();
   QCOMPARE(painted.convertToFormat(QImage::Format_RGB32),
            expected.copy(cells).convertToFormat(QImage::Format_RGB32));
+}
+
+// A Dutch-variant page: "[s" is "ĳs" and "|" the florin sign, letters outside Latin-1 that the
+// pane cells still hold; what is shown is what is copied.
+void GridTest::nationalLettersAreShownAndCopied() {
+  GridWindow g;
+  Monitor& m = g.window.Engine();
+  m.settings.charset = "dutch";
+  SetPageInfo(m, Protocol::kPocsag, 1200, "0001234", 4, "alpha");
+  WritePageHeader(m, "{0001234} 4");
+  SetColourClass(m.lines.messagePane, kClassAlphanumeric);
+  for (char c : std::string("[s | 5#"))
+    PutReceived(m, m.lines.messagePane, c);
+  EndLine(m, m.lines.messagePane);
+  const PaneBuffer& pane = m.lines.messagePane;
+  int row = pane.currentRow - 1;
+  QCOMPARE(PageText(pane, row), QString::fromUtf8("{0001234} 4 ĳs ƒ 5£"));
+  QCOMPARE(DisplayText(pane.TextRow(row) + 12, 7), QString::fromUtf8("ĳs ƒ 5£"));
 }
 
 void GridTest::longPageShowsWhole() {

@@ -132,5 +132,56 @@ INSTANTIATE_TEST_SUITE_P(
           {"capcode": 2100008, "type": "alpha", "text": "long address, phase D", "phase": 3}]})"}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// Group calls and fragments: short instructions, then the call to the temporary address, and a
+// message in three parts. The referee lists the same members after the address and the same
+// K/F/C flags on each part as pagora-decode's line layout; JSON joins the parts.
+TEST(RefereeGroupTest, MembersAndFragmentFlagsAgree) {
+  std::string scenario = TempPath("referee_group.json");
+  WriteFile(scenario, R"({"transmissions": [
+   {"protocol": "FLEX", "frame": 20, "pages": [
+     {"capcode": 1220499, "type": "instruction", "group": 2029583, "frame": 21},
+     {"capcode": 1220653, "type": "instruction", "group": 2029583, "frame": 21},
+     {"capcode": 1400141, "type": "alpha", "part": "first", "text": "Brandweer Rotterdam Rij"}]},
+   {"protocol": "FLEX", "frame": 21, "pages": [
+     {"capcode": 2029583, "type": "alpha", "text": "A2 Wijk en Aalburg rit: 146226"},
+     {"capcode": 1400141, "type": "alpha", "part": "more", "text": "nmond "}]},
+   {"protocol": "FLEX", "frame": 22, "pages": [
+     {"capcode": 1400141, "type": "alpha", "part": "last", "text": "Proefalarm."}]}]})");
+  std::string raw = TempPath("referee_group.s16");
+  RunResult gen =
+      RunProgram(GenPath() + " --format raw --sample-rate 22050 " + scenario + " -o " + raw);
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+  ASSERT_EQ(expected.size(), 2u);
+  EXPECT_EQ(expected[0]["members"], nlohmann::json({"1220499", "1220653"}));
+  EXPECT_EQ(expected[1]["text"], "Brandweer Rotterdam Rijnmond Proefalarm.");
+
+  RunResult referee = RunProgram("multimon-ng -q -t raw -a FLEX -a FLEX_NEXT " + raw);
+  ASSERT_EQ(referee.status, 0) << "multimon-ng is needed (scripts/install-deps): " << referee.err;
+  std::vector<gen::RefereeLine> theirs = gen::ParseRefereeLines(referee.out);
+  RunResult lines = RunProgram(DecodePath() + " --format multimon --rate 22050 -", raw);
+  ASSERT_EQ(lines.status, 0) << lines.err;
+  std::vector<gen::RefereeLine> ours = gen::ParseRefereeLines(lines.out);
+  ASSERT_EQ(ours.size(), 4u) << lines.out;
+  const char* flags[] = {"F", "K", "F", "C"};
+  for (std::size_t i = 0; i < ours.size(); ++i) {
+    const gen::RefereeLine& f = ours[i];
+    EXPECT_EQ(f.fragment, flags[i]) << lines.out;
+    // Agreeing with a line of the same layout: members and flags are compared, not skipped.
+    bool agreed = std::any_of(theirs.begin(), theirs.end(), [&](const gen::RefereeLine& r) {
+      return !r.fragment.empty() && f.Agrees(r) && r.members == f.members;
+    });
+    EXPECT_TRUE(agreed) << f.capcode << " " << f.fragment << " " << f.members << " " << f.text
+                        << "\n"
+                        << lines.out << "\n"
+                        << referee.out;
+  }
+  EXPECT_EQ(ours[1].members, "001220499 001220653");
+
+  RunResult decode = RunProgram(DecodePath() + " --json --rate 22050 -", raw);
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  EXPECT_EQ(ParsePages(decode.out), expected);
+}
+
 }  // namespace
 }  // namespace pagora::testing

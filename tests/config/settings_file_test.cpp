@@ -102,6 +102,7 @@ InputSource=0
 AudioDevice=
 AudioFile=
 DedupSeconds=0
+Charset=ascii
 
 [Filter]
 FilterFileEnabled=0

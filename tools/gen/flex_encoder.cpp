@@ -128,7 +128,8 @@ bool LayOutText(const FlexPage& page, bool isLong, LaidOutPage& out) {
   }
   while (codes.size() % 3 != 0)
     codes.push_back(kFillCharacter);
-  std::uint32_t header = static_cast<std::uint32_t>(page.fragment & 3) << 11;
+  std::uint32_t header =
+      (static_cast<std::uint32_t>(page.fragment & 3) << 11) | (page.continues ? 1u << 10 : 0u);
   std::vector<std::uint32_t> text;
   for (std::size_t i = 0; i < codes.size(); i += 3) {
     text.push_back(codes[i] | (codes[i + 1] << 7) | (codes[i + 2] << 14));
@@ -226,6 +227,13 @@ bool LayOutPage(const FlexPage& page, LaidOutPage& out) {
     case FlexPageType::kShortMessage:
       return LayOutShortMessage(page, isLong, out);
     case FlexPageType::kInstruction:
+      // Instruction type 0 (bits 7-9): a temporary address assignment, the frame of the call
+      // in bits 10-16 and the temporary address in bits 17-20.
+      if (page.groupIndex < 0 || page.groupIndex >= kFlexTemporaryCapcodes || page.groupFrame < 0 ||
+          page.groupFrame > 127)
+        return false;
+      out.vector |= (static_cast<std::uint32_t>(page.groupFrame) << 10) |
+                    (static_cast<std::uint32_t>(page.groupIndex) << 17);
       return true;
   }
   return false;

@@ -54,12 +54,20 @@ struct FlexPage {
   // (numeric with spaces, binary with zero digits), and the padding is shown by a receiver.
   std::string content;
   int fragment = 3;                // text pages: fragment field; 3 puts a signature first
+  bool continues = false;          // text pages: more parts follow in later frames
   bool toneOnly = false;           // short message type: no digits
   bool extraBinaryHeader = false;  // binary: a second header word before the data
   // When not empty: the address words as sent (one, or two for a long address), in place of
   // the words made from the capcode. Lets a test send any address word it likes.
   std::vector<std::uint32_t> addressWords;
+  // Short instruction (type kInstruction): the pager at the address is to take the group call
+  // sent to temporary address 2029568 + groupIndex in frame groupFrame.
+  int groupIndex = 0;  // 0..15
+  int groupFrame = 0;  // 0..127
 };
+
+constexpr std::uint32_t kFlexFirstTemporaryCapcode = 2029568;
+constexpr int kFlexTemporaryCapcodes = 16;
 
 using FlexWords = std::array<std::uint32_t, 88>;  // one phase's frame: 11 blocks of 8 words
 

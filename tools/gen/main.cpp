@@ -8,15 +8,17 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "audio_render.h"
 #include "cli/page_output.h"
-#include "output/page_json.h"
 #include "input/audio_file_writer.h"
 #include "input/capture_writer.h"
+#include "output/charset.h"
+#include "output/page_json.h"
 #include "scenario.h"
 #include "slicer_entries.h"
 
@@ -55,6 +57,7 @@ int Run(int argc, char** argv) {
   double leadIn = 0.3, tail = 0.3, gap = kDefaultGapSeconds;
   int repeat = 1;
   std::uint64_t seed = 1;
+  std::string charsetName = "ascii";
 
   CLI::App app{
       "Renders POCSAG, FLEX and GSC pages to discriminator audio or a slicer capture and prints "
@@ -73,7 +76,12 @@ int Run(int argc, char** argv) {
       "      \"type\": \"alpha\", \"text\": \"CALL HOME\"}]}]}\n"
       "POCSAG rate 512|1200|2400, types alpha|numeric|tone, function 1..4. FLEX mode\n"
       "1600/2|1600/4|3200/2|3200/4, types alpha|numeric|tone, optional phase 0..3. GSC types\n"
-      "alpha|numeric|tone, capcode 0..999999, function 1..4.\n\n"
+      "alpha|numeric|tone, capcode 0..999999, function 1..4. Text is UTF-8.\n"
+      "FLEX group calls: {\"capcode\": 1420033, \"type\": \"instruction\", \"group\": 2029572,\n"
+      "  \"frame\": 40} assigns the pager to the temporary address for the call in frame 40\n"
+      "  (default: the same frame); the page to 2029572 in that frame lists the members.\n"
+      "FLEX fragments: \"part\": \"first\" | \"more\" | \"last\" on alpha pages in successive\n"
+      "  transmissions; the expected page is the joined message.\n\n"
       "Noise: SNR = 10*log10(A^2/sigma^2), where A is the amplitude of full deviation (level 3)\n"
       "and sigma^2 the variance of white Gaussian noise over 0..fs/2 (added to every sample).\n"
       "Output format by name: .wav WAV, .flac FLAC, .raw/.s16/.pcm or - raw s16le, .cap a\n"
@@ -110,6 +118,14 @@ int Run(int argc, char** argv) {
   app.add_option("--repeat", repeat, "Render the scenario this many times")
       ->default_val(1)
       ->check(CLI::Range(1, 1000000));
+  app.add_option("--charset", charsetName,
+                 "Character set alphanumeric text goes on the air in, unless the scenario names "
+                 "one (\"charset\" in the document or a transmission): " +
+                     CharsetNameList())
+      ->default_val("ascii")
+      ->check([](const std::string& name) {
+        return CharsetByName(name) ? std::string() : "unknown character set";
+      });
   app.add_option("--start-time", startTime,
                  "Local time at the start, for the expected pages' time field")
       ->default_val("2024-06-03T12:00:00");
@@ -153,7 +169,7 @@ int Run(int argc, char** argv) {
   }
   Scenario scenario;
   try {
-    scenario = ParseScenario(document, gap);
+    scenario = ParseScenario(document, gap, CharsetOrAscii(charsetName));
   } catch (const std::exception& e) {
     Fail(scenarioPath + ": " + e.what());
     return 1;
@@ -179,12 +195,19 @@ int Run(int argc, char** argv) {
   } else if (outputPath == "-") {
     expected = nullptr;  // stdout carries the audio
   }
+  // When each item went out: a message joined from parts is dated at its first part.
+  std::vector<double> itemTimes(scenario.items.size(), 0.0);
   auto printPages = [&](const ScenarioItem& item, double at) {
+    itemTimes[static_cast<std::size_t>(&item - scenario.items.data())] = at;
     if (!expected)
       return;
     for (const ExpectedPage& page : item.pages) {
+      double dated =
+          page.timeItem >= 0 && static_cast<std::size_t>(page.timeItem) < itemTimes.size()
+              ? itemTimes[static_cast<std::size_t>(page.timeItem)]
+              : at;
       std::string line =
-          ExpectedRecord(page, IsoLocalTime(static_cast<std::int64_t>(std::floor(start + at))))
+          ExpectedRecord(page, IsoLocalTime(static_cast<std::int64_t>(std::floor(start + dated))))
               .dump() +
           "\n";
       std::fputs(line.c_str(), expected);

@@ -24,15 +24,15 @@ bool RefereeLine::Agrees(const RefereeLine& other) const {
     return a.empty() || b.empty() || a == b;
   };
   return mode == other.mode && capcode == other.capcode && same(fragment, other.fragment) &&
-         same(phase, other.phase) && same(frame, other.frame) && function == other.function &&
-         type == other.type && text == other.text;
+         same(members, other.members) && same(phase, other.phase) && same(frame, other.frame) &&
+         function == other.function && type == other.type && text == other.text;
 }
 
 std::vector<RefereeLine> ParseRefereeLines(const std::string& out) {
   static const std::regex kPocsag(
       R"(^(POCSAG\d+): Address: *(\d+) +Function: (\d)(?: +(Alpha|Numeric): +(.*))? *$)");
   static const std::regex kFlex(
-      R"(^FLEX\|[^|]*\|(\d+/\d)/([KFC])/([A-D])\|([\d.]+)\|(\d+)[\d ]*\|(\w+)\|(.*)$)");
+      R"(^FLEX\|[^|]*\|(\d+/\d)/([KFC])/([A-D])\|([\d.]+)\|(\d+) ?([\d ]*)\|(\w+)\|(.*)$)");
   static const std::regex kFlexOld(
       R"(^FLEX: \S+ \S+ (\d+/\d)/([A-D]) ([\d.]+) \[(\d+)\] (\w+) ?(.*)$)");
   static const std::regex kFlexNext(
@@ -44,13 +44,13 @@ std::vector<RefereeLine> ParseRefereeLines(const std::string& out) {
   while (std::getline(in, line)) {
     RefereeLine f;
     if (std::regex_match(line, m, kPocsag)) {
-      f = {m[1], "", "", "", std::stoll(m[2]), m[3], m[4], m[5]};
+      f = {m[1], "", "", "", std::stoll(m[2]), "", m[3], m[4], m[5]};
     } else if (std::regex_match(line, m, kFlex)) {
-      f = {m[1], m[2], m[3], m[4], std::stoll(m[5]), "", m[6], m[7]};
+      f = {m[1], m[2], m[3], m[4], std::stoll(m[5]), m[6], "", m[7], m[8]};
     } else if (std::regex_match(line, m, kFlexOld)) {
-      f = {m[1], "", m[2], m[3], std::stoll(m[4]), "", m[5], m[6]};
+      f = {m[1], "", m[2], m[3], std::stoll(m[4]), "", "", m[5], m[6]};
     } else if (std::regex_match(line, m, kFlexNext)) {
-      f = {m[1], m[6], m[3], m[2], std::stoll(m[4]), "", m[5], m[7]};
+      f = {m[1], m[6], m[3], m[2], std::stoll(m[4]), "", "", m[5], m[7]};
     } else {
       continue;
     }

@@ -19,6 +19,7 @@ struct RefereeLine {
   std::string phase;     // FLEX A..D
   std::string frame;     // FLEX cycle.frame
   long long capcode = -1;
+  std::string members;   // FLEX group call: the member capcodes after the address, as printed
   std::string function;  // POCSAG 0..3
   std::string type;      // Alpha, Numeric, ALN, NUM, TON, ...
   std::string text;

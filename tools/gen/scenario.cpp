@@ -1,11 +1,14 @@
 #include "scenario.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "flex_encoder.h"
 #include "gsc/gsc_tables.h"
 #include "gsc_encoder.h"
+#include "output/page.h"
 #include "pocsag_encoder.h"
 
 namespace pagora::gen {
@@ -51,6 +54,22 @@ long IntField(const json& page, const char* name, long fallback) {
   return page[name].get<long>();
 }
 
+// The character set of a transmission: its own "charset", or the scenario's.
+Charset TransmissionCharset(const json& t, Charset fallback) {
+  if (!t.contains("charset"))
+    return fallback;
+  std::string name = StringField(t, "charset");
+  std::optional<Charset> charset = CharsetByName(name);
+  if (!charset)
+    throw ScenarioError("charset must be one of " + CharsetNameList());
+  return *charset;
+}
+
+// Alphanumeric text as it goes on the air: UTF-8 through a national set; with ASCII as given.
+std::string AirText(Charset charset, const std::string& text) {
+  return charset == Charset::kAscii ? text : EncodeForAir(charset, text);
+}
+
 // --- POCSAG -------------------------------------------------------------------------------
 
 // How a receiver shows a short page: the content read both as characters and as digits and
@@ -88,7 +107,7 @@ void PocsagShown(const std::vector<std::uint32_t>& codewords, bool tone, Expecte
   }
 }
 
-ScenarioItem PocsagItem(const json& t, std::size_t index) {
+ScenarioItem PocsagItem(const json& t, std::size_t index, Charset charset) {
   int rate = static_cast<int>(IntField(t, "rate", 1200));
   if (rate != 512 && rate != 1200 && rate != 2400) {
     throw ScenarioError("transmission " + std::to_string(index + 1) +
@@ -110,6 +129,7 @@ ScenarioItem PocsagItem(const json& t, std::size_t index) {
       page.text = StringField(p, "text");
       if (type == "alpha") {
         page.type = PocsagPageType::kAlphanumeric;
+        page.text = AirText(charset, page.text);
       } else if (type == "numeric") {
         page.type = PocsagPageType::kNumeric;
       } else if (type == "tone") {
@@ -134,6 +154,8 @@ ScenarioItem PocsagItem(const json& t, std::size_t index) {
       shown.capcode = Digits(page.capcode, 7);
       shown.function = static_cast<int>(function);
       PocsagShown(words, page.type == PocsagPageType::kToneOnly, shown);
+      if (shown.type == "alpha")
+        shown.text = ReceivedUtf8(charset, shown.text);
       item.pages.push_back(shown);
       pages.push_back(page);
     } catch (const std::exception& e) {
@@ -162,7 +184,38 @@ int FlexShownRate(FlexMode mode) {
   }
 }
 
-ScenarioItem FlexItem(const json& t, std::size_t index, int& frameCounter) {
+// What the FLEX transmissions so far leave for later ones: the frame count, the temporary
+// addresses assigned by short instructions, and long messages whose last part is still to come.
+struct FlexState {
+  struct Group {
+    int frame = -1;  // the frame the call is due in; -1: no assignment
+    std::vector<std::uint32_t> members;
+  };
+  struct Held {
+    std::uint32_t capcode = 0;
+    ExpectedPage page;
+    std::string received;  // the parts' text as sent, joined
+    Charset charset = Charset::kAscii;
+    int parts = 0;
+  };
+  int frameCounter = 0;
+  std::array<Group, kFlexTemporaryCapcodes> groups;
+  std::vector<Held> held;  // in the order the first parts came
+
+  // The joined message as a receiver passes it on.
+  static ExpectedPage Joined(const Held& h, bool incomplete) {
+    ExpectedPage page = h.page;
+    page.text = ReceivedUtf8(h.charset, h.received);
+    page.fragments = h.parts;
+    page.incomplete = incomplete;
+    return page;
+  }
+};
+
+constexpr int kMaxGroupMembers = 32;
+
+ScenarioItem FlexItem(const json& t, std::size_t index, FlexState& state, Charset charset,
+                      int itemIndex) {
   std::string modeName = StringField(t, "mode", "1600/2");
   FlexMode mode;
   if (modeName == "1600/2") {
@@ -177,6 +230,15 @@ ScenarioItem FlexItem(const json& t, std::size_t index, int& frameCounter) {
     throw ScenarioError("transmission " + std::to_string(index + 1) +
                         ": FLEX mode must be 1600/2, 1600/4, 3200/2 or 3200/4");
   }
+  FlexFrame frame;
+  frame.cycle = static_cast<int>(IntField(t, "cycle", (state.frameCounter / 128) % 15));
+  frame.frame = static_cast<int>(IntField(t, "frame", state.frameCounter % 128));
+  if (frame.cycle < 0 || frame.cycle > 14 || frame.frame < 0 || frame.frame > 127) {
+    throw ScenarioError("transmission " + std::to_string(index + 1) +
+                        ": cycle must be 0..14 and frame 0..127");
+  }
+  ++state.frameCounter;
+
   std::array<std::vector<FlexPage>, 4> phases;
   ScenarioItem item;
   const json& list = t.value("pages", json::array());
@@ -194,17 +256,48 @@ ScenarioItem FlexItem(const json& t, std::size_t index, int& frameCounter) {
       bool isLong = FlexAddressWords(page.capcode, words) == 2;
       std::string type = StringField(p, "type", "alpha");
       std::string text = StringField(p, "text");
+      int phase = static_cast<int>(IntField(p, "phase", 0));
+      if (phase < 0 || phase > 3 || !FlexPhaseInUse(mode, phase)) {
+        throw ScenarioError("the mode does not carry that phase");
+      }
+      if (type == "instruction") {
+        // A temporary address assignment: no page of its own, members for a later call.
+        long group = IntField(p, "group", -1) - static_cast<long>(kFlexFirstTemporaryCapcode);
+        long callFrame = IntField(p, "frame", frame.frame);
+        if (group < 0 || group >= kFlexTemporaryCapcodes)
+          throw ScenarioError("group must be a temporary address, 2029568..2029583");
+        if (callFrame < 0 || callFrame > 127)
+          throw ScenarioError("frame must be 0..127");
+        page.type = FlexPageType::kInstruction;
+        page.groupIndex = static_cast<int>(group);
+        page.groupFrame = static_cast<int>(callFrame);
+        FlexState::Group& g = state.groups[static_cast<std::size_t>(group)];
+        if (g.frame != callFrame)
+          g = FlexState::Group{static_cast<int>(callFrame), {}};
+        if (std::find(g.members.begin(), g.members.end(), page.capcode) == g.members.end() &&
+            static_cast<int>(g.members.size()) < kMaxGroupMembers)
+          g.members.push_back(page.capcode);
+        phases[static_cast<std::size_t>(phase)].push_back(page);
+        continue;
+      }
       ExpectedPage shown;
       shown.protocol = "FLEX";
       shown.rate = FlexShownRate(mode);
       shown.capcode = Digits(page.capcode, isLong ? 9 : 7);
       shown.type = type;
+      std::string part = StringField(p, "part", "whole");
+      if (part != "whole" && part != "first" && part != "more" && part != "last")
+        throw ScenarioError("part must be whole, first, more or last");
+      if (part != "whole" && type != "alpha")
+        throw ScenarioError("only alphanumeric messages are sent in parts");
+      std::string received;
       if (type == "alpha") {
         page.type = FlexPageType::kAlphanumeric;
-        page.content = text;
-        for (char c : text)
-          shown.text += static_cast<char>(c & 0x7F);
-        shown.text = WithoutFill(shown.text, false);
+        page.content = AirText(charset, text);
+        for (char c : page.content)
+          received += static_cast<char>(c & 0x7F);
+        received = WithoutFill(received, false);
+        shown.text = ReceivedUtf8(charset, received);
       } else if (type == "numeric") {
         page.type = FlexPageType::kStandardNumeric;
         page.content = text;
@@ -214,27 +307,75 @@ ScenarioItem FlexItem(const json& t, std::size_t index, int& frameCounter) {
         page.type = FlexPageType::kShortMessage;
         page.toneOnly = true;
       } else {
-        throw ScenarioError("FLEX type must be alpha, numeric or tone");
+        throw ScenarioError("FLEX type must be alpha, numeric, tone or instruction");
       }
-      int phase = static_cast<int>(IntField(p, "phase", 0));
-      if (phase < 0 || phase > 3 || !FlexPhaseInUse(mode, phase)) {
-        throw ScenarioError("the mode does not carry that phase");
+
+      // A call to a temporary address in the frame its members were told of.
+      long temporary = capcode - static_cast<long>(kFlexFirstTemporaryCapcode);
+      if (temporary >= 0 && temporary < kFlexTemporaryCapcodes) {
+        FlexState::Group& g = state.groups[static_cast<std::size_t>(temporary)];
+        if (g.frame == frame.frame) {
+          for (std::uint32_t member : g.members)
+            shown.members.push_back(CapcodeText(static_cast<std::int32_t>(member)));
+        }
+        g = FlexState::Group{};
+      }
+
+      // Fragments: the first part carries the signature (fragment field 3); later parts count
+      // 0, 1, 2, 0, ... Receivers pass the message on whole when its last part arrives.
+      auto held = std::find_if(state.held.begin(), state.held.end(),
+                               [&](const FlexState::Held& h) { return h.capcode == page.capcode; });
+      if (part == "first") {
+        if (held != state.held.end()) {
+          item.pages.push_back(FlexState::Joined(*held, true));  // its ending never came
+          state.held.erase(held);
+        }
+        page.fragment = 3;
+        page.continues = true;
+        shown.timeItem = itemIndex;
+        state.held.push_back({page.capcode, shown, received, charset, 1});
+      } else if (part == "more" || part == "last") {
+        page.continues = part == "more";
+        if (held == state.held.end()) {
+          // Its beginning was not sent: a receiver has nothing to join it to.
+          page.fragment = 0;
+          shown.timeItem = itemIndex;
+          if (page.continues) {
+            state.held.push_back({page.capcode, shown, received, charset, 1});
+          } else {
+            shown.incomplete = true;
+            item.pages.push_back(shown);
+          }
+        } else {
+          page.fragment = (held->parts - 1) % 3;
+          held->received += received;
+          held->parts += 1;
+          if (!page.continues) {
+            item.pages.push_back(FlexState::Joined(*held, false));
+            state.held.erase(held);
+          }
+        }
+      } else {
+        item.pages.push_back(shown);
       }
       phases[static_cast<std::size_t>(phase)].push_back(page);
-      item.pages.push_back(shown);
     } catch (const std::exception& e) {
       throw ScenarioError(Where(index, i) + e.what());
     }
   }
-  FlexFrame frame;
-  if (!MakeFlexFrame(mode, phases, frame)) {
+  FlexFrame laidOut;
+  if (!MakeFlexFrame(mode, phases, laidOut)) {
     throw ScenarioError("transmission " + std::to_string(index + 1) +
                         ": the pages do not fit one FLEX frame (or a text cannot be sent)");
   }
-  frame.cycle = static_cast<int>(IntField(t, "cycle", (frameCounter / 128) % 15));
-  frame.frame = static_cast<int>(IntField(t, "frame", frameCounter % 128));
-  ++frameCounter;
-  if (!AppendFlexFrame(item.symbols, frame)) {
+  laidOut.cycle = frame.cycle;
+  laidOut.frame = frame.frame;
+  // The assignments for this frame are spent whether or not their call came.
+  for (FlexState::Group& g : state.groups) {
+    if (g.frame == frame.frame)
+      g = FlexState::Group{};
+  }
+  if (!AppendFlexFrame(item.symbols, laidOut)) {
     throw ScenarioError("transmission " + std::to_string(index + 1) + ": FLEX frame failed");
   }
   return item;
@@ -242,7 +383,7 @@ ScenarioItem FlexItem(const json& t, std::size_t index, int& frameCounter) {
 
 // --- GSC ----------------------------------------------------------------------------------
 
-ScenarioItem GscItem(const json& t, std::size_t index) {
+ScenarioItem GscItem(const json& t, std::size_t index, Charset charset) {
   GscTransmission transmission;
   ScenarioItem item;
   const json& list = t.value("pages", json::array());
@@ -268,6 +409,7 @@ ScenarioItem GscItem(const json& t, std::size_t index) {
         page.type = GscMessageType::kNumeric;
       } else if (type == "alpha") {
         page.type = GscMessageType::kAlpha;
+        page.text = AirText(charset, page.text);
       } else {
         throw ScenarioError("GSC type must be alpha, numeric or tone");
       }
@@ -322,7 +464,7 @@ ScenarioItem GscItem(const json& t, std::size_t index) {
     shown.function = transmission.pages[i].function;
     if (characters.size() > 24) {
       shown.type = "alpha";
-      shown.text = characters;
+      shown.text = ReceivedUtf8(charset, characters);
     } else {
       shown.type = blocks == 0 ? "tone" : "numeric";
       shown.text = digits + " " + characters;
@@ -335,7 +477,7 @@ ScenarioItem GscItem(const json& t, std::size_t index) {
 
 }  // namespace
 
-Scenario ParseScenario(const json& document, double defaultGap) {
+Scenario ParseScenario(const json& document, double defaultGap, Charset charset) {
   const json* list = &document;
   if (document.is_object()) {
     if (!document.contains("transmissions"))
@@ -345,8 +487,15 @@ Scenario ParseScenario(const json& document, double defaultGap) {
   if (!list->is_array())
     throw ScenarioError("the transmissions must be a list");
 
+  if (document.is_object()) {
+    try {
+      charset = TransmissionCharset(document, charset);
+    } catch (const std::exception& e) {
+      throw ScenarioError(std::string("scenario: ") + e.what());
+    }
+  }
   Scenario scenario;
-  int frameCounter = 0;
+  FlexState flex;
   bool previousWasSignal = false;
   for (std::size_t i = 0; i < list->size(); ++i) {
     const json& t = (*list)[i];
@@ -364,8 +513,10 @@ Scenario ParseScenario(const json& document, double defaultGap) {
       continue;
     }
     std::string protocol;
+    Charset textCharset = charset;
     try {
       protocol = StringField(t, "protocol");
+      textCharset = TransmissionCharset(t, charset);
     } catch (const std::exception& e) {
       throw ScenarioError("transmission " + std::to_string(i + 1) + ": " + e.what());
     }
@@ -375,16 +526,28 @@ Scenario ParseScenario(const json& document, double defaultGap) {
       scenario.items.push_back(gap);
     }
     if (protocol == "POCSAG") {
-      scenario.items.push_back(PocsagItem(t, i));
+      scenario.items.push_back(PocsagItem(t, i, textCharset));
     } else if (protocol == "FLEX") {
-      scenario.items.push_back(FlexItem(t, i, frameCounter));
+      int itemIndex = static_cast<int>(scenario.items.size());
+      scenario.items.push_back(FlexItem(t, i, flex, textCharset, itemIndex));
     } else if (protocol == "GSC") {
-      scenario.items.push_back(GscItem(t, i));
+      scenario.items.push_back(GscItem(t, i, textCharset));
     } else {
       throw ScenarioError("transmission " + std::to_string(i + 1) +
                           ": protocol must be POCSAG, FLEX or GSC");
     }
     previousWasSignal = true;
+  }
+  // Messages still waiting for their last part when the signal ends: passed on as they are.
+  for (ScenarioItem* last = nullptr; !flex.held.empty();) {
+    for (ScenarioItem& item : scenario.items) {
+      if (!item.symbols.levels.empty())
+        last = &item;
+    }
+    if (last == nullptr)
+      break;
+    last->pages.push_back(FlexState::Joined(flex.held.front(), true));
+    flex.held.erase(flex.held.begin());
   }
   return scenario;
 }
@@ -404,10 +567,16 @@ nlohmann::ordered_json ExpectedRecord(const ExpectedPage& page, const std::strin
   } else {
     record["function"] = page.function;
   }
+  if (!page.members.empty())
+    record["members"] = page.members;
   record["type"] = page.type;
   record["text"] = page.text;
   record["errors"] = false;
   record["corrected"] = 0;
+  if (page.fragments > 1 || page.incomplete) {
+    record["fragments"] = page.fragments;
+    record["incomplete"] = page.incomplete;
+  }
   record["filter"] = nullptr;
   return record;
 }

@@ -13,6 +13,14 @@
 //
 // A bare list is taken as the transmissions. Between two transmissions without an explicit gap
 // there is a gap of `defaultGap` seconds.
+//
+// FLEX extras: a page of type "instruction" with "group" (a temporary address 2029568..2029583)
+// and optional "frame" (default: this transmission's frame) tells the pager at its capcode to
+// take the group call to that address in that frame; a later page to the temporary address in
+// that frame lists the members. An alphanumeric page with "part": "first", "more" or "last" is
+// one fragment of a long message (send the parts in successive transmissions); the expected
+// page is the joined message, dated at its first part, and a message whose last part is not
+// sent is expected marked incomplete at the end.
 #pragma once
 
 #include <stdexcept>
@@ -22,6 +30,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "output/charset.h"
 #include "transmission.h"
 
 namespace pagora::gen {
@@ -37,7 +46,11 @@ struct ExpectedPage {
   std::string capcode;  // empty: null
   int function = 0;     // 0: null
   std::string type;
-  std::string text;
+  std::string text;  // UTF-8: alphanumeric text through the scenario's character set
+  std::vector<std::string> members;  // a FLEX group call: the member capcodes' digits
+  int fragments = 1;                 // a FLEX message joined from this many parts
+  bool incomplete = false;           // a part of the message never came
+  int timeItem = -1;  // the page is dated at scenario item timeItem (-1: its own item)
 };
 
 // One piece of the signal: a transmission's symbols with the pages it carries, or a gap.
@@ -53,8 +66,11 @@ struct Scenario {
 
 constexpr double kDefaultGapSeconds = 0.4;
 
-// Throws ScenarioError with a message naming the transmission and page at fault.
-Scenario ParseScenario(const nlohmann::json& document, double defaultGap = kDefaultGapSeconds);
+// Throws ScenarioError with a message naming the transmission and page at fault. Alphanumeric
+// text is UTF-8 and goes on the air in `charset` (or the document's or transmission's own
+// "charset"); letters the set cannot send become "?".
+Scenario ParseScenario(const nlohmann::json& document, double defaultGap = kDefaultGapSeconds,
+                       Charset charset = Charset::kAscii);
 
 // The record pagora-decode --json prints for a page, with `time` and `filter` null.
 nlohmann::ordered_json ExpectedRecord(const ExpectedPage& page, const std::string& isoTime);
