@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,7 +26,7 @@ namespace {
 using pagora::MainWindow;
 using pagora::RecordingOptions;
 
-// One cycle of every protocol and rate, about a minute long; repeated for the length asked.
+// One cycle of every protocol and rate, three pages each; repeated for the length asked.
 std::string MixedMinute() {
   const char* kinds[] = {
       R"("protocol": "POCSAG", "rate": 1200)",
@@ -46,7 +47,7 @@ std::string MixedMinute() {
       s += p > 0 ? ", " : "";
       s += R"({"capcode": )" + std::to_string(1000 + i * 10 + p) +
            R"(, "type": "alpha", "text": "Mixed traffic page )" + std::to_string(p) +
-           R"( of a busy channel, long enough to fill a row or two of the pane")";
+           R"( on a busy channel")";
       if (i == 4)
         s += R"(, "function": 1)";
       s += "}";
@@ -90,11 +91,12 @@ int main(int argc, char** argv) {
   if (file.isEmpty()) {
     const std::string base = dir.path().toStdString() + "/";
     std::ofstream(base + "scenario.json") << MixedMinute();
-    // Each cycle is about 15 s of transmissions; the gap fills the rest of the minute.
+    // Each cycle of 24 pages takes about 64 s of signal.
     const int minutes = parser.value(minutesOption).toInt();
     std::string gen = std::string(PAGORA_GEN_PATH) + " " + base + "scenario.json -o " + base +
                       "mixed.wav --expected /dev/null --gap 5 --repeat " +
-                      std::to_string(minutes * 60 / 40) + " --start-time 2024-06-03T12:00:00";
+                      std::to_string(std::max(1, minutes * 60 / 64)) +
+                      " --start-time 2024-06-03T12:00:00";
     std::printf("rendering: %s\n", gen.c_str());
     if (std::system(gen.c_str()) != 0)
       return 1;

@@ -4,16 +4,20 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <QDateTimeEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -193,6 +197,8 @@ class RecordingTest : public QObject {
   void startTimeComesFromTheFileTimeStamp();
   void keepAliveStaysQuietAndTheLogIsOfTheRecordingsDay();
   void droppedFileIsDecoded();
+  void menuOpensTheChosenFileWithTheStartGiven();
+  void realTimeKeepsThePaceOfTheSignal();
   void unreadableFileIsReportedAndTheWindowCarriesOn();
   void progressText_data();
   void progressText();
@@ -386,6 +392,53 @@ void RecordingTest::droppedFileIsDecoded() {
   QVERIFY(QTest::qWaitFor([&] { return w.window.Recording() != nullptr; }, 2000));
   QVERIFY(w.window.Recording()->Running());
   QVERIFY(QTest::qWaitFor([&] { return !w.log.pages.empty(); }, 30000));
+  w.window.Recording()->Cancel();
+}
+
+void RecordingTest::menuOpensTheChosenFileWithTheStartGiven() {
+  Window w;
+  w.ui.fileAnswer = tenMinutePath_;
+  bool dialogSeen = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<RecordingDialog*>(QApplication::activeModalWidget());
+    if (!dialog)
+      return;
+    dialogSeen = true;
+    dialog->findChild<QRadioButton*>("startGiven")->setChecked(true);
+    dialog->findChild<QDateTimeEdit*>("startTime")->setDateTime(At("2022-12-31T23:59:30"));
+    QTest::mouseClick(dialog->findChild<QPushButton*>("1"), Qt::LeftButton);
+  });
+  w.window.Command(230);
+  QVERIFY(dialogSeen);
+  QCOMPARE(w.ui.chooserTitles.back(), QString("Open Recording..."));
+  QVERIFY(w.window.Recording() && w.window.Recording()->Running());
+  QCOMPARE(w.window.Recording()->Options().path, tenMinutePath_);
+  QVERIFY(WaitDone(w.window, 60000));
+  // The first page, sent 2 s in, on the clock given; the next ones already in the new year,
+  // under a separator with the new date.
+  QCOMPARE(w.log.pages.size(), std::size_t{12});
+  QVERIFY(w.log.pages[0].time - At("2022-12-31T23:59:30").toSecsSinceEpoch() < 5);
+  bool newYear = false;
+  for (const QString& row : PaneRows(w.window))
+    newYear = newYear || (row.contains("01/01/23") && row.contains("---"));
+  QVERIFY(newYear);
+}
+
+void RecordingTest::realTimeKeepsThePaceOfTheSignal() {
+  Window w;
+  RecordingOptions options;
+  options.path = tenMinutePath_;
+  options.realTime = true;
+  QElapsedTimer wall;
+  wall.start();
+  QVERIFY(w.window.OpenRecording(options));
+  QVERIFY(QTest::qWaitFor([&] { return w.window.Recording()->Progress().position > 0.5; }, 10000));
+  QTest::qWait(500);
+  // Never ahead of the wall clock (however slow the machine, it may only fall behind).
+  const double position = w.window.Recording()->Progress().position;
+  QVERIFY2(position <= static_cast<double>(wall.elapsed()) / 1000.0 + 0.3,
+           qPrintable(QString::number(position)));
+  QVERIFY(w.window.Recording()->Running());
   w.window.Recording()->Cancel();
 }
 
