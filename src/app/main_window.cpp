@@ -159,13 +159,6 @@ void MainWindow::BuildPanes() {
   status_ = new QLabel;
   status_->setObjectName("inputStatus");
   statusBar()->addWidget(status_, 1);
-  recordingPanel_ = new RecordingPanel;
-  recordingPanel_->hide();
-  statusBar()->addPermanentWidget(recordingPanel_, 2);
-  connect(recordingPanel_, &RecordingPanel::cancelRequested, this, [this] {
-    if (recording_)
-      recording_->Cancel();
-  });
   setAcceptDrops(true);
   statusBar()->setSizeGripEnabled(true);
   if (!InputConfigured())
@@ -656,6 +649,15 @@ bool MainWindow::OpenRecording(const RecordingOptions& options) {
       source_.reset();
       InputStopped(monitor_.settings.inputSource == 2 ? InputState::kEnded : InputState::kNone);
     }
+  }
+  if (!recordingPanel_) {
+    // Made with the first recording, so that the status bar keeps its height until then.
+    recordingPanel_ = new RecordingPanel;
+    statusBar()->addPermanentWidget(recordingPanel_, 2);
+    connect(recordingPanel_, &RecordingPanel::cancelRequested, this, [this] {
+      if (recording_)
+        recording_->Cancel();
+    });
   }
   recording_ = std::make_unique<RecordingRun>(monitor_, host_, options);
   connect(recording_.get(), &RecordingRun::progressed, this,

@@ -66,6 +66,7 @@ class MainWindow : public QMainWindow {
   // window). The live input pauses meanwhile; a receiver is opened again afterwards.
   bool OpenRecording(const RecordingOptions& options);
   RecordingRun* Recording() const { return recording_.get(); }
+  // The progress panel in the status bar; null until the first recording.
   RecordingPanel* RecordingBar() const { return recordingPanel_; }
 
  protected:

@@ -2,8 +2,10 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "app/qt_host.h"
 #include "engine/bit_recovery.h"
@@ -57,6 +59,14 @@ bool RecordingRun::Start() {
   if (running_)
     return false;
   const std::string path = options_.path.toStdString();
+  // A FIFO or a device would block the window while it waits for data: recordings are files.
+  const QFileInfo info(options_.path);
+  if (!info.isFile()) {
+    host_.ShowMessage("Error opening recording!\n" + path + ": " +
+                          (info.exists() ? "not a regular file" : std::strerror(ENOENT)),
+                      "Pagora Error");
+    return false;
+  }
   RecordingFormat format;
   format.kind = RecordingKindOf(path);
   format.rawSampleRate = options_.rawSampleRate;

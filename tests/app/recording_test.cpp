@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <QAction>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -408,7 +410,11 @@ void RecordingTest::menuOpensTheChosenFileWithTheStartGiven() {
     dialog->findChild<QDateTimeEdit*>("startTime")->setDateTime(At("2022-12-31T23:59:30"));
     QTest::mouseClick(dialog->findChild<QPushButton*>("1"), Qt::LeftButton);
   });
-  w.window.Command(230);
+  auto* action = w.window.menuBar()->findChild<QAction*>("230");
+  QVERIFY(action);
+  QCOMPARE(action->text(), QString("Open &Recording..."));
+  QCOMPARE(action->shortcut(), QKeySequence("Ctrl+R"));
+  action->trigger();
   QVERIFY(dialogSeen);
   QCOMPARE(w.ui.chooserTitles.back(), QString("Open Recording..."));
   QVERIFY(w.window.Recording() && w.window.Recording()->Running());
@@ -461,6 +467,15 @@ void RecordingTest::unreadableFileIsReportedAndTheWindowCarriesOn() {
   options.path = dir.path() + "/missing.wav";
   QVERIFY(!w.window.OpenRecording(options));
   QCOMPARE(w.ui.messages.size(), std::size_t{2});
+  QVERIFY(w.ui.messages[1].first.contains("missing.wav"));
+  // A FIFO would keep the window waiting for a writer: refused at once.
+  const QString fifo = dir.path() + "/fifo.wav";
+  QCOMPARE(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  options.path = fifo;
+  QVERIFY(!w.window.OpenRecording(options));
+  QCOMPARE(w.ui.messages.size(), std::size_t{3});
+  QVERIFY(w.ui.messages[2].first.contains("not a regular file"));
+  QVERIFY(!w.window.Recording());
 }
 
 void RecordingTest::progressText_data() {
