@@ -106,12 +106,21 @@ int main(int argc, char** argv) {
   QElapsedTimer timer;
   const double childrenBefore = CpuSeconds(RUSAGE_CHILDREN);
   timer.start();
-  std::string decode = std::string(PAGORA_DECODE_PATH) + " --start-time 2024-06-03T12:00:00 " +
-                       file.toStdString() + " > " + dir.path().toStdString() + "/decode.txt";
+  const std::string decoded = dir.path().toStdString() + "/decode.jsonl";
+  std::string decode = std::string(PAGORA_DECODE_PATH) +
+                       " --json --start-time 2024-06-03T12:00:00 " + file.toStdString() + " > " +
+                       decoded;
   if (std::system(decode.c_str()) != 0)
     return 1;
   const double cli = Seconds(timer);
   const double cliCpu = CpuSeconds(RUSAGE_CHILDREN) - childrenBefore;
+  int cliPages = 0;
+  {
+    std::ifstream in(decoded);
+    std::string line;
+    while (std::getline(in, line))
+      ++cliPages;
+  }
 
   MainWindow window({}, pagora::UiServices::Interactive());
   window.SetConfirmExit(false);
@@ -143,7 +152,7 @@ int main(int argc, char** argv) {
   const double guiCpu = CpuSeconds(RUSAGE_SELF) - selfBefore;
   const pagora::RecordingProgress& p = window.Recording()->Progress();
   std::printf("recording: %s, %.0f s of signal, %d pages\n", qPrintable(file), p.duration, p.pages);
-  std::printf("pagora-decode: %.2f s wall, %.2f s processor\n", cli, cliCpu);
+  std::printf("pagora-decode: %.2f s wall, %.2f s processor, %d pages\n", cli, cliCpu, cliPages);
   std::printf(
       "window:        %.2f s wall, %.2f s processor (%.1f / %.1f times pagora-decode; "
       "longest slice %lld ms)\n",
