@@ -647,6 +647,9 @@ bool MainWindow::OpenRecording(const RecordingOptions& options) {
       timer_.stop();
       monitor_.CloseSource();
       source_.reset();
+      // What the live input delivered is decoded on its own clock, and a page it was in the
+      // middle of ends here: the recording's signal must not continue it.
+      EndOfSignal(monitor_);
       InputStopped(monitor_.settings.inputSource == 2 ? InputState::kEnded : InputState::kNone);
     }
   }

@@ -201,6 +201,7 @@ class RecordingTest : public QObject {
   void droppedFileIsDecoded();
   void menuOpensTheChosenFileWithTheStartGiven();
   void realTimeKeepsThePaceOfTheSignal();
+  void theLiveFileInputGivesWayToTheRecording();
   void unreadableFileIsReportedAndTheWindowCarriesOn();
   void progressText_data();
   void progressText();
@@ -446,6 +447,39 @@ void RecordingTest::realTimeKeepsThePaceOfTheSignal() {
            qPrintable(QString::number(position)));
   QVERIFY(w.window.Recording()->Running());
   w.window.Recording()->Cancel();
+}
+
+void RecordingTest::theLiveFileInputGivesWayToTheRecording() {
+  Window w;
+  w.window.Engine().settings.inputSource = 2;
+  w.window.Engine().settings.audioFile = tenMinutePath_.toStdString();
+  w.window.OpenInput();
+  QVERIFY(w.window.TimerRunning());
+  QCOMPARE(w.window.Input(), InputState::kRunning);
+  // Well into the first page of the file (sent 2 s in) when the recording is opened.
+  QTest::qWait(2300);
+
+  QTemporaryDir dir;
+  Generate(
+      dir.path(),
+      R"({"transmissions": [{"protocol": "POCSAG", "rate": 2400, "pages": [{"capcode": 123456, )"
+      R"("type": "alpha", "text": "WHILE THE FILE PLAYED"}]}]})",
+      "short.wav");
+  RecordingOptions options;
+  options.path = dir.path() + "/short.wav";
+  QVERIFY(w.window.OpenRecording(options));
+  w.log.pages.clear();  // the file's page in progress was shown as far as it came
+  // The file played as if live stops: one engine, one input at a time.
+  QVERIFY(!w.window.TimerRunning());
+  QCOMPARE(w.window.Input(), InputState::kEnded);
+  QVERIFY(WaitDone(w.window, 30000));
+  QCOMPARE(w.log.pages.size(), std::size_t{1});
+  QVERIFY2(w.log.pages[0].text == "WHILE THE FILE PLAYED", w.log.pages[0].text.c_str());
+  // It is not started again from its beginning behind the user's back.
+  QTest::qWait(200);
+  QVERIFY(!w.window.Engine().SourceOpen());
+  QVERIFY(!w.window.TimerRunning());
+  QVERIFY(w.window.StatusText().startsWith("End of audio file"));
 }
 
 void RecordingTest::unreadableFileIsReportedAndTheWindowCarriesOn() {
