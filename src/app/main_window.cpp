@@ -9,15 +9,19 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -26,6 +30,7 @@
 #include <cstdio>
 
 #include "app/dialogs.h"
+#include "app/recording_ui.h"
 #include "config/settings_file.h"
 #include "engine/keep_alive.h"
 #include "engine/mode_title.h"
@@ -154,6 +159,7 @@ void MainWindow::BuildPanes() {
   status_ = new QLabel;
   status_->setObjectName("inputStatus");
   statusBar()->addWidget(status_, 1);
+  setAcceptDrops(true);
   statusBar()->setSizeGripEnabled(true);
   if (!InputConfigured())
     SetInputState(InputState::kNone);
@@ -246,6 +252,7 @@ void MainWindow::BuildMenus() {
     QKeySequence shortcut;
   };
   const Item items[] = {
+      {"&File", "Open &Recording...", 230, QKeySequence("Ctrl+R")},
       {"&File", "&Logfile...", 200, QKeySequence("Ctrl+L")},
       {"&File", "&Clear Display...", 201, QKeySequence("Ctrl+D")},
       {"&File", nullptr, 0, {}},
@@ -347,6 +354,9 @@ void MainWindow::Command(int id) {
     case 129:
       TestKeepAliveAlarm(monitor_);
       break;
+    case 230:
+      ChooseRecording();
+      break;
     case 216:
       Help();
       break;
@@ -415,6 +425,12 @@ void MainWindow::ChangeInterface() {
   bool retry = inputState_ == InputState::kFailed;
   if (!inputChanged && !replay && !retry)
     return;
+  if (recording_ && recording_->Running()) {
+    // The recording has the engine: the new input opens when it is over.
+    resumeAfterRecording_ = InputConfigured();
+    SetInputState(InputState::kNone);
+    return;
+  }
   timer_.stop();
   if (!InputConfigured()) {
     monitor_.CloseSource();
@@ -589,10 +605,105 @@ void MainWindow::Shutdown() {
     return;
   shutDown_ = true;
   timer_.stop();
+  if (recording_)
+    recording_->Cancel();
   // Closes the files and the source; then the settings are saved, and a failure reported.
   monitor_.Destroy();
   source_.reset();
   context_.Save();
+}
+
+void MainWindow::ChooseRecording() {
+  QString path =
+      ui_.openFile(this, {"Open Recording...",
+                          "*.wav",
+                          {"Recordings (*.wav *.flac *.raw *.s16 *.pcm *.cap)", "All Files (*)"}});
+  if (path.isEmpty())
+    return;
+  RecordingDialog dialog(path, this);
+  if (dialog.exec() == QDialog::Accepted)
+    OpenRecording(dialog.Options());
+}
+
+bool MainWindow::OpenRecording(const RecordingOptions& options) {
+  if (shutDown_)
+    return false;
+  if (recording_ && recording_->Running()) {
+    // One recording replaces the other; the live input stays paused until the last is over.
+    recording_->disconnect(this);
+    recording_->Cancel();
+  } else {
+    // A live receiver pauses and comes back afterwards; a file played in real time stops.
+    resumeAfterRecording_ = monitor_.SourceOpen() && inputState_ == InputState::kRunning &&
+                            source_ && monitor_.settings.inputSource != 2;
+    if (monitor_.SourceOpen()) {
+      timer_.stop();
+      monitor_.CloseSource();
+      source_.reset();
+      // What the live input delivered is decoded on its own clock, and a page it was in the
+      // middle of ends here: the recording's signal must not continue it.
+      EndOfSignal(monitor_);
+      InputStopped(monitor_.settings.inputSource == 2 ? InputState::kEnded : InputState::kNone);
+    }
+  }
+  if (!recordingPanel_) {
+    // Made with the first recording, so that the status bar keeps its height until then.
+    recordingPanel_ = new RecordingPanel;
+    statusBar()->addPermanentWidget(recordingPanel_, 2);
+    connect(recordingPanel_, &RecordingPanel::cancelRequested, this, [this] {
+      if (recording_)
+        recording_->Cancel();
+    });
+  }
+  recording_ = std::make_unique<RecordingRun>(monitor_, host_, options);
+  connect(recording_.get(), &RecordingRun::progressed, this,
+          [this] { recordingPanel_->Show(*recording_); });
+  connect(recording_.get(), &RecordingRun::finished, this, [this] { RecordingEnded(); });
+  if (!recording_->Start()) {
+    recording_.reset();
+    recordingPanel_->hide();
+    RecordingEnded();
+    return false;
+  }
+  status_->setText("Decoding recording " + QFileInfo(options.path).fileName());
+  recordingPanel_->Show(*recording_);
+  return true;
+}
+
+void MainWindow::RecordingEnded() {
+  if (recording_) {
+    std::vector<std::string> problems = recording_->Problems();
+    if (!problems.empty()) {
+      QString text = "The recording is damaged; what could be read was decoded.";
+      for (const std::string& problem : problems)
+        text += "\n" + QString::fromStdString(problem);
+      ui_.message(this, text, "Pagora Recording", MessageKind::kWarning);
+    }
+  }
+  if (shutDown_)
+    return;
+  SetInputState(inputState_);
+  if (resumeAfterRecording_ || (inputState_ == InputState::kNone && InputConfigured())) {
+    resumeAfterRecording_ = false;
+    OpenInput();
+  }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile())
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile())
+    return;
+  event->acceptProposedAction();
+  RecordingOptions options;
+  options.path = urls.front().toLocalFile();
+  // Opened after the drop has been answered, so the source application is not kept waiting.
+  QTimer::singleShot(0, this, [this, options] { OpenRecording(options); });
 }
 
 }  // namespace pagora

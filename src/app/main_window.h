@@ -12,6 +12,7 @@
 #include "app/app_context.h"
 #include "app/pane_widget.h"
 #include "app/qt_host.h"
+#include "app/recording_run.h"
 #include "engine/monitor.h"
 #include "engine/slicer_source.h"
 
@@ -19,6 +20,8 @@ class QLabel;
 class QSplitter;
 
 namespace pagora {
+
+class RecordingPanel;
 
 // Share of the client height given to the message pane after a drag of the split.
 double PercentFromSplit(int messagePaneHeight, int clientHeight);
@@ -59,6 +62,12 @@ class MainWindow : public QMainWindow {
   void Tick();
   // Skips the exit confirmation (used by --screenshot runs).
   void SetConfirmExit(bool confirm) { askOnClose_ = confirm; }
+  // Decodes a recording on its signal time (File > Open Recording, a file dropped on the
+  // window). The live input pauses meanwhile; a receiver is opened again afterwards.
+  bool OpenRecording(const RecordingOptions& options);
+  RecordingRun* Recording() const { return recording_.get(); }
+  // The progress panel in the status bar; null until the first recording.
+  RecordingPanel* RecordingBar() const { return recordingPanel_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -66,6 +75,8 @@ class MainWindow : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenus();
@@ -84,6 +95,8 @@ class MainWindow : public QMainWindow {
   void RepaintPanes();
   void UpdateMinimumHeight();
   bool InputConfigured() const;
+  void ChooseRecording();
+  void RecordingEnded();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   UiServices ui_;
@@ -106,6 +119,9 @@ class MainWindow : public QMainWindow {
   bool askOnClose_ = true;
   bool firstShow_ = true;
   QPoint failedOpenAt_{INT_MIN, INT_MIN};  // where the window was when an open failed
+  std::unique_ptr<RecordingRun> recording_;
+  RecordingPanel* recordingPanel_ = nullptr;
+  bool resumeAfterRecording_ = false;  // a live receiver was paused for the recording
 };
 
 }  // namespace pagora

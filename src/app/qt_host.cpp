@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QString>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -92,24 +93,42 @@ bool SoundPlayer::Play(const std::string& path) {
 QtHost::QtHost(UiServices& ui, std::string settingsDirectory)
     : ui_(ui), settingsDirectory_(std::move(settingsDirectory)) {}
 
-SystemTime QtHost::LocalTime() {
+void QtHost::Now(std::time_t& seconds, long& nanoseconds) const {
+  if (onSignalClock_) {
+    double whole = std::floor(signalClock_);
+    seconds = static_cast<std::time_t>(whole);
+    nanoseconds = static_cast<long>((signalClock_ - whole) * 1e9);
+    return;
+  }
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
+  seconds = now.tv_sec;
+  nanoseconds = now.tv_nsec;
+}
+
+SystemTime QtHost::LocalTime() {
+  std::time_t seconds;
+  long nanoseconds;
+  Now(seconds, nanoseconds);
   std::tm tm{};
-  localtime_r(&now.tv_sec, &tm);
-  return FromTm(tm, now.tv_nsec);
+  localtime_r(&seconds, &tm);
+  return FromTm(tm, nanoseconds);
 }
 
 SystemTime QtHost::UtcTime() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
+  std::time_t seconds;
+  long nanoseconds;
+  Now(seconds, nanoseconds);
   std::tm tm{};
-  gmtime_r(&now.tv_sec, &tm);
-  return FromTm(tm, now.tv_nsec);
+  gmtime_r(&seconds, &tm);
+  return FromTm(tm, nanoseconds);
 }
 
 std::int64_t QtHost::CalendarSeconds() {
-  return static_cast<std::int64_t>(std::time(nullptr));
+  std::time_t seconds;
+  long nanoseconds;
+  Now(seconds, nanoseconds);
+  return static_cast<std::int64_t>(seconds);
 }
 
 std::string QtHost::FormatTime(const SystemTime& local) {

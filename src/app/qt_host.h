@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <thread>
@@ -41,6 +42,15 @@ class QtHost : public Host {
   std::function<void(PaneId, int row)> onRowEnded;
   QWidget* window = nullptr;  // owner of the message boxes
 
+  // While a recording is decoded the engine runs on its signal time: the clock reads
+  // `epochSeconds` (fractions allowed) until ClearSignalClock puts it back on the wall clock.
+  void SetSignalClock(double epochSeconds) {
+    signalClock_ = epochSeconds;
+    onSignalClock_ = true;
+  }
+  void ClearSignalClock() { onSignalClock_ = false; }
+  bool OnSignalClock() const { return onSignalClock_; }
+
   SystemTime LocalTime() override;
   SystemTime UtcTime() override;
   std::int64_t CalendarSeconds() override;
@@ -60,8 +70,13 @@ class QtHost : public Host {
   std::string FindSound(const std::string& fileName) const;
 
  private:
+  // Now, in seconds since the epoch and nanoseconds, on whichever clock is in use.
+  void Now(std::time_t& seconds, long& nanoseconds) const;
+
   UiServices& ui_;
   std::string settingsDirectory_;
+  double signalClock_ = 0;
+  bool onSignalClock_ = false;
   SoundPlayer player_;
   CommandRunner commands_;
 };
