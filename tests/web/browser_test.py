@@ -37,6 +37,12 @@ FIRST_RUN = [
     (1200005, "CALL DISPATCH ABOUT THE quarry"),
 ]
 SECOND_RUN = [(1300001, "after the restart lighthouse")]
+# Filters of the settings: a capcode and a word of text, each with a label.
+SETTINGS = """[Filter]
+FilterCount=2
+Filter1=2,"1200001",0,"Fire crew","",0,0,0
+Filter2=1,"",0,"Stadium","stadium",0,0,0
+"""
 
 
 def fail(message):
@@ -102,9 +108,12 @@ class Decoder:
         token_file = os.path.join(directory, "token")
         with open(token_file, "w") as f:
             f.write(TOKEN + "\n")
+        ini = os.path.join(directory, "Pagora.INI")
+        with open(ini, "w") as f:
+            f.write(SETTINGS)
         self.process = subprocess.Popen(
             [args.decode, "--http", "127.0.0.1:%d" % port, "--http-token-file", token_file,
-             "--format", "json", "--start-time", "2024-06-03T12:00:00", "-"],
+             "--format", "json", "--ini", ini, "--start-time", "2024-06-03T12:00:00", "-"],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
         self.port = port
         self.feeder = Feeder(self.process, audio)
@@ -144,10 +153,10 @@ class Browser:
         self.port = free_port()
         self.driver = subprocess.Popen(["chromedriver", "--port=%d" % self.port],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: http_ok("http://127.0.0.1:%d/status" % self.port), 20, "chromedriver")
+        wait_for(lambda: http_ok("http://127.0.0.1:%d/status" % self.port), 30, "chromedriver")
         chrome = {"binary": shutil.which("chromium"),
                   "args": ["--headless=new", "--no-sandbox", "--disable-gpu",
-                           "--disable-dev-shm-usage", "--window-size=900,1300",
+                           "--disable-dev-shm-usage", "--window-size=900,820",
                            "--user-data-dir=" + os.path.join(directory, "profile")]}
         reply = self.call("POST", "/session", {"capabilities": {"alwaysMatch": {
             "browserName": "chrome", "goog:chromeOptions": chrome}}})
@@ -221,10 +230,9 @@ def main():
             fail("the page opened without the token")
         browser.session_call("POST", "/url", {"url": "http://127.0.0.1:%d/?token=%s" % (port, TOKEN)})
         wait_for(lambda: browser.run("return document.getElementById('connection').textContent")
-                 == "live", 15, "the live stream to connect")
+                 == "live", 30, "the live stream to connect")
         if "token" in browser.session_call("GET", "/url"):
             fail("the token stayed in the address bar")
-        browser.type_into("#filter-capcode", "120000?")
 
         # Pages appear one by one while the signal is still arriving.
         decoder.feeder.start()
@@ -244,6 +252,16 @@ def main():
         if shown_before_end < len(expected) - 2:
             fail("only %d pages were shown while the signal was arriving" % shown_before_end)
         print("live: %d of %d pages shown before the signal ended" % (shown_before_end, len(expected)))
+        # The top pane: the pages the settings' filters caught, with their labels; then the
+        # pages the capcode filter box matches.
+        filtered = browser.run(ROWS, "#filtered")
+        if filtered != [expected[2], expected[0]]:
+            fail("the filter pane shows %r" % filtered)
+        labels = browser.run("return [...document.querySelectorAll('#filtered .label')]"
+                             ".map(e => e.textContent);")
+        if labels != ["Stadium", "Fire crew"]:
+            fail("the filter pane's labels are %r" % labels)
+        browser.type_into("#filter-capcode", "120000?")
         filtered = browser.run(ROWS, "#filtered")
         if filtered != list(reversed(expected)):
             fail("the capcode filter pane shows %r" % filtered)
@@ -265,9 +283,12 @@ def main():
         browser.click("#results-close")
 
         if args.screenshot:
-            browser.type_into("#filter-capcode", "1200001")
+            browser.type_into("#filter-capcode", "")
+            browser.type_into("#q", "fire")
+            browser.click("#search button[type=submit]")
+            time.sleep(1)
             browser.screenshot(args.screenshot)
-            browser.type_into("#filter-capcode", "120000?")
+            browser.click("#results-close")
 
         # The server goes away and comes back (a new run): the page reconnects by itself and
         # the new run's pages arrive without a reload.

@@ -20,6 +20,7 @@ const state = {
   pages: [],  // newest last, at most kMaxRows, for re-filtering the top pane
   retryTimer: null,
   retryDelay: 1000,
+  statusTimer: null,
 };
 
 // The token the page was opened with has become a cookie; it leaves the address bar.
@@ -97,6 +98,7 @@ function showPage(page, runId) {
   if (state.pages.length > kMaxRows) state.seen.delete(`${runId}:${state.pages.shift().id}`);
   prepend($('all'), pageRow(page));
   if (inTopPane(page)) prepend($('filtered'), pageRow(page));
+  soonStatus();
 }
 
 function redrawTopPane() {
@@ -198,11 +200,19 @@ function applyStatus(status) {
 }
 
 async function pollStatus() {
+  clearTimeout(state.statusTimer);
   try {
     const reply = await fetch('api/status');
     if (reply.ok) applyStatus(await reply.json());
   } catch (e) { /* shown by the connection badge */ }
-  setTimeout(pollStatus, 10000);
+  state.statusTimer = setTimeout(pollStatus, 10000);
+}
+
+// After a page, the counts are fetched again (once for a burst of pages).
+let statusSoon = null;
+function soonStatus() {
+  if (statusSoon) return;
+  statusSoon = setTimeout(() => { statusSoon = null; pollStatus(); }, 1000);
 }
 
 let searchNext = null;
@@ -235,7 +245,8 @@ async function runSearch(more) {
     searchNext = body.next_before_id;
     $('results-more').hidden = searchNext === null;
     const count = $('results').children.length;
-    $('results-note').textContent = count ? `${count} pages` : 'No page found';
+    $('results-note').textContent =
+      count === 0 ? 'No page found' : count === 1 ? '1 page' : `${count} pages`;
   } catch (e) {
     $('results-note').textContent = 'The server cannot be reached';
   }
@@ -244,8 +255,10 @@ async function runSearch(more) {
 function start() {
   $('filter-capcode').value = localStorage.getItem('pagora.filterCapcode') || '';
   $('filter-label').value = localStorage.getItem('pagora.filterLabel') || '';
-  $('filter-capcode').addEventListener('input', redrawTopPane);
-  $('filter-label').addEventListener('input', redrawTopPane);
+  for (const id of ['filter-capcode', 'filter-label']) {
+    $(id).addEventListener('input', redrawTopPane);
+    $(id).addEventListener('change', redrawTopPane);
+  }
   $('search').addEventListener('submit', (event) => {
     event.preventDefault();
     runSearch(false);
