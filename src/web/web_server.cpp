@@ -184,6 +184,16 @@ void AddSecurityHeaders(Response& response) {
 
 }  // namespace
 
+bool LoopbackHost(const std::string& host) {
+  std::string name = host;
+  if (!name.empty() && name.front() == '[') {
+    name = name.substr(1, name.find(']') == std::string::npos ? 0 : name.find(']') - 1);
+  } else if (std::size_t colon = name.rfind(':'); colon != std::string::npos) {
+    name.resize(colon);
+  }
+  return IsLoopbackAddress(name);
+}
+
 bool IsLoopbackAddress(const std::string& address) {
   if (address == "localhost" || address == "::1")
     return true;
@@ -350,6 +360,12 @@ void WebServer::Routes() {
     }
     if (!request.body.empty() || request.get_header_value_count("Content-Length") > 0) {
       SendError(response, 413, "requests carry no body");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (options_.token.empty() && !LoopbackHost(request.get_header_value("Host"))) {
+      // Without a token only this machine may ask, and only by a loopback name: a web site
+      // whose name an attacker points at 127.0.0.1 (DNS rebinding) is not this machine's page.
+      SendError(response, 403, "this server answers to loopback names only");
       return httplib::Server::HandlerResponse::Handled;
     }
     if (!Authorised(request)) {

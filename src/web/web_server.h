@@ -81,6 +81,8 @@ class WebServer {
 
 // True for 127.0.0.0/8, ::1 and "localhost".
 bool IsLoopbackAddress(const std::string& address);
+// True for a Host header that names a loopback address ("localhost:8073", "[::1]:80", ...).
+bool LoopbackHost(const std::string& host);
 // Equal strings, compared in a time that does not depend on where they first differ.
 bool ConstantTimeEqual(const std::string& a, const std::string& b);
 // "ADDR:PORT", "PORT", "[v6]:PORT" into address (127.0.0.1 when not given) and port 1..65535.

@@ -100,6 +100,24 @@ TEST_F(WebServerTest, TokenIsRequiredOffLoopback) {
   }
 }
 
+TEST_F(WebServerTest, WithoutTokenOnlyLoopbackNamesAreServed) {
+  Start("");
+  httplib::Client client = Client();
+  const struct {
+    const char* host;
+    int status;
+  } cases[] = {{"127.0.0.1:8073", 200},
+               {"localhost:8073", 200},
+               {"localhost", 200},
+               {"[::1]:8073", 200},
+               {"evil.example", 403},
+               {"evil.example:8073", 403},
+               {"127.0.0.1.evil.example", 403},
+               {"", 403}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Status(client.Get("/api/status", {{"Host", c.host}})), c.status) << c.host;
+}
+
 TEST_F(WebServerTest, NothingOutsideTheBuiltInFiles) {
   Start("");
   httplib::Client client = Client();
