@@ -27,6 +27,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_host.h"
+#include "cli/http_front.h"
 #include "cli/page_output.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
@@ -69,6 +70,8 @@ struct Options {
   double lowPass = kDefaultLowPassHz;
   int dedupSeconds = -1;  // -1: the settings' choice
   std::string charset;    // empty: the settings' choice
+  std::string http;       // ADDRESS:PORT of the web page and API; empty = none
+  std::string httpTokenFile;
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -173,12 +176,15 @@ struct RunControl {
   CaptureWriter* recorder;
   int hangupsSeen = 0;
   bool recorderReported = false;
+  HttpFront* http = nullptr;
   // A live source writes the capture from its own thread: its failure is read at the end only.
   bool recorderShared = false;
 
   bool Stopping() const { return stop.Raised() || host.outputClosed(); }
   void BetweenTicks() {
     host.PollCommands();
+    if (http)
+      http->Tick();
     int hangups = stop.Hangups();
     if (hangups != hangupsSeen) {
       hangupsSeen = hangups;
@@ -321,6 +327,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
                                    : "unknown character set; choose one of " + CharsetNameList();
       });
 
+  app.add_option("--http", o.http,
+                 "Serve the live web page and a read-only HTTP API on ADDRESS:PORT (address "
+                 "127.0.0.1 when only a port is given)");
+  app.add_option("--http-token-file", o.httpTokenFile,
+                 "Token that every HTTP request must carry (Authorization: Bearer, ?token=); "
+                 "required for any address other than loopback")
+      ->check(CLI::ExistingFile);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -436,6 +450,16 @@ int Decode(const Options& o, Monitor& m, NamedInput& in, RunControl& control, do
   return status;
 }
 
+web::InputDescription DescribeInput(const Options& o, const NamedInput& in) {
+  if (!o.serial.empty())
+    return {"serial slicer", o.serial, true};
+  if (o.audioDeviceGiven)
+    return {"sound card", o.audioDevice.empty() ? "default" : o.audioDevice, true};
+  if (in.path.empty() || in.path == "-")
+    return {in.capture || !o.capture.empty() ? "capture" : "pipe", "standard input", false};
+  return {in.capture ? "capture" : "audio file", in.path, false};
+}
+
 int Run(int argc, char** argv) {
   Options o;
   if (std::optional<int> status = ParseOptions(argc, argv, o))
@@ -496,6 +520,16 @@ int Run(int argc, char** argv) {
   }
   m.Create();
   RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
+  std::unique_ptr<HttpFront> http;
+  if (!o.http.empty()) {
+    std::string error;
+    http = HttpFront::Start(o.http, o.httpTokenFile, m, {DescribeInput(o, *in)}, error);
+    if (!http) {
+      ReportError("--http: " + error);
+      return kExitUsage;
+    }
+    control.http = http.get();
+  }
   int status = Decode(o, m, *in, control, start);
   m.Destroy();
   if (joiner)

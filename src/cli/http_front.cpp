@@ -1,0 +1,42 @@
+#include "cli/http_front.h"
+
+#include "engine/monitor.h"
+
+namespace pagora::cli {
+
+HttpFront::HttpFront(Monitor& m, std::vector<web::InputDescription> inputs,
+                     web::WebServerOptions options)
+    : m_(m), inputs_(std::move(inputs)), server_(feed_, search_, std::move(options)) {}
+
+std::unique_ptr<HttpFront> HttpFront::Start(const std::string& listen, const std::string& tokenFile,
+                                            Monitor& m, std::vector<web::InputDescription> inputs,
+                                            std::string& error) {
+  web::WebServerOptions options;
+  if (!web::ParseListenAddress(listen, options.address, options.port)) {
+    error = "--http: expected ADDRESS:PORT or PORT, got " + listen;
+    return nullptr;
+  }
+  if (!tokenFile.empty() && !web::ReadTokenFile(tokenFile, options.token, error))
+    return nullptr;
+  std::unique_ptr<HttpFront> front(new HttpFront(m, std::move(inputs), std::move(options)));
+  if (!front->server_.Start(error))
+    return nullptr;
+  front->Tick();
+  m.pageOutputs.Add(front->feed_);
+  return front;
+}
+
+HttpFront::~HttpFront() {
+  m_.pageOutputs.Remove(feed_);
+  server_.Stop();
+}
+
+void HttpFront::Tick() {
+  auto now = std::chrono::steady_clock::now();
+  if (now - lastStatus_ < std::chrono::milliseconds(500))
+    return;
+  lastStatus_ = now;
+  server_.PublishStatus(web::EngineStatus(m_, inputs_));
+}
+
+}  // namespace pagora::cli

@@ -1,0 +1,48 @@
+// pagora-decode's web page and HTTP API (--http): the live feed as a page output, the pages of
+// this run as the search behind /api/pages, and the engine's status published between ticks.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "web/engine_status.h"
+#include "web/live_feed.h"
+#include "web/recent_pages.h"
+#include "web/web_server.h"
+
+namespace pagora {
+class Monitor;
+}
+
+namespace pagora::cli {
+
+class HttpFront {
+ public:
+  // Reads the token file (when given), starts the server and adds the live feed to the
+  // engine's outputs. Null with `error` set when the address, the token or the port is refused.
+  static std::unique_ptr<HttpFront> Start(const std::string& listen, const std::string& tokenFile,
+                                          Monitor& m, std::vector<web::InputDescription> inputs,
+                                          std::string& error);
+  ~HttpFront();
+
+  // Between ticks on the engine's thread: the status, at most twice a second.
+  void Tick();
+  int port() const { return server_.port(); }
+
+ private:
+  HttpFront(Monitor& m, std::vector<web::InputDescription> inputs, web::WebServerOptions options);
+
+  Monitor& m_;
+  std::vector<web::InputDescription> inputs_;
+  web::RecentPages recent_;
+  web::LiveFeed feed_{&recent_};
+  // Where the archive plugs in: a PageSearch over the archive's database takes the place of
+  // recent_ here when one is configured.
+  web::PageSearch& search_ = recent_;
+  web::WebServer server_;
+  std::chrono::steady_clock::time_point lastStatus_{};
+};
+
+}  // namespace pagora::cli
