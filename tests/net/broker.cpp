@@ -48,7 +48,8 @@ std::string Broker::Binary() {
   return {};
 }
 
-Broker::Broker(std::string folder) : folder_(std::move(folder)), port_(FreePort()) {
+Broker::Broker(std::string folder, const std::string& extra)
+    : folder_(std::move(folder)), port_(FreePort()) {
   // Started as root, mosquitto would change to its own user, which cannot use our folder.
   const passwd* self = getpwuid(geteuid());
   std::ofstream(folder_ + "/mosquitto.conf")
@@ -58,7 +59,8 @@ Broker::Broker(std::string folder) : folder_(std::move(folder)), port_(FreePort(
       << "persistence true\n"
       << "persistence_location " << folder_ << "/\n"
       << "log_dest file " << folder_ << "/mosquitto.log\n"
-      << "max_queued_messages 10000\n";
+      << "max_queued_messages 10000\n"
+      << extra;
 }
 
 Broker::~Broker() {

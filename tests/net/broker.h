@@ -24,7 +24,8 @@ class Broker {
   static std::string Binary();
 
   // The broker keeps its state (subscriptions, queued messages) in `folder` across restarts.
-  explicit Broker(std::string folder);
+  // `extra` is appended to its configuration (another listener, for example).
+  explicit Broker(std::string folder, const std::string& extra = "");
   ~Broker();
   Broker(const Broker&) = delete;
   Broker& operator=(const Broker&) = delete;

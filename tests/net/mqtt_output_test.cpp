@@ -251,6 +251,58 @@ TEST_F(MqttOutputTest, AFullQueueIsCountedAndReported) {
   EXPECT_EQ(nlohmann::json::parse(stats.back().payload)["dropped"], 15);
 }
 
+// TLS: the broker's certificate is checked against the CA file given; a broker whose
+// certificate that CA did not sign is refused.
+TEST(MqttTls, PagesTravelOverTlsCheckedAgainstTheCaFile) {
+  if (Broker::Binary().empty() || std::system("openssl version > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "mosquitto or openssl is not installed";
+  TempDir dir;
+  auto path = [&](const char* name) { return dir.File(name); };
+  pagora::testing::WriteText(path("san.ext"), "subjectAltName=IP:127.0.0.1\n");
+  const std::string make =
+      "cd " + dir.path() +
+      " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2"
+      " -subj /CN=pagora-test-ca"
+      " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr"
+      " -subj /CN=127.0.0.1"
+      " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial"
+      " -out server.crt -days 2 -extfile san.ext"
+      " && openssl req -x509 -newkey rsa:2048 -nodes -keyout other.key -out other.crt -days 2"
+      " -subj /CN=someone-else";
+  ASSERT_EQ(std::system((make + " > /dev/null 2>&1").c_str()), 0);
+  const int tlsPort = pagora::testing::FreePort();
+  Broker broker(dir.path(), "listener " + std::to_string(tlsPort) + " 127.0.0.1\ncafile " +
+                                path("ca.crt") + "\ncertfile " + path("server.crt") + "\nkeyfile " +
+                                path("server.key") + "\n");
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "t-tls");
+  ASSERT_TRUE(sub.Subscribe("pagora/+/pages"));
+
+  MqttConfig config;
+  config.host = "127.0.0.1";
+  config.port = tlsPort;
+  config.tls = true;
+  config.caFile = path("ca.crt");
+  config.station = "secure";
+  MqttOutput out(config, nullptr);
+  out.Write(MakePage(7, "over TLS"));
+  ASSERT_TRUE(sub.WaitFor([](const auto& m) { return !m.empty(); }, 10s));
+  EXPECT_EQ(nlohmann::json::parse(sub.Messages()[0].payload)["text"], "over TLS");
+  out.Stop(5s);
+
+  Reports reports;
+  config.caFile = path("other.crt");
+  config.backoff = Backoff{50ms, 200ms};
+  MqttOutput refused(config, reports.Sink());
+  refused.Write(MakePage(8, "must not pass"));
+  std::this_thread::sleep_for(1s);
+  EXPECT_FALSE(refused.Connected());
+  EXPECT_EQ(refused.Counters().delivered, 0u);
+  EXPECT_TRUE(reports.Any("cannot connect"));
+  refused.Stop(0ms);
+  EXPECT_EQ(sub.Messages().size(), 1u);
+}
+
 TEST(MqttUrl, ParsesTheFormsUsersWrite) {
   struct Row {
     const char* url;
