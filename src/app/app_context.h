@@ -20,6 +20,9 @@ struct AppContext {
 
   QWidget* saveMessageOwner = nullptr;  // the window a failed save is reported over
   QString lastSaveFailure;              // the report of the last failed save, until one works
+  // Stops the network outputs and starts those the settings now enable; what went wrong, or
+  // empty. Unset: there are none to restart (tests of the dialogs alone).
+  std::function<QString()> restartNetOutputs;
 
   AppSettings& Settings() { return monitor.settings; }
   // Every confirmed dialog saves the whole record. A failure is reported (with the reason from

@@ -31,6 +31,7 @@
 
 #include "app/dialogs.h"
 #include "app/recording_ui.h"
+#include "app/net_dialogs.h"
 #include "config/settings_file.h"
 #include "engine/keep_alive.h"
 #include "engine/mode_title.h"
@@ -102,7 +103,7 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
     : ui_(std::move(ui)),
       host_(ui_, DirectoryOf(settingsPath)),
       monitor_(host_),
-      context_{monitor_, settingsPath, ui_, {}, {}, nullptr, {}} {
+      context_{monitor_, settingsPath, ui_, {}, {}, nullptr, {}, {}} {
   if (!settingsPath.empty())
     LoadSettings(monitor_.settings, settingsPath);
   // The window saves at the end itself, so that a failure is reported (AppContext::Save).
@@ -124,6 +125,7 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   };
 
   monitor_.Create();
+  context_.restartNetOutputs = [this] { return RestartNetOutputs(); };
   for (int i = 0; i < 16; ++i)
     QColorDialog::setCustomColor(i, Qt::white);
 
@@ -134,6 +136,8 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   BuildPanes();
   BuildMenus();
   UpdateMinimumHeight();
+  if (QString problem = RestartNetOutputs(); !problem.isEmpty())
+    statusBar()->showMessage(problem);
 
   const AppSettings& s = monitor_.settings;
   resize(std::max(s.xSize, 100), std::max(s.ySize, minimumHeight()));
@@ -269,6 +273,8 @@ void MainWindow::BuildMenus() {
       {"&Monitor", "&Statistics...", 214, QKeySequence("Ctrl+S")},
       {"&Monitor", "&Keep Alive...", 215, {}},
       {"&Monitor", "Test Alarm", 129, {}},
+      {"&Outputs", "&MQTT...", 240, {}},
+      {"&Outputs", "&PagerMon...", 241, {}},
       {"&Help", "&Help Topics...", 216, QKeySequence("F1")},
       {"&Help", nullptr, 0, {}},
       {"&Help", "&About Pagora...", 218, {}},
@@ -357,6 +363,16 @@ void MainWindow::Command(int id) {
     case 230:
       ChooseRecording();
       break;
+    case 240: {
+      MqttDialog dialog(context_, this);
+      dialog.exec();
+      break;
+    }
+    case 241: {
+      PagerMonDialog dialog(context_, this);
+      dialog.exec();
+      break;
+    }
     case 216:
       Help();
       break;
@@ -600,6 +616,36 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+QString MainWindow::RestartNetOutputs() {
+  StopNetOutputs();
+  // Reports come from the outputs' own threads: they reach the status bar on the GUI thread.
+  auto report = [this](const std::string& text) {
+    QString line = QString::fromStdString(text);
+    QMetaObject::invokeMethod(
+        this, [this, line] { statusBar()->showMessage(line, 30000); }, Qt::QueuedConnection);
+  };
+  net_ = std::make_unique<net::NetworkOutputs>(report);
+  if (std::optional<std::string> problem = net_->Open(monitor_.settings)) {
+    net_.reset();
+    return QString::fromStdString(*problem);
+  }
+  if (net_->empty())
+    net_.reset();
+  else
+    monitor_.pageOutputs.Add(net_->Input());
+  return {};
+}
+
+void MainWindow::StopNetOutputs() {
+  if (!net_)
+    return;
+  monitor_.pageOutputs.Remove(net_->Input());
+  // A short wait for what is queued; what is lost is said in the status bar.
+  for (const std::string& line : net_->Finish(std::chrono::seconds(2)))
+    statusBar()->showMessage(QString::fromStdString(line), 30000);
+  net_.reset();
+}
+
 void MainWindow::Shutdown() {
   if (shutDown_)
     return;
@@ -610,6 +656,7 @@ void MainWindow::Shutdown() {
   // Closes the files and the source; then the settings are saved, and a failure reported.
   monitor_.Destroy();
   source_.reset();
+  StopNetOutputs();
   context_.Save();
 }
 

@@ -15,6 +15,7 @@
 #include "app/recording_run.h"
 #include "engine/monitor.h"
 #include "engine/slicer_source.h"
+#include "net/network_outputs.h"
 
 class QLabel;
 class QSplitter;
@@ -97,6 +98,10 @@ class MainWindow : public QMainWindow {
   bool InputConfigured() const;
   void ChooseRecording();
   void RecordingEnded();
+  // Stops the network outputs (MQTT, PagerMon) and starts those the settings enable; what
+  // went wrong, or empty.
+  QString RestartNetOutputs();
+  void StopNetOutputs();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   UiServices ui_;
@@ -112,6 +117,7 @@ class MainWindow : public QMainWindow {
   InputState inputState_ = InputState::kNone;
   bool inputArmed_ = false;  // the first open has been tried: moves may try again
   std::unique_ptr<SlicerSource> source_;
+  std::unique_ptr<net::NetworkOutputs> net_;
   bool signalEnded_ = false;  // the finished source's end has been handed to the decoders
   bool layoutReady_ = false;
   bool opening_ = false;

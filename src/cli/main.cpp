@@ -28,6 +28,7 @@
 
 #include "cli/cli_host.h"
 #include "cli/http_front.h"
+#include "cli/net_outputs.h"
 #include "cli/page_output.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
@@ -40,6 +41,7 @@
 #include "input/sound_card_source.h"
 #include "input/source_factory.h"
 #include "output/charset.h"
+#include "net/network_outputs.h"
 #include "output/fragment_joiner.h"
 
 namespace pagora::cli {
@@ -48,6 +50,8 @@ namespace {
 constexpr double kTickSeconds100ms = 0.1;
 // Quiet signal appended after a recording ends, so that pages still open come to an end.
 constexpr double kQuietTailSeconds = 1.5;
+// How long the network outputs get at the end of a run to deliver what they still hold.
+constexpr std::chrono::seconds kNetFinishLimit{10};
 
 enum ExitStatus { kExitOk = 0, kExitInput = 1, kExitUsage = 2, kExitOutput = 3 };
 
@@ -72,6 +76,7 @@ struct Options {
   std::string charset;    // empty: the settings' choice
   std::string http;       // ADDRESS:PORT of the web page and API; empty = none
   std::string httpTokenFile;
+  NetOptions net;
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -334,6 +339,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
                  "Token that every HTTP request must carry (Authorization: Bearer, ?token=); "
                  "required for any address other than loopback")
       ->check(CLI::ExistingFile);
+  AddNetOptions(app, o.net);
 
   try {
     app.parse(argc, argv);
@@ -499,6 +505,15 @@ int Run(int argc, char** argv) {
     format = OutputFormat::kJson;
   else if (o.format == "multimon")
     format = OutputFormat::kMultimon;
+  // Before the engine: the engine hands pages to the outputs until it is gone.
+  net::NetworkOutputs net(ReportError);
+  std::optional<std::string> netError = ApplyNetOptions(o.net, settings);
+  if (!netError)
+    netError = net.Open(settings, static_cast<std::size_t>(o.net.queue));
+  if (netError) {
+    ReportError(*netError);
+    return kExitUsage;
+  }
   CliHost host(settings, format, colour);
   host.SetClock(o.serial.empty() && !o.audioDeviceGiven ? start : WallClock());
   Monitor m(host);
@@ -518,6 +533,8 @@ int Run(int argc, char** argv) {
   } else if (lines) {
     m.pageOutputs.Add(*lines);
   }
+  if (!net.empty())
+    m.pageOutputs.Add(net.Input());
   m.Create();
   RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
   std::unique_ptr<HttpFront> http;
@@ -534,11 +551,16 @@ int Run(int argc, char** argv) {
   m.Destroy();
   if (joiner)
     joiner->Flush();
+  // Pages lost by a network output fail the run like a log file that could not be written.
+  std::vector<std::string> netLosses = net.Finish(kNetFinishLimit);
+  for (const std::string& line : netLosses)
+    ReportError(line);
+  bool netComplete = netLosses.empty();
   host.ReportCommands();
   if (in->stream.fd >= 0)
     close(in->stream.fd);
 
-  bool outputFailed = m.files.failures > 0 || host.outputClosed();
+  bool outputFailed = m.files.failures > 0 || host.outputClosed() || !netComplete;
   if (!o.record.empty() && !recorder.Close()) {
     if (!control.recorderReported)
       ReportError("cannot write capture: " + recorder.error());

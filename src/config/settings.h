@@ -105,6 +105,33 @@ struct KeepAliveWindow {
   bool operator==(const KeepAliveWindow&) const = default;
 };
 
+// The MQTT output (INI section [MQTT]). The password itself is never stored here: it is read
+// from PasswordFile, or from the environment variable PAGORA_MQTT_PASSWORD.
+struct MqttSettings {
+  int enabled = 0;
+  std::string host;  // broker host name or address; empty = not configured
+  int port = 0;      // 0: 1883, or 8883 with TLS
+  int tls = 0;
+  std::string caFile;  // CA certificates for TLS; empty = the system's
+  std::string user;
+  std::string passwordFile;
+  std::string clientId;           // empty: "pagora-<station>"
+  std::string prefix = "pagora";  // topics are <prefix>/<station>/pages, /status, /stats
+  int statsSeconds = 60;          // period of the retained statistics object, 5..86400
+
+  bool operator==(const MqttSettings&) const = default;
+};
+
+// The PagerMon output (INI section [PagerMon]): the server's base URL and the file holding its
+// API key (the key is not stored in the settings file).
+struct PagerMonSettings {
+  int enabled = 0;
+  std::string url;  // e.g. http://pagermon.local:3000
+  std::string keyFile;
+
+  bool operator==(const PagerMonSettings&) const = default;
+};
+
 struct AppSettings {
   static constexpr std::size_t kPathMax = 259;     // LogFile, FilterFile, StatFile, StatCSVFile
   static constexpr std::size_t kCommandMax = 255;  // command files and argument templates
@@ -171,6 +198,11 @@ struct AppSettings {
   // of CharsetByName in output/charset.h, an unknown name reads as ASCII).
   std::string charset = "ascii";
   static constexpr std::size_t kCharsetNameMax = 32;
+  // The receiving station's name, stamped on every page the network outputs and the archive
+  // carry (INI Station; empty: the network outputs use the host name).
+  std::string station;
+  MqttSettings mqtt;
+  PagerMonSettings pagerMon;
 
   AppSettings();
   bool operator==(const AppSettings&) const = default;

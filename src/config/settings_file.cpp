@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::string_view kMainSection = "Pagora";
 constexpr std::string_view kFilterSection = "Filter";
+constexpr std::string_view kMqttSection = "MQTT";
+constexpr std::string_view kPagerMonSection = "PagerMon";
 
 // GetPrivateProfileString-style limits of the fields read as strings.
 constexpr std::size_t kPortTextMax = 15;
@@ -106,6 +108,29 @@ void VisitMainSection(S& s, Visitor& v) {
   v.Text("AudioFile", s.audioFile, AppSettings::kPathMax, Quoting::kPlain);
   v.Int("DedupSeconds", s.dedupSeconds);
   v.Text("Charset", s.charset, AppSettings::kCharsetNameMax, Quoting::kPlain);
+  v.Text("Station", s.station, AppSettings::kCommandMax, Quoting::kPlain);
+}
+
+// The network outputs' sections.
+template <class S, class Visitor>
+void VisitMqttSection(S& s, Visitor& v) {
+  v.Int("Enabled", s.enabled);
+  v.Text("Host", s.host, AppSettings::kCommandMax, Quoting::kPlain);
+  v.Int("Port", s.port);
+  v.Int("TLS", s.tls);
+  v.Text("CAFile", s.caFile, AppSettings::kPathMax, Quoting::kPlain);
+  v.Text("User", s.user, AppSettings::kCommandMax, Quoting::kPlain);
+  v.Text("PasswordFile", s.passwordFile, AppSettings::kPathMax, Quoting::kPlain);
+  v.Text("ClientId", s.clientId, AppSettings::kCommandMax, Quoting::kPlain);
+  v.Text("Prefix", s.prefix, AppSettings::kCommandMax, Quoting::kPlain);
+  v.Int("StatsSeconds", s.statsSeconds);
+}
+
+template <class S, class Visitor>
+void VisitPagerMonSection(S& s, Visitor& v) {
+  v.Int("Enabled", s.enabled);
+  v.Text("URL", s.url, AppSettings::kPathMax, Quoting::kPlain);
+  v.Text("KeyFile", s.keyFile, AppSettings::kPathMax, Quoting::kPlain);
 }
 
 // The Filter section's own keys; FilterCount and the filters follow them.
@@ -302,6 +327,10 @@ bool LoadSettings(AppSettings& settings, const std::string& path) {
   VisitMainSection(settings, main);
   Reader filter(ini, kFilterSection);
   VisitFilterSection(settings, filter);
+  Reader mqtt(ini, kMqttSection);
+  VisitMqttSection(settings.mqtt, mqtt);
+  Reader pagerMon(ini, kPagerMonSection);
+  VisitPagerMonSection(settings.pagerMon, pagerMon);
 
   // The file's list replaces the one held; without a FilterCount key the list is kept. A
   // count larger than the section's keys cannot be honest and is cut to that number, so a
@@ -345,6 +374,12 @@ bool SaveSettings(const AppSettings& settings, const std::string& path) {
   for (std::size_t n = 1; n <= settings.filters.size(); ++n) {
     ini.WriteString(kFilterSection, FilterKey(n), FormatFilterRecord(settings.filters[n - 1]));
   }
+  ini.DeleteSection(kMqttSection);
+  Writer mqtt(ini, kMqttSection);
+  VisitMqttSection(settings.mqtt, mqtt);
+  ini.DeleteSection(kPagerMonSection);
+  Writer pagerMon(ini, kPagerMonSection);
+  VisitPagerMonSection(settings.pagerMon, pagerMon);
   return WriteFileAtomically(path, ini.Text());
 }
 

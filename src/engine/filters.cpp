@@ -186,6 +186,7 @@ void CompletePage(Monitor& m) {
   if (match.filter >= 0 && static_cast<std::size_t>(match.filter) < m.settings.filters.size())
     page.filterLabel = m.settings.filters[static_cast<std::size_t>(match.filter)].label;
   page.repeat = m.repeats.IsRepeat(page, m.settings.dedupSeconds);
+  page.station = m.settings.station;
   m.host.PageCompleted(capture, match.filter);
   m.pageOutputs.Write(page);
   if (match.filter < 0) {

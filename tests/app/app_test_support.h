@@ -66,7 +66,7 @@ struct EngineFixture {
   FakeHost host;
   Monitor monitor{host};
   RecordedUi ui;
-  AppContext context{monitor, {}, ui.Services(), {}, {}, nullptr, {}};
+  AppContext context{monitor, {}, ui.Services(), {}, {}, nullptr, {}, {}};
 
   EngineFixture() { monitor.Create(); }
 };

@@ -103,6 +103,7 @@ AudioDevice=
 AudioFile=
 DedupSeconds=0
 Charset=ascii
+Station=
 
 [Filter]
 FilterFileEnabled=0
@@ -114,6 +115,23 @@ FilterCmdFileEnabled=0
 FilterCmdFile=
 FilterCmdArgs=""
 FilterCount=0
+
+[MQTT]
+Enabled=0
+Host=
+Port=0
+TLS=0
+CAFile=
+User=
+PasswordFile=
+ClientId=
+Prefix=pagora
+StatsSeconds=60
+
+[PagerMon]
+Enabled=0
+URL=
+KeyFile=
 )";
 
 TEST(SettingsFile, WithoutAFileTheDefaultsStand) {
@@ -324,6 +342,10 @@ AppSettings EveryFieldChanged() {
   s.inputSource = 2;
   s.audioDevice = "hw:1,0";
   s.audioFile = "/home/user/scanner.flac";
+  s.station = "north hill";
+  s.mqtt = MqttSettings{1,         "broker.lan", 8883,          1, "/etc/ssl/ca.pem", "pager",
+                        "/run/pw", "rx-1",       "radio/pages", 30};
+  s.pagerMon = PagerMonSettings{1, "http://pagermon:3000", "/etc/pagora/pagermon.key"};
   return s;
 }
 
