@@ -164,6 +164,11 @@ struct AppSettings {
   // DedupSeconds; 0 = off, at most one day).
   int dedupSeconds = 0;
 
+  // The page archive (INI section [Archive]): Enabled, and File (empty = the default file
+  // under $XDG_DATA_HOME/pagora/).
+  int archiveEnabled = 0;
+  std::string archiveFile;
+
   AppSettings();
   bool operator==(const AppSettings&) const = default;
 };

@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::string_view kMainSection = "Pagora";
 constexpr std::string_view kFilterSection = "Filter";
+constexpr std::string_view kArchiveSection = "Archive";
 
 // GetPrivateProfileString-style limits of the fields read as strings.
 constexpr std::size_t kPortTextMax = 15;
@@ -105,6 +106,13 @@ void VisitMainSection(S& s, Visitor& v) {
   v.Text("AudioDevice", s.audioDevice, AppSettings::kCommandMax, Quoting::kPlain);
   v.Text("AudioFile", s.audioFile, AppSettings::kPathMax, Quoting::kPlain);
   v.Int("DedupSeconds", s.dedupSeconds);
+}
+
+// The page archive's section.
+template <class S, class Visitor>
+void VisitArchiveSection(S& s, Visitor& v) {
+  v.Int("Enabled", s.archiveEnabled);
+  v.Text("File", s.archiveFile, AppSettings::kPathMax, Quoting::kPlain);
 }
 
 // The Filter section's own keys; FilterCount and the filters follow them.
@@ -301,6 +309,8 @@ bool LoadSettings(AppSettings& settings, const std::string& path) {
   VisitMainSection(settings, main);
   Reader filter(ini, kFilterSection);
   VisitFilterSection(settings, filter);
+  Reader archive(ini, kArchiveSection);
+  VisitArchiveSection(settings, archive);
 
   // The file's list replaces the one held; without a FilterCount key the list is kept. A
   // count larger than the section's keys cannot be honest and is cut to that number, so a
@@ -343,6 +353,13 @@ bool SaveSettings(const AppSettings& settings, const std::string& path) {
   ini.WriteInt(kFilterSection, "FilterCount", static_cast<int>(settings.filters.size()));
   for (std::size_t n = 1; n <= settings.filters.size(); ++n) {
     ini.WriteString(kFilterSection, FilterKey(n), FormatFilterRecord(settings.filters[n - 1]));
+  }
+  // The section is written once the archive has been set up, so files of users who never
+  // did stay as they were.
+  ini.DeleteSection(kArchiveSection);
+  if (settings.archiveEnabled != 0 || !settings.archiveFile.empty()) {
+    Writer archive(ini, kArchiveSection);
+    VisitArchiveSection(settings, archive);
   }
   return WriteFileAtomically(path, ini.Text());
 }
