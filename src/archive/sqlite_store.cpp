@@ -196,6 +196,14 @@ class SqliteStore : public Store {
   // Brings the file to the current layout, one version at a time, each step in a transaction
   // of its own so that an interrupted migration leaves the file at the version before it.
   void Migrate() {
+    // Reading the version takes no write lock: a search opens the file while a writer works.
+    int found = Version();
+    if (found > kSchemaVersion) {
+      throw ArchiveError("written by a newer Pagora (schema version " + std::to_string(found) +
+                         ")");
+    }
+    if (found == kSchemaVersion)
+      return;
     Exec("BEGIN IMMEDIATE");
     try {
       int version = Version();

@@ -221,8 +221,9 @@ TEST(ArchiveEndToEnd, KillDuringARunKeepsEveryCommittedPage) {
   EXPECT_EQ(after, committed);
   EXPECT_EQ(after, std::vector<std::string>(texts.begin(), texts.begin() + after.size()));
   RunResult check = RunProgram("sqlite3 '" + db + "' 'PRAGMA integrity_check'");
-  if (check.status == 0)
+  if (check.status == 0) {
     EXPECT_EQ(check.out, "ok\n");
+  }
 }
 
 // Two receivers, each behind its own broker, publish the same 200 pages; one copy of each has
@@ -315,7 +316,7 @@ TEST_P(TwoReceiversTest, EachPageIsStoredOnceWithBothStationsAndTheCleanCopy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TwoReceiversTest, ::testing::Values("sqlite", "postgres"),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& param) { return param.param; });
 
 }  // namespace
 }  // namespace pagora::testing

@@ -15,6 +15,7 @@
 #include "archive/archive.h"
 #include "archive/archive_sql.h"
 #include "archive/archive_writer.h"
+#include "cli_test_support.h"
 #include "servers.h"
 
 namespace pagora::testing {
@@ -281,7 +282,7 @@ TEST_P(StoreTest, Version1ArchiveMigratesForward) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values("sqlite", "postgres"),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& param) { return param.param; });
 
 TEST(SqliteArchiveTest, RefusesAFileFromANewerVersion) {
   std::string path = MakeTempFolder("newer") + "/archive.db";
