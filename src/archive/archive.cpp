@@ -152,7 +152,8 @@ std::vector<std::string> QueryWords(const std::string& text) {
     word.clear();
   };
   for (char c : text) {
-    if (std::isspace(static_cast<unsigned char>(c)))
+    auto u = static_cast<unsigned char>(c);
+    if (std::isspace(u) || u < 0x20 || u == 0x7F)  // control characters separate words too
       finish();
     else
       word += c;

@@ -1,5 +1,6 @@
 #include "archive/archive_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
@@ -55,8 +56,8 @@ void Writer::Run() {
   std::vector<StoredPage> batch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    // A short wait lets pages gather into one transaction when they come fast; a page never
-    // waits longer than this for its commit.
+    // Pages that queued while the last transaction ran go into the next one: the busier the
+    // decoder, the bigger the batches.
     wake_.wait_for(lock, std::chrono::milliseconds(kCommitMilliseconds),
                    [this] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) {
@@ -65,8 +66,12 @@ void Writer::Run() {
         return;
       continue;
     }
-    batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
-    queue_.clear();
+    // One transaction holds at most kMaxBatch pages, so that even a long queue is committed in
+    // steps of well under a second.
+    std::size_t take = std::min(queue_.size(), kMaxBatch);
+    auto end = queue_.begin() + static_cast<std::ptrdiff_t>(take);
+    batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(end));
+    queue_.erase(queue_.begin(), end);
     busy_ = true;
     lock.unlock();
     std::string failure;

@@ -22,6 +22,7 @@ class Writer {
  public:
   static constexpr std::size_t kDefaultQueueLimit = 100000;
   static constexpr int kCommitMilliseconds = 250;
+  static constexpr std::size_t kMaxBatch = 5000;
   static constexpr int kRetries = 5;  // pauses of 0.25, 0.5, 1, 2 and 4 s
 
   explicit Writer(std::unique_ptr<Store> store, std::size_t queueLimit = kDefaultQueueLimit);

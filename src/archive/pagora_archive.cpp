@@ -92,8 +92,9 @@ class Subscription {
     mosquitto_disconnect_callback_set(client_, OnDisconnect);
   }
   ~Subscription() {
+    // A disconnect ends the client's thread, also while it waits to reconnect.
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, true);
+    mosquitto_loop_stop(client_, false);
     mosquitto_destroy(client_);
   }
   void Start() {

@@ -38,7 +38,8 @@ int Run(int argc, char** argv) {
   app.add_option("--archive", archivePath,
                  "SQLite archive file (default: $XDG_DATA_HOME/pagora/archive.db)");
   app.add_option("--postgres", postgres, "PostgreSQL connection string instead of a file");
-  app.add_option("--capcode", query.capcode, "Capcode, ? for any one digit: 12345?? is 1234500 to 1234599");
+  app.add_option("--capcode", query.capcode,
+                 "Capcode, ? for any one digit: 12345?? is 1234500 to 1234599");
   app.add_option("--protocol", query.protocol, "POCSAG, FLEX or GSC")
       ->transform([](std::string text) {
         std::transform(text.begin(), text.end(), text.begin(),

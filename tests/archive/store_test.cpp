@@ -192,6 +192,7 @@ std::vector<SearchCase> SearchCases() {
       {"LeadingMinusAndCaret", Words("-fire ^station"), {0}},
       {"SqlInText", Words("'; DROP TABLE pages; --"), {3}},
       {"StarAlone", Words("*"), {4, 3, 2, 1, 0}},
+      {"ControlCharactersSeparateWords", Words(std::string("drill\0fire\x1b", 11)), {2}},
       {"ColonsAndAmpersands", Words("fire:* & !drill |"), {2}},
       {"CapcodeWildcard", capcode, {1, 0}},
       {"CapcodeWildcardFirstDigit", capcodeFirst, {3, 0}},
