@@ -86,6 +86,8 @@ class SqliteStore : public Store {
       Exec("PRAGMA journal_mode=WAL");
       Exec("PRAGMA synchronous=FULL");
       Exec("PRAGMA foreign_keys=ON");
+      // Room for the indexes' upper pages: inserts into a big archive stay fast.
+      Exec("PRAGMA cache_size=-32768");
       Migrate();
       findSource_ = std::make_unique<Statement>(db_, sql::kFindSource);
       findCopy_ = std::make_unique<Statement>(db_, sql::kFindCopy);
