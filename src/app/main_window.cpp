@@ -135,6 +135,13 @@ MainWindow::MainWindow(const std::string& settingsPath, UiServices ui)
   setFocusPolicy(Qt::StrongFocus);
   BuildPanes();
   BuildMenus();
+  AddArchiveMenus(*this, context_, archive_);
+  if (std::optional<std::string> problem = archive_.Apply(monitor_)) {
+    QTimer::singleShot(0, this, [this, text = QString::fromStdString(*problem)] {
+      context_.ui.message(this, "Cannot open the archive:\n" + text, "Pagora Archive",
+                          MessageKind::kWarning);
+    });
+  }
   UpdateMinimumHeight();
   if (QString problem = RestartNetOutputs(); !problem.isEmpty())
     statusBar()->showMessage(problem);
@@ -655,6 +662,7 @@ void MainWindow::Shutdown() {
     recording_->Cancel();
   // Closes the files and the source; then the settings are saved, and a failure reported.
   monitor_.Destroy();
+  archive_.Close(monitor_);  // after the engine's last pages
   source_.reset();
   StopNetOutputs();
   context_.Save();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/app_context.h"
+#include "app/archive_window.h"
 #include "app/pane_widget.h"
 #include "app/qt_host.h"
 #include "app/recording_run.h"
@@ -108,6 +109,7 @@ class MainWindow : public QMainWindow {
   QtHost host_;
   Monitor monitor_;
   AppContext context_;
+  ArchiveLink archive_;  // every page into the archive, while the settings enable it
   PaneSelection selection_;
   QSplitter* splitter_ = nullptr;
   PaneWidget* filterPane_ = nullptr;

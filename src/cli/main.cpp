@@ -26,6 +26,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "archive/archive.h"
+#include "archive/archive_writer.h"
 #include "cli/cli_host.h"
 #include "cli/http_front.h"
 #include "cli/net_outputs.h"
@@ -77,6 +79,7 @@ struct Options {
   std::string http;       // ADDRESS:PORT of the web page and API; empty = none
   std::string httpTokenFile;
   NetOptions net;
+  std::string archive;    // archive file; "" = the settings' choice
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -340,6 +343,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
                  "required for any address other than loopback")
       ->check(CLI::ExistingFile);
   AddNetOptions(app, o.net);
+  app.add_option("--archive", o.archive,
+                 "Also store every page in this archive file (SQLite; pagora-search finds them)");
 
   try {
     app.parse(argc, argv);
@@ -535,6 +540,28 @@ int Run(int argc, char** argv) {
   }
   if (!net.empty())
     m.pageOutputs.Add(net.Input());
+  // The archive gets whole messages, like JSON, on a thread of its own.
+  std::unique_ptr<archive::Writer> archiveWriter;
+  std::optional<archive::ArchiveOutput> archiveOutput;
+  std::optional<FragmentJoiner> archiveJoiner;
+  std::string archivePath = o.archive;
+  if (archivePath.empty() && settings.archiveEnabled != 0) {
+    archivePath =
+        settings.archiveFile.empty() ? archive::DefaultArchivePath() : settings.archiveFile;
+  }
+  if (!archivePath.empty() || settings.archiveEnabled != 0) {
+    try {
+      if (archivePath.empty())
+        throw archive::ArchiveError("no archive file given and no home folder");
+      archiveWriter = std::make_unique<archive::Writer>(archive::OpenSqlite(archivePath));
+    } catch (const std::exception& e) {
+      ReportError(e.what());
+      return kExitOutput;
+    }
+    archiveOutput.emplace(*archiveWriter);
+    archiveJoiner.emplace(*archiveOutput);
+    m.pageOutputs.Add(*archiveJoiner);
+  }
   m.Create();
   RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
   std::unique_ptr<HttpFront> http;
@@ -556,11 +583,27 @@ int Run(int argc, char** argv) {
   for (const std::string& line : netLosses)
     ReportError(line);
   bool netComplete = netLosses.empty();
+  if (archiveJoiner)
+    archiveJoiner->Flush();
+  bool archiveFailed = false;
+  if (archiveWriter) {
+    archiveWriter->Close();
+    if (archiveWriter->dropped() > 0) {
+      ReportError("archive: " + std::to_string(archiveWriter->dropped()) +
+                  " pages not stored (queue full)");
+    }
+    if (archiveWriter->failed() > 0) {
+      ReportError("archive: " + std::to_string(archiveWriter->failed()) +
+                  " pages not stored: " + archiveWriter->error());
+    }
+    archiveFailed = archiveWriter->dropped() > 0 || archiveWriter->failed() > 0;
+  }
   host.ReportCommands();
   if (in->stream.fd >= 0)
     close(in->stream.fd);
 
-  bool outputFailed = m.files.failures > 0 || host.outputClosed() || !netComplete;
+  bool outputFailed =
+      m.files.failures > 0 || host.outputClosed() || !netComplete || archiveFailed;
   if (!o.record.empty() && !recorder.Close()) {
     if (!control.recorderReported)
       ReportError("cannot write capture: " + recorder.error());

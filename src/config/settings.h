@@ -204,6 +204,11 @@ struct AppSettings {
   MqttSettings mqtt;
   PagerMonSettings pagerMon;
 
+  // The page archive (INI section [Archive]): Enabled, and File (empty = the default file
+  // under $XDG_DATA_HOME/pagora/).
+  int archiveEnabled = 0;
+  std::string archiveFile;
+
   AppSettings();
   bool operator==(const AppSettings&) const = default;
 };

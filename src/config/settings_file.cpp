@@ -20,6 +20,7 @@ constexpr std::string_view kMainSection = "Pagora";
 constexpr std::string_view kFilterSection = "Filter";
 constexpr std::string_view kMqttSection = "MQTT";
 constexpr std::string_view kPagerMonSection = "PagerMon";
+constexpr std::string_view kArchiveSection = "Archive";
 
 // GetPrivateProfileString-style limits of the fields read as strings.
 constexpr std::size_t kPortTextMax = 15;
@@ -131,6 +132,13 @@ void VisitPagerMonSection(S& s, Visitor& v) {
   v.Int("Enabled", s.enabled);
   v.Text("URL", s.url, AppSettings::kPathMax, Quoting::kPlain);
   v.Text("KeyFile", s.keyFile, AppSettings::kPathMax, Quoting::kPlain);
+}
+
+// The page archive's section.
+template <class S, class Visitor>
+void VisitArchiveSection(S& s, Visitor& v) {
+  v.Int("Enabled", s.archiveEnabled);
+  v.Text("File", s.archiveFile, AppSettings::kPathMax, Quoting::kPlain);
 }
 
 // The Filter section's own keys; FilterCount and the filters follow them.
@@ -331,6 +339,8 @@ bool LoadSettings(AppSettings& settings, const std::string& path) {
   VisitMqttSection(settings.mqtt, mqtt);
   Reader pagerMon(ini, kPagerMonSection);
   VisitPagerMonSection(settings.pagerMon, pagerMon);
+  Reader archive(ini, kArchiveSection);
+  VisitArchiveSection(settings, archive);
 
   // The file's list replaces the one held; without a FilterCount key the list is kept. A
   // count larger than the section's keys cannot be honest and is cut to that number, so a
@@ -380,6 +390,13 @@ bool SaveSettings(const AppSettings& settings, const std::string& path) {
   ini.DeleteSection(kPagerMonSection);
   Writer pagerMon(ini, kPagerMonSection);
   VisitPagerMonSection(settings.pagerMon, pagerMon);
+  // The section is written once the archive has been set up, so files of users who never
+  // did stay as they were.
+  ini.DeleteSection(kArchiveSection);
+  if (settings.archiveEnabled != 0 || !settings.archiveFile.empty()) {
+    Writer archive(ini, kArchiveSection);
+    VisitArchiveSection(settings, archive);
+  }
   return WriteFileAtomically(path, ini.Text());
 }
 
