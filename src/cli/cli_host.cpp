@@ -127,7 +127,7 @@ void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
   if (format_ != OutputFormat::kText || pane != PaneId::kMessage || row < 0 ||
       row >= buffer.capacity + 1)
     return;
-  WriteOut(RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_) + '\n');
+  WriteOut(rowPrefix_ + RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_) + '\n');
 }
 
 }  // namespace pagora::cli
