@@ -103,6 +103,10 @@ class IqChannelProducer : public EntryProducer {
     CountingSink counting(sink);
     auto target = static_cast<std::int64_t>(seconds * config_.sampleRate + 0.5);
     std::vector<float>& queue = band_->queue(index_);
+    // Another channel may have read the band ahead for this one, so its queue is seldom
+    // emptied here: what has been sliced goes now, or it would pile up for the whole input.
+    queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(read_));
+    read_ = 0;
     while (samples_ < target) {
       if (counting.count >= maxEntries)
         return Progress::kLimit;
