@@ -26,6 +26,7 @@
 #include <cstdio>
 
 #include "app/dialogs.h"
+#include "app/radio_source.h"
 #include "config/settings_file.h"
 #include "engine/keep_alive.h"
 #include "engine/mode_title.h"
@@ -75,6 +76,11 @@ QString InputStatusText(const AppSettings& s, InputState state) {
       break;
     case 2:
       input = "audio file " + file;
+      break;
+    case 3:
+      input = "SDR receiver " +
+              (s.sdrDevice.empty() ? QString() : QString::fromStdString(s.sdrDevice) + " ") +
+              "at " + QString::fromStdString(s.sdrFrequency);
       break;
     default:
       input =
@@ -370,7 +376,7 @@ void MainWindow::OpenInput() {
       inputState_ == InputState::kEnded)
     return;
   opening_ = true;  // a failure's message box runs an event loop that may move the window
-  source_ = MakeSlicerSource(monitor_.settings);
+  source_ = MakeInputSource(monitor_);
   signalEnded_ = false;
   if (source_ && monitor_.OpenSource(*source_)) {
     timer_.start(kTimerPeriodMs);
@@ -416,6 +422,9 @@ void MainWindow::ChangeInterface() {
                       (s.inputSource == 0 && serialChanged) ||
                       (s.inputSource == 1 && s.audioDevice != before.audioDevice) ||
                       (s.inputSource == 2 && s.audioFile != before.audioFile) ||
+                      (s.inputSource == 3 &&
+                       (s.sdrDevice != before.sdrDevice || s.sdrFrequency != before.sdrFrequency ||
+                        s.sdrGain != before.sdrGain || s.sdrPpm != before.sdrPpm)) ||
                       (s.inputSource != 0 && s.fourLevelInterface != before.fourLevelInterface);
   // A file chosen again plays from the start; an input that failed is tried again.
   bool replay = s.inputSource == 2 && dialog.FileChosen();
@@ -429,7 +438,7 @@ void MainWindow::ChangeInterface() {
     InputStopped(InputState::kNone);
     return;
   }
-  std::unique_ptr<SlicerSource> fresh = MakeSlicerSource(s);
+  std::unique_ptr<SlicerSource> fresh = MakeInputSource(monitor_);
   bool ok = fresh && monitor_.ReopenSource(*fresh);
   source_ = std::move(fresh);  // the old source is closed by now
   signalEnded_ = false;

@@ -211,8 +211,7 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
   auto band = std::make_shared<sdr::IqBand>(std::move(reader), centre, channels);
 
   // One engine per channel.
-  AppSettings settings = context.settings;
-  settings.fourLevelInterface = 1;
+  const AppSettings& settings = context.settings;
   std::vector<std::unique_ptr<Channel>> runs;
   for (std::size_t i = 0; i < channels.size(); ++i) {
     auto run = std::make_unique<Channel>(settings, context.format, context.colour);

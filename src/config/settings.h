@@ -156,9 +156,14 @@ struct AppSettings {
 
   // Linux additions: where the slicer levels come from besides a serial slicer.
   std::string customDevice;  // device path for ComPort 5, e.g. /dev/ttyUSB0 (INI CustomDevice)
-  int inputSource = 0;       // 0 serial slicer, 1 sound card, 2 audio file (INI InputSource)
+  int inputSource = 0;       // 0 serial slicer, 1 sound card, 2 audio file, 3 SDR (INI InputSource)
   std::string audioDevice;   // sound card name for PortAudio, empty = default (INI AudioDevice)
   std::string audioFile;     // audio file decoded by the file source (INI AudioFile)
+  // InputSource 3: one channel from an SDR receiver through SoapySDR.
+  std::string sdrDevice;         // device string, empty = the first found (INI SdrDevice)
+  std::string sdrFrequency;      // the channel, "929.6125M" (INI SdrFrequency)
+  std::string sdrGain = "auto";  // dB or auto (INI SdrGain)
+  int sdrPpm = 0;                // frequency correction (INI SdrPpm)
   // A page equal in protocol, capcode, function and text to one completed this many seconds
   // ago or less is a repeat: shown and logged, but no filter file, sound or command (INI
   // DedupSeconds; 0 = off, at most one day).
