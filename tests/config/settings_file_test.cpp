@@ -101,6 +101,10 @@ CustomDevice=
 InputSource=0
 AudioDevice=
 AudioFile=
+SdrDevice=
+SdrFrequency=
+SdrGain=auto
+SdrPpm=0
 DedupSeconds=0
 
 [Filter]
