@@ -182,6 +182,10 @@ class InterfaceDialog : public PagoraDialog {
   QLineEdit* audioDevice_;
   QLineEdit* audioFile_;
   QPushButton* audioBrowse_;
+  QLineEdit* sdrDevice_;
+  QLineEdit* sdrFrequency_;
+  QLineEdit* sdrGain_;
+  QSpinBox* sdrPpm_;
   QCheckBox* fourLevel_;
   QCheckBox* invert_;
   bool fileChosen_ = false;

@@ -32,6 +32,7 @@
 #include "app/dialogs.h"
 #include "app/recording_ui.h"
 #include "app/net_dialogs.h"
+#include "app/radio_source.h"
 #include "config/settings_file.h"
 #include "engine/keep_alive.h"
 #include "engine/mode_title.h"
@@ -81,6 +82,11 @@ QString InputStatusText(const AppSettings& s, InputState state) {
       break;
     case kInputAudioFile:
       input = "audio file " + file;
+      break;
+    case kInputSdr:
+      input = "SDR receiver " +
+              (s.sdrDevice.empty() ? QString() : QString::fromStdString(s.sdrDevice) + " ") +
+              "at " + QString::fromStdString(s.sdrFrequency);
       break;
     default:
       input =
@@ -403,7 +409,7 @@ void MainWindow::OpenInput() {
       inputState_ == InputState::kEnded)
     return;
   opening_ = true;  // a failure's message box runs an event loop that may move the window
-  source_ = MakeSlicerSource(monitor_.settings);
+  source_ = MakeInputSource(monitor_);
   signalEnded_ = false;
   if (source_ && monitor_.OpenSource(*source_)) {
     timer_.start(kTimerPeriodMs);
@@ -461,7 +467,7 @@ void MainWindow::ChangeInterface() {
     InputStopped(InputState::kNone);
     return;
   }
-  std::unique_ptr<SlicerSource> fresh = MakeSlicerSource(s);
+  std::unique_ptr<SlicerSource> fresh = MakeInputSource(monitor_);
   bool ok = fresh && monitor_.ReopenSource(*fresh);
   source_ = std::move(fresh);  // the old source is closed by now
   signalEnded_ = false;
@@ -690,7 +696,7 @@ bool MainWindow::OpenRecording(const RecordingOptions& options) {
   } else {
     // A live receiver pauses and comes back afterwards; a file played in real time stops.
     resumeAfterRecording_ = monitor_.SourceOpen() && inputState_ == InputState::kRunning &&
-                            source_ && monitor_.settings.inputSource != 2;
+                            source_ && monitor_.settings.inputSource != kInputAudioFile;
     if (monitor_.SourceOpen()) {
       timer_.stop();
       monitor_.CloseSource();
@@ -698,7 +704,7 @@ bool MainWindow::OpenRecording(const RecordingOptions& options) {
       // What the live input delivered is decoded on its own clock, and a page it was in the
       // middle of ends here: the recording's signal must not continue it.
       EndOfSignal(monitor_);
-      InputStopped(monitor_.settings.inputSource == 2 ? InputState::kEnded : InputState::kNone);
+      InputStopped(monitor_.settings.inputSource == kInputAudioFile ? InputState::kEnded : InputState::kNone);
     }
   }
   if (!recordingPanel_) {

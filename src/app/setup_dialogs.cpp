@@ -24,6 +24,7 @@
 #include "app/pane_widget.h"
 #include "engine/bit_recovery.h"
 #include "output/charset.h"
+#include "sdr/iq_reader.h"
 
 namespace pagora {
 
@@ -145,8 +146,8 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
   const AppSettings& s = context.Settings();
   input_ = new QComboBox;
   input_->setObjectName("inputSource");
-  input_->addItems({"Serial Slicer", "Sound Card", "Audio File"});
-  input_->setCurrentIndex(std::clamp(s.inputSource, 0, 2));
+  input_->addItems({"Serial Slicer", "Sound Card", "Audio File", "SDR Receiver"});
+  input_->setCurrentIndex(std::clamp(s.inputSource, 0, 3));
   port_ = Named(new QComboBox, 1010);
   for (const PortEntry& p : kPorts) {
     port_->addItem(p.label);
@@ -171,6 +172,20 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
   audioFile_->setObjectName("audioFile");
   audioBrowse_ = new QPushButton("&Browse...");
   audioBrowse_->setObjectName("audioBrowse");
+  // An SDR receiver decodes one channel per window: the panes are built for one channel.
+  sdrDevice_ = new QLineEdit(QString::fromStdString(s.sdrDevice));
+  sdrDevice_->setObjectName("sdrDevice");
+  sdrDevice_->setPlaceholderText("e.g. driver=rtlsdr; empty: the first found");
+  sdrFrequency_ = new QLineEdit(QString::fromStdString(s.sdrFrequency));
+  sdrFrequency_->setObjectName("sdrFrequency");
+  sdrFrequency_->setPlaceholderText("e.g. 929.6125M");
+  sdrGain_ = new QLineEdit(QString::fromStdString(s.sdrGain));
+  sdrGain_->setObjectName("sdrGain");
+  sdrGain_->setPlaceholderText("dB, or auto");
+  sdrPpm_ = new QSpinBox;
+  sdrPpm_->setObjectName("sdrPpm");
+  sdrPpm_->setRange(-1000, 1000);
+  sdrPpm_->setValue(s.sdrPpm);
   fourLevel_ = Named(new QCheckBox("&4 Level FSK Interface"), 1013);
   fourLevel_->setChecked(s.fourLevelInterface != 0);
   invert_ = Named(new QCheckBox("&Invert Data"), 1014);
@@ -187,6 +202,10 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
   fileRow->addWidget(audioFile_);
   fileRow->addWidget(audioBrowse_);
   form->addRow("Audio File:", fileRow);
+  form->addRow("SDR Device:", sdrDevice_);
+  form->addRow("SDR Frequency:", sdrFrequency_);
+  form->addRow("SDR Gain:", sdrGain_);
+  form->addRow("SDR Correction (ppm):", sdrPpm_);
   form->addRow(fourLevel_);
   form->addRow(invert_);
   form->addRow(MakeButtons());
@@ -217,6 +236,8 @@ void InterfaceDialog::UpdateEnabling() {
   audioDevice_->setEnabled(input_->currentIndex() == 1);
   audioFile_->setEnabled(input_->currentIndex() == 2);
   audioBrowse_->setEnabled(input_->currentIndex() == 2);
+  for (QWidget* w : std::initializer_list<QWidget*>{sdrDevice_, sdrFrequency_, sdrGain_, sdrPpm_})
+    w->setEnabled(input_->currentIndex() == 3);
 }
 
 void InterfaceDialog::PortChosen(int index) {
@@ -229,6 +250,22 @@ void InterfaceDialog::PortChosen(int index) {
 
 void InterfaceDialog::OnOk() {
   AppSettings& s = context_.Settings();
+  if (input_->currentIndex() == 3) {
+    std::optional<double> hz = sdr::ParseFrequency(sdrFrequency_->text().trimmed().toStdString());
+    if (!hz || *hz <= 0) {
+      Tell("You must provide the channel's frequency (e.g. 929.6125M)!", "Pagora Setup");
+      sdrFrequency_->setFocus();
+      return;
+    }
+    QString gain = sdrGain_->text().trimmed();
+    bool number = false;
+    gain.toDouble(&number);
+    if (!number && gain.compare("auto", Qt::CaseInsensitive) != 0 && !gain.isEmpty()) {
+      Tell("The gain is a number of dB, or auto.", "Pagora Setup");
+      sdrGain_->setFocus();
+      return;
+    }
+  }
   int index = port_->currentIndex();
   if (index < 0) {
     s.comPort = 0;
@@ -263,6 +300,11 @@ void InterfaceDialog::OnOk() {
   s.inputSource = input_->currentIndex();
   s.audioDevice = audioDevice_->text().trimmed().toStdString();
   s.audioFile = audioFile_->text().trimmed().toStdString();
+  s.sdrDevice = sdrDevice_->text().trimmed().toStdString();
+  s.sdrFrequency = sdrFrequency_->text().trimmed().toStdString();
+  s.sdrGain =
+      sdrGain_->text().trimmed().isEmpty() ? "auto" : sdrGain_->text().trimmed().toStdString();
+  s.sdrPpm = sdrPpm_->value();
   context_.Save();
   accept();
 }

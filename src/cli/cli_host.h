@@ -49,6 +49,8 @@ class CliHost : public Host {
   // Writes to standard output unless it has failed; a failure is reported once. Page outputs
   // that print lines write through here.
   void WriteOut(const std::string& text);
+  // Text put before every message-pane row (the channel's frequency when several run).
+  void SetRowPrefix(std::string prefix) { rowPrefix_ = std::move(prefix); }
 
  private:
   SystemTime Convert(bool utc);
@@ -61,6 +63,7 @@ class CliHost : public Host {
   int messagesShown_ = 0;
   bool outputClosed_ = false;
   CommandRunner commands_;
+  std::string rowPrefix_;
 };
 
 // Writes "pagora-decode: " and the text (lines joined) to standard error.

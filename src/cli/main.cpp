@@ -31,6 +31,7 @@
 #include "cli/cli_host.h"
 #include "cli/http_front.h"
 #include "cli/net_outputs.h"
+#include "cli/iq_run.h"
 #include "cli/page_output.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
@@ -80,6 +81,7 @@ struct Options {
   std::string httpTokenFile;
   NetOptions net;
   std::string archive;    // archive file; "" = the settings' choice
+  IqOptions radio;        // an IQ recording or an SDR receiver (cli/iq_run.h)
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -346,6 +348,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
   app.add_option("--archive", o.archive,
                  "Also store every page in this archive file (SQLite; pagora-search finds them)");
 
+  AddIqOptions(app, o.radio);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -353,8 +357,9 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
     return status == 0 ? kExitOk : kExitUsage;
   }
   o.audioDeviceGiven = app.count("--audio-device") > 0;
+  o.radio.sdrGiven = app.count("--sdr") > 0;
   int inputs = (!o.input.empty()) + (!o.capture.empty()) + (!o.serial.empty()) +
-               (o.audioDeviceGiven ? 1 : 0);
+               (o.audioDeviceGiven ? 1 : 0) + (o.radio.sdrGiven ? 1 : 0) + (!o.radio.iq.empty());
   if (inputs != 1) {
     ReportError(inputs == 0 ? "no input given (try --help)" : "give only one input");
     return kExitUsage;
@@ -492,6 +497,20 @@ int Run(int argc, char** argv) {
   if (!o.ini.empty() && !LoadSettings(settings, o.ini)) {
     ReportError("cannot read settings file " + o.ini);
     return kExitInput;
+  }
+  if (o.radio.Active()) {
+    if (!o.record.empty()) {
+      ReportError("--record is not available with radio input (one capture per channel)");
+      return kExitUsage;
+    }
+    ApplyOptions(o, true, settings);
+    OutputFormat format = o.json || o.format == "json" ? OutputFormat::kJson
+                          : o.format == "multimon"     ? OutputFormat::kMultimon
+                                                       : OutputFormat::kText;
+    IqRunContext context{settings,  format,
+                         colour,    o.radio.sdrGiven ? WallClock() : start,
+                         o.lowPass, [&stop] { return stop.Raised(); }};
+    return RunIqChannels(o.radio, context);
   }
   std::optional<NamedInput> in = OpenNamedInput(o, stop);
   if (!in)

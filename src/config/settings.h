@@ -67,7 +67,12 @@ struct FontDescription {
 
 // Filter kinds.
 // Where the slicer levels come from (INI InputSource). The stored numbers are the file's.
-enum InputSource : int { kInputSerial = 0, kInputSoundCard = 1, kInputAudioFile = 2 };
+enum InputSource : int {
+  kInputSerial = 0,
+  kInputSoundCard = 1,
+  kInputAudioFile = 2,
+  kInputSdr = 3,
+};
 
 enum FilterType : int {
   kFilterUnused = 0,
@@ -189,6 +194,11 @@ struct AppSettings {
   int inputSource = kInputSerial;  // an InputSource value (INI InputSource)
   std::string audioDevice;  // sound card name for PortAudio, empty = default (INI AudioDevice)
   std::string audioFile;    // audio file decoded by the file source (INI AudioFile)
+  // kInputSdr: one channel from an SDR receiver through SoapySDR.
+  std::string sdrDevice;         // device string, empty = the first found (INI SdrDevice)
+  std::string sdrFrequency;      // the channel, "929.6125M" (INI SdrFrequency)
+  std::string sdrGain = "auto";  // dB or auto (INI SdrGain)
+  int sdrPpm = 0;                // frequency correction (INI SdrPpm)
   // A page equal in protocol, capcode, function and text to one completed this many seconds
   // ago or less is a repeat: shown and logged, but no filter file, sound or command (INI
   // DedupSeconds; 0 = off, at most one day).

@@ -107,6 +107,10 @@ void VisitMainSection(S& s, Visitor& v) {
   v.Int("InputSource", s.inputSource);
   v.Text("AudioDevice", s.audioDevice, AppSettings::kCommandMax, Quoting::kPlain);
   v.Text("AudioFile", s.audioFile, AppSettings::kPathMax, Quoting::kPlain);
+  v.Text("SdrDevice", s.sdrDevice, AppSettings::kCommandMax, Quoting::kPlain);
+  v.Text("SdrFrequency", s.sdrFrequency, AppSettings::kPathMax, Quoting::kPlain);
+  v.Text("SdrGain", s.sdrGain, AppSettings::kPathMax, Quoting::kPlain);
+  v.Int("SdrPpm", s.sdrPpm);
   v.Int("DedupSeconds", s.dedupSeconds);
   v.Text("Charset", s.charset, AppSettings::kCharsetNameMax, Quoting::kPlain);
   v.Text("Station", s.station, AppSettings::kCommandMax, Quoting::kPlain);

@@ -89,6 +89,9 @@ bool InputChanged(const AppSettings& before, const AppSettings& now) {
       return now.audioDevice != before.audioDevice;
     case kInputAudioFile:
       return now.audioFile != before.audioFile;
+    case kInputSdr:
+      return now.sdrDevice != before.sdrDevice || now.sdrFrequency != before.sdrFrequency ||
+             now.sdrGain != before.sdrGain || now.sdrPpm != before.sdrPpm;
     default:
       return now.comPort != before.comPort || now.comPortAddr != before.comPortAddr ||
              now.comPortIrq != before.comPortIrq || now.customDevice != before.customDevice;

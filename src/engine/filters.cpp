@@ -181,6 +181,8 @@ void CompletePage(Monitor& m) {
   Page& page = capture.page;
   RemoveFill(page);
   page.time = m.host.CalendarSeconds();
+  if (m.channelFrequency > 0)
+    page.frequency = m.channelFrequency;
   page.filter = match.filter;
   page.filterLabel.clear();
   if (match.filter >= 0 && static_cast<std::size_t>(match.filter) < m.settings.filters.size())

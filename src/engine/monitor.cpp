@@ -45,6 +45,8 @@ bool InputConfigured(const AppSettings& settings) {
       return true;  // a sound card: the default device when none is named
     case kInputAudioFile:
       return !settings.audioFile.empty();
+    case kInputSdr:
+      return !settings.sdrFrequency.empty();  // an SDR receiver tuned to one channel
     default:
       return settings.comPort != 0;
   }

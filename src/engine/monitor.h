@@ -4,6 +4,7 @@
 // one; a test makes a fresh one in a line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "config/settings.h"
@@ -100,6 +101,9 @@ class Monitor {
   RepeatWindow repeats;
   // Where every completed page goes as a record (JSON, line layouts, ...); outputs not owned.
   PageOutputs pageOutputs;
+  // The frequency in hertz of the channel this engine decodes, stamped on every page; 0 when
+  // the input does not know it (a sound card, a serial slicer).
+  std::int64_t channelFrequency = 0;
   // Sees every symbol handed to a decoder; not owned, may be null.
   SymbolObserver* symbolObserver = nullptr;
 

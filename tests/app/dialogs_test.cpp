@@ -59,6 +59,7 @@ class DialogsTest : public QObject {
   void keepAlive();
   void optionsClearReceptionState();
   void interfaceValidation();
+  void interfaceSdrReceiver();
   void scrollbackMinimums();
   void colours();
   void portAddress_data();
@@ -608,6 +609,37 @@ void DialogsTest::interfaceValidation() {
     QCOMPARE(f.monitor.settings.audioFile, std::string("/tmp/demo.wav"));
     QCOMPARE(f.monitor.settings.fourLevelInterface, 1);
   }
+}
+
+// An SDR receiver: one channel, its frequency required and kept as typed, gain dB or auto.
+void DialogsTest::interfaceSdrReceiver() {
+  EngineFixture f;
+  InterfaceDialog dialog(f.context);
+  auto* input = dialog.findChild<QComboBox*>("inputSource");
+  auto* frequency = dialog.findChild<QLineEdit*>("sdrFrequency");
+  auto* gain = dialog.findChild<QLineEdit*>("sdrGain");
+  QVERIFY(!frequency->isEnabled());
+  input->setCurrentIndex(3);
+  QVERIFY(frequency->isEnabled());
+  QVERIFY(!dialog.findChild<QLineEdit*>("audioFile")->isEnabled());
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QVERIFY(f.ui.messages.back().first.startsWith("You must provide the channel's frequency"));
+  frequency->setText("929.6125M");
+  gain->setText("loud");
+  ClickOk(dialog);
+  QVERIFY(!Accepted(dialog));
+  QCOMPARE(f.ui.messages.back().first, QString("The gain is a number of dB, or auto."));
+  gain->setText("38.6");
+  dialog.findChild<QLineEdit*>("sdrDevice")->setText("driver=rtlsdr");
+  dialog.findChild<QSpinBox*>("sdrPpm")->setValue(-12);
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(f.monitor.settings.inputSource, 3);
+  QCOMPARE(f.monitor.settings.sdrFrequency, std::string("929.6125M"));
+  QCOMPARE(f.monitor.settings.sdrGain, std::string("38.6"));
+  QCOMPARE(f.monitor.settings.sdrDevice, std::string("driver=rtlsdr"));
+  QCOMPARE(f.monitor.settings.sdrPpm, -12);
 }
 
 void DialogsTest::scrollbackMinimums() {

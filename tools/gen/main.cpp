@@ -3,6 +3,7 @@
 // as JSON lines in the form of pagora-decode --json, so that the two can be compared.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -18,6 +19,7 @@
 #include "input/audio_file_writer.h"
 #include "input/capture_writer.h"
 #include "output/charset.h"
+#include "iq_command.h"
 #include "output/page_json.h"
 #include "scenario.h"
 #include "slicer_entries.h"
@@ -86,8 +88,8 @@ int Run(int argc, char** argv) {
       "and sigma^2 the variance of white Gaussian noise over 0..fs/2 (added to every sample).\n"
       "Output format by name: .wav WAV, .flac FLAC, .raw/.s16/.pcm or - raw s16le, .cap a\n"
       "slicer capture (or choose with --format).");
-  app.add_option("SCENARIO", scenarioPath, "Scenario JSON file")->required();
-  app.add_option("-o,--output", outputPath, "Output file (audio or capture)")->required();
+  app.add_option("SCENARIO", scenarioPath, "Scenario JSON file (not with --iq)");
+  app.add_option("-o,--output", outputPath, "Output file (audio, capture or IQ)")->required();
   app.add_option("--format", format, "auto, wav, flac, raw or capture")
       ->check(CLI::IsMember({"auto", "wav", "flac", "raw", "capture"}));
   app.add_option("--expected", expectedPath, "Write the expected pages here (default: stdout)");
@@ -129,11 +131,45 @@ int Run(int argc, char** argv) {
   app.add_option("--start-time", startTime,
                  "Local time at the start, for the expected pages' time field")
       ->default_val("2024-06-03T12:00:00");
+  // FM-modulated IQ: several channels, each with a scenario of its own.
+  bool iq = false;
+  IqCommand iqCommand;
+  std::string centreText, rateText = "2.4M";
+  app.add_flag("--iq", iq,
+               "Render an FM-modulated IQ recording of one or more channels (--channel) instead "
+               "of discriminator audio");
+  app.add_option("--channel", iqCommand.channels,
+                 "With --iq: a channel at OFFSET Hz from the centre (k, M allowed) carrying "
+                 "SCENARIO, as OFFSET=SCENARIO; repeat for more channels");
+  app.add_option("--iq-format", iqCommand.format, "cu8, cs16 or cf32 (default: from the name)")
+      ->check(CLI::IsMember({"cu8", "cs16", "cf32"}));
+  app.add_option("--iq-rate", rateText, "IQ sample rate (k, M allowed)")->default_val("2.4M");
+  app.add_option("--center,--centre", centreText,
+                 "Centre frequency of the band, for the SigMF file and the expected pages");
+  app.add_flag("--sigmf", iqCommand.sigmf, "Also write a SigMF .sigmf-meta file");
+  app.add_option("--deviation", iqCommand.iq.deviationHz, "FM deviation of level 3 in Hz")
+      ->default_val(4800)
+      ->check(CLI::Range(100.0, 50000.0));
+  app.add_option("--freq-error", iqCommand.iq.frequencyErrorHz,
+                 "Tuning error of the receiver in Hz (every channel moves)")
+      ->default_val(0);
+  app.add_option("--iq-gain", iqCommand.iq.iqGainDb, "IQ gain imbalance in dB")->default_val(0);
+  app.add_option("--iq-phase", iqCommand.iq.iqPhaseDeg, "IQ phase imbalance in degrees")
+      ->default_val(0);
+  app.add_option("--dc-spike", iqCommand.iq.dcSpike,
+                 "Carrier at the centre (the receiver's DC spike), relative to a channel")
+      ->default_val(0);
+  app.add_option("--cnr", iqCommand.iq.cnrDb,
+                 "Carrier-to-noise ratio per channel in dB, noise measured in 16 kHz");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     int status = app.exit(e);
     return status == 0 ? 0 : 2;
+  }
+  if (!iq && scenarioPath.empty()) {
+    Fail("SCENARIO is required (or --iq with --channel)");
+    return 2;
   }
   audio.seed = seed;
   if (!levelText.empty()) {
@@ -149,6 +185,52 @@ int Run(int argc, char** argv) {
   if (!ParseLocalTime(startTime, start)) {
     Fail("--start-time: not an ISO 8601 local time");
     return 2;
+  }
+
+  if (iq) {
+    auto hz = [](const std::string& text, double& out) {
+      char* end = nullptr;
+      out = std::strtod(text.c_str(), &end);
+      std::string suffix(end);
+      out *= suffix == "k" ? 1e3 : suffix == "M" ? 1e6 : 1;
+      return end != text.c_str() && (suffix.empty() || suffix == "k" || suffix == "M") &&
+             std::isfinite(out);
+    };
+    if (!hz(rateText, iqCommand.iq.sampleRate) || iqCommand.iq.sampleRate < 48000 ||
+        iqCommand.iq.sampleRate > 20e6) {
+      Fail("--iq-rate: a rate from 48k to 20M");
+      return 2;
+    }
+    if (!centreText.empty() && (!hz(centreText, iqCommand.centreHz) || iqCommand.centreHz < 0)) {
+      Fail("--center: not a frequency");
+      return 2;
+    }
+    if (!scenarioPath.empty())
+      iqCommand.channels.insert(iqCommand.channels.begin(), "0=" + scenarioPath);
+    iqCommand.output = outputPath;
+    iqCommand.iq.seed = seed;
+    iqCommand.audio = audio;
+    if (iqCommand.audio.sampleRate == 22050)  // the audio default is too coarse for FM
+      iqCommand.audio.sampleRate = 48000;
+    iqCommand.leadIn = leadIn;
+    iqCommand.tail = tail;
+    iqCommand.gap = gap;
+    iqCommand.repeat = repeat;
+    iqCommand.startTime = start;
+    std::FILE* expectedOut = stdout;
+    if (!expectedPath.empty()) {
+      expectedOut = std::fopen(expectedPath.c_str(), "w");
+      if (!expectedOut) {
+        Fail("cannot write " + expectedPath);
+        return 1;
+      }
+    } else if (outputPath == "-") {
+      expectedOut = nullptr;
+    }
+    int status = RunIqCommand(iqCommand, expectedOut, IsoLocalTime);
+    if (expectedOut && expectedOut != stdout)
+      std::fclose(expectedOut);
+    return status;
   }
 
   nlohmann::json document;

@@ -1,0 +1,83 @@
+// One paging channel out of a band of IQ samples: the channel is mixed down to zero, filtered
+// and decimated in two stages to about 25 kHz, and FM-demodulated into discriminator audio for
+// the audio slicer, as a receiver's discriminator tap would give it.
+//
+// Paging transmitters deviate up to +-4.8 kHz with symbols up to 3200/s, so the wanted signal
+// lies within about +-8 kHz of the carrier, plus the tuning error of a cheap receiver (a
+// couple of kHz). The channel filter passes +-9 kHz and stops from 16 kHz, which keeps the
+// neighbours of a 25 kHz channel plan out. No squelch: paging channels are continuous, and the
+// audio slicer follows the level of whatever comes out.
+//
+// The first stage decimates to about 100 kHz with a short filter (anything that folds into the
+// passband lies beyond 90 kHz), the second to the audio rate with the channel filter. Both are
+// polyphase FIR decimators that compute only the samples they keep, on separate real and
+// imaginary arrays so that the dot products run on the vector unit.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+namespace pagora::sdr {
+
+// A FIR low-pass decimator for complex samples kept as separate real and imaginary arrays.
+class FirDecimator {
+ public:
+  FirDecimator(std::vector<float> taps, int factor);
+
+  // Filters `count` samples and appends every `factor`th output to `outRe`/`outIm`.
+  void Process(const float* re, const float* im, std::size_t count, std::vector<float>& outRe,
+               std::vector<float>& outIm);
+  int factor() const { return factor_; }
+  std::size_t length() const { return taps_.size(); }
+
+ private:
+  std::vector<float> taps_;  // reversed: taps_[k] multiplies the k-th oldest sample in view
+  int factor_;
+  std::vector<float> re_, im_;  // the last taps-1 samples, then the new ones
+  std::size_t next_ = 0;        // index in re_/im_ where the next output's window starts
+};
+
+// A low-pass for decimation: Kaiser window, stop-band attenuation `attenuationDb`, passband to
+// `passHz` and stopband from `stopHz` at `sampleRate`, unity gain at DC.
+std::vector<float> DesignLowPass(double sampleRate, double passHz, double stopHz,
+                                 double attenuationDb);
+
+class ChannelReceiver {
+ public:
+  // `offsetHz`: the channel's frequency minus the band's centre.
+  ChannelReceiver(double inputRate, double offsetHz);
+  ~ChannelReceiver();
+  ChannelReceiver(const ChannelReceiver&) = delete;
+  ChannelReceiver& operator=(const ChannelReceiver&) = delete;
+
+  // Demodulates `count` samples of the band and appends the audio (1.0 = 6 kHz above the
+  // channel's frequency) to `audio`.
+  void Process(const std::complex<float>* band, std::size_t count, std::vector<float>& audio);
+  double audioRate() const { return audioRate_; }
+  // The audio frequency at which the discriminator gives full scale.
+  static constexpr double kFullScaleHz = 6000;
+
+ private:
+  static constexpr std::size_t kBlock = 4096;
+  double step_ = 0;  // radians per input sample
+  double audioRate_;
+  // Mixer: a table of one block's rotation and the phase at the start of the next block.
+  std::vector<std::complex<float>> rotation_;
+  std::complex<double> blockPhase_{1, 0};
+  std::complex<double> blockStep_;
+  FirDecimator first_, second_;
+  std::vector<float> mixedRe_, mixedIm_, midRe_, midIm_, outRe_, outIm_;
+  void* demodulator_ = nullptr;  // liquid's freqdem
+};
+
+// Decimation factors for a band at `inputRate`: to about 100 kHz, then to at least 25 kHz.
+struct DecimationPlan {
+  int first = 1;
+  int second = 1;
+  double middleRate = 0;
+  double audioRate = 0;
+};
+DecimationPlan PlanDecimation(double inputRate);
+
+}  // namespace pagora::sdr
