@@ -22,6 +22,8 @@ constexpr double kToneSignificance = 10;
 // Symbols checked for alternation, and how many neighbouring pairs must differ.
 constexpr int kConfirmSymbols = 20;
 constexpr int kConfirmAlternations = 16;
+// The two halves of the alternation must be about as strong as each other (summed magnitudes).
+constexpr double kConfirmBalance = 0.6;
 // Timing loop: the share of each transition's measured boundary error taken into the phase and
 // into the symbol length; the length stays this close to nominal.
 constexpr double kPhaseGain = 0.06;
@@ -136,14 +138,21 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   if (earliest - symbol < n - static_cast<double>(samples_.size()) + 2 || earliest < 1)
     return false;
   int alternations = 0;
-  double sumAbs = 0, before = 0;
+  double sumAbs = 0, before = 0, positive = 0, negative = 0;
   for (int k = 0; k < kConfirmSymbols; ++k) {
     double y = Integrate(earliest + k * symbol, earliest + (k + 1) * symbol);
     alternations += k > 0 && (y > 0) != (before > 0);
     sumAbs += std::abs(y);
+    (y > 0 ? positive : negative) += std::abs(y);
     before = y;
   }
   if (alternations < kConfirmAlternations)
+    return false;
+  // A bit sync swings between the two outer levels. The idle fill of a 4-level frame at 3200
+  // symbols/s (levels 3 and 1 in pairs) alternates at the same rate between an outer and an
+  // inner level: taken for a bit sync, it would have the receiver regenerate the rest of that
+  // frame at the wrong rate.
+  if (std::min(positive, negative) < kConfirmBalance * std::max(positive, negative))
     return false;
 
   double start = earliest;
@@ -161,7 +170,7 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   countdown_ = 0;
   blockSymbols_ = 0;
   hunting_ = 0;
-  fourLevelNow_ = false;
+  fourLevelNow_ = fourLevelOut_;
   return true;
 }
 
@@ -189,6 +198,9 @@ FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnt
 
 // A symbol's level from its integral: the sign gives the half; with four levels, the magnitude
 // against the midpoint of the inner and outer levels' running averages gives inner or outer.
+// Outside a 2-level frame's blocks the symbols are decided on four levels wherever the output
+// has them: the header uses only the half, which is the same either way, and a receiver that
+// took a bit-sync-like run inside a 4-level frame's blocks for a bit sync keeps the low bits.
 int FlexRegenerator::Decide(double y) {
   double level = std::abs(y) / period_;
   if (!fourLevelNow_) {
@@ -202,8 +214,6 @@ int FlexRegenerator::Decide(double y) {
     inner_ += kInnerAmplitude * (level - inner_);
   // The inner level stays between a sixth and two thirds of the outer one.
   inner_ = std::clamp(inner_, amplitude_ / 6, amplitude_ * 2 / 3);
-  if (!fourLevelOut_)
-    return y > 0 ? 3 : 0;
   return y > 0 ? (outer ? 3 : 2) : (outer ? 0 : 1);
 }
 
@@ -245,7 +255,7 @@ void FlexRegenerator::TrackFraming(int level) {
       // Back to the header rate for the next frame's bit sync.
       period_ *= static_cast<double>(frameRate_) / kSlowRate;
       nominal_ = slowSymbol_;
-      fourLevelNow_ = false;
+      fourLevelNow_ = fourLevelOut_;
       hunting_ = 0;
       window_ = 0;
     }
@@ -288,9 +298,7 @@ void FlexRegenerator::TrackFraming(int level) {
       blockSymbols_ = kBlockSlowSymbols * frameRate_ / 1600;
       nominal_ = sampleRate_ / frameRate_;
       period_ *= kSlowRate / frameRate_;
-      fourLevelNow_ = frameLevels_ == 4;
-      // The header is sent on the outer levels; the inner ones start at a third of them.
-      inner_ = amplitude_ / 3;
+      fourLevelNow_ = fourLevelOut_ && frameLevels_ == 4;
     }
     return;
   }

@@ -108,7 +108,7 @@ class FlexRegenerator {
   int hunting_ = 0;       // symbols since the last marker or frame end
   int frameRate_ = 1600;  // the mode's symbol rate and levels
   int frameLevels_ = 2;
-  bool fourLevelNow_ = false;  // deciding 4-level symbols
+  bool fourLevelNow_ = false;  // deciding 4-level symbols (only where the output has them)
 };
 
 }  // namespace pagora
