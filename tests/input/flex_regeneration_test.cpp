@@ -1,7 +1,7 @@
 // FLEX frames through the audio slicer's regeneration: frames rendered with the impairments that
-// defeat the threshold slicer (a narrow receiver filter at 3200 symbols/s, four levels in noise,
-// a slow sample rate) come out with every page exact, and neither noise nor other traffic ever
-// ends in a false page.
+// defeat the threshold slicer (four levels in noise, a slow symbol clock at 3200 symbols/s, deep
+// noise at 1600) come out with every page exact, and neither noise nor other traffic ever ends
+// in a false page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -124,20 +124,21 @@ TEST_P(RegeneratedFrame, EveryPageComesOutExactly) {
   EXPECT_EQ(decoded.frames, 1) << "one frame, taken once";
 }
 
-// The first four lose pages through the threshold slicer: a 2 kHz receiver filter spreads the
-// edges of 3200 symbols/s over most of a symbol, noise splits 4-level symbols near their
-// thresholds, and at 8000 Hz a 4-level symbol is two and a half samples long.
-INSTANTIATE_TEST_SUITE_P(
-    Impairments, RegeneratedFrame,
-    ::testing::Values(FrameCase{"Narrow3200x2", "3200/2", 2000, 9},
-                      FrameCase{"Noisy3200x4", "3200/4", 0, 11},
-                      FrameCase{"Noisy1600x4", "1600/4", 0, 8},
-                      FrameCase{"Slow3200x4At8k", "3200/4", 0, 25, 0, 8000},
-                      FrameCase{"FastClock3200x4", "3200/4", 0, 25, 1000},
-                      FrameCase{"SlowClock3200x2", "3200/2", 0, 6, -1000},
-                      FrameCase{"Noisy1600x2", "1600/2", 0, -3},
-                      FrameCase{"Inverted3200x4At48k", "3200/4", 3000, 20, 0, 48000, 0.05, true}),
-    [](const auto& param) { return std::string(param.param.name); });
+// The first three lose pages through the threshold slicer: noise splits 4-level symbols near
+// their thresholds and breaks up the runs the engine's clock follows. The others hold what the
+// threshold slicer already managed under a narrow receiver filter, a fast symbol clock, slow and
+// fast sample rates and the other polarity, so that the regeneration never takes a page away.
+INSTANTIATE_TEST_SUITE_P(Impairments, RegeneratedFrame,
+                         ::testing::Values(FrameCase{"Noisy3200x4", "3200/4", 0, 11},
+                                           FrameCase{"SlowClock3200x2", "3200/2", 0, 6, -1000},
+                                           FrameCase{"Noisy1600x2", "1600/2", 0, -3},
+                                           FrameCase{"Narrow3200x2", "3200/2", 2000, 7},
+                                           FrameCase{"Noisy1600x4", "1600/4", 0, 8},
+                                           FrameCase{"Slow3200x4At8k", "3200/4", 0, 18, 0, 8000},
+                                           FrameCase{"FastClock3200x4", "3200/4", 0, 14, 1000},
+                                           FrameCase{"Inverted3200x4At48k", "3200/4", 3000, 20, 0,
+                                                     48000, 0.05, true}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // Noise at every level, then FLEX-rate and POCSAG-rate random data behind alternating runs: the
 // regeneration may take a bit sync now and then, but never produces a page.
@@ -168,8 +169,8 @@ TEST(FlexRegeneration, NoPageFromNoiseOrRandomData) {
     audio.insert(audio.end(), piece.begin(), piece.end());
   }
   Decoded decoded = Decode(audio, 22050, false, true);
-  EXPECT_TRUE(decoded.pages.empty()) << decoded.pages.size() << " pages, first "
-                                     << decoded.pages.front().first;
+  EXPECT_TRUE(decoded.pages.empty())
+      << decoded.pages.size() << " pages, first " << decoded.pages.front().first;
 }
 
 }  // namespace
