@@ -15,6 +15,7 @@
 //
 //   sensitivity [--pages N] [--modes LIST] [--conditions clean,receiver] [--step DB] [--jobs N]
 //               [--no-impairments] [--no-referee] [--slicer-no-regeneration]
+//               [--slicer-no-flex-regeneration]
 #include <algorithm>
 #include <atomic>
 #include <cmath>
