@@ -15,6 +15,7 @@
 //
 //   sensitivity [--pages N] [--modes LIST] [--conditions clean,receiver] [--step DB] [--jobs N]
 //               [--no-impairments] [--no-referee] [--slicer-no-regeneration]
+//               [--slicer-no-flex-regeneration]
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -38,11 +39,11 @@
 #include "audio_render.h"
 #include "cli/cli_host.h"
 #include "cli/page_output.h"
-#include "output/page_json.h"
 #include "draining_sink.h"
 #include "engine/monitor.h"
 #include "input/audio_slicer.h"
 #include "input/source_factory.h"
+#include "output/page_json.h"
 #include "pocsag_encoder.h"
 #include "referee_lines.h"
 #include "scenario.h"
@@ -296,6 +297,7 @@ struct SlicerTuning {
   double lowPassHz = pagora::kDefaultLowPassHz;
   double minPulseSeconds = pagora::kDefaultMinPulseSeconds;
   bool regeneratePocsag = true;
+  bool regenerateFlex = true;
 };
 
 std::vector<Decoded> Decode(const std::vector<float>& audio, double sampleRate,
@@ -312,6 +314,7 @@ std::vector<Decoded> Decode(const std::vector<float>& audio, double sampleRate,
   config.lowPassHz = tuning.lowPassHz;
   config.minPulseSeconds = tuning.minPulseSeconds;
   config.regeneratePocsag = tuning.regeneratePocsag;
+  config.regenerateFlex = tuning.regenerateFlex;
   pagora::AudioSlicer slicer(config);
   pagora::gen::DrainingSink sink(m);
   const std::size_t tick = static_cast<std::size_t>(sampleRate / 10);
@@ -691,6 +694,7 @@ int main(int argc, char** argv) {
   bool impairments = true;
   double minPulseMicroseconds = options.tuning.minPulseSeconds * 1e6;
   bool noRegeneration = false;
+  bool noFlexRegeneration = false;
   CLI::App app{"Decoding sensitivity of the audio slicer and the decoders against white noise",
                "sensitivity"};
   app.add_option("--pages", pages, "Pages per point")->check(CLI::Range(1, 100000));
@@ -716,11 +720,14 @@ int main(int argc, char** argv) {
   app.add_flag("--slicer-no-regeneration", noRegeneration,
                "Slice POCSAG bursts at the thresholds like everything else (as before the "
                "preamble-driven regeneration)");
+  app.add_flag("--slicer-no-flex-regeneration", noFlexRegeneration,
+               "Slice FLEX frames at the thresholds (as before the bit-sync-driven regeneration)");
   app.add_flag("--show-misses", options.showMisses,
                "List on standard error the pages lost or garbled without noise");
   CLI11_PARSE(app, argc, argv);
   options.tuning.minPulseSeconds = minPulseMicroseconds * 1e-6;
   options.tuning.regeneratePocsag = !noRegeneration;
+  options.tuning.regenerateFlex = !noFlexRegeneration;
 
   auto key = [](std::string name) {
     std::string k;

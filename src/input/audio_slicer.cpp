@@ -75,7 +75,9 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
                                   std::max(0.0, config.minPulseSeconds) * sampleRate_)),
       minInnerPulseSamples_(std::min(minPulseSamples_, kInnerPulseSeconds * sampleRate_)),
       regenerate_(config.regeneratePocsag),
-      regenerator_(sampleRate_) {
+      regenerator_(sampleRate_),
+      regenerateFlex_(config.regenerateFlex),
+      flex_(sampleRate_, config.levels == 4) {
   // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
   // downwards past the threshold below it minus the hysteresis; the outermost levels are not
   // left outwards (2 spans: beyond any sample the envelope lets through).
@@ -250,10 +252,16 @@ void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& si
       ChangeLevel(x, sink);
     }
 
-    if (regenerate_ && regenerator_.Push(x - 0.5 * (high + low))) {
+    double centred = x - 0.5 * (high + low);
+    if (regenerate_ && regenerator_.Push(centred)) {
       high_ = high;
       low_ = low;
       ServiceRegenerator(sink);
+    }
+    if (regenerateFlex_ && flex_.Push(centred)) {
+      high_ = high;
+      low_ = low;
+      ServiceFlex(sink);
     }
 
     // A pending change is handed out once it has lasted (its due sample is +infinity while none
@@ -289,7 +297,7 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     next = (x > t0) + (x > t0 + step) + (x > t0 + 2 * step);
     if (next == level_)
       return;
-    if (regenerator_.active()) {
+    if (regenerating()) {
       level_ = committedLevel_ = next;  // the regenerated bits stand in for the edges
       return;
     }
@@ -297,7 +305,7 @@ void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
     mid = middle ? low_ + step * 1.5 : low_ + step * 0.5 * (level_ + next);
   } else {
     next = level_ == 0 ? 3 : 0;
-    if (regenerator_.active()) {
+    if (regenerating()) {
       level_ = committedLevel_ = next;
       return;
     }
@@ -339,16 +347,27 @@ void AudioSlicer::CommitPending(EntrySink& sink) {
 // the slicer then goes on from the level the audio is at, with nothing pending.
 void AudioSlicer::ServiceRegenerator(EntrySink& sink) {
   PocsagRegenerator::Event event =
-      regenerator_.Service(lastBoundarySample_, timeline_, ticksPerSample_, sink);
-  if (event == PocsagRegenerator::Event::kNone)
-    return;
+      regenerator_.Service(lastBoundarySample_, !flex_.active(), timeline_, ticksPerSample_, sink);
+  if (event != PocsagRegenerator::Event::kNone)
+    TakeBackOutput(event == PocsagRegenerator::Event::kEntered, regenerator_.endSample(), sink);
+}
+
+// Only one receiver owns the output at a time: a FLEX bit sync is not taken during a POCSAG
+// burst, nor a POCSAG preamble during a FLEX frame.
+void AudioSlicer::ServiceFlex(EntrySink& sink) {
+  FlexRegenerator::Event event =
+      flex_.Service(lastBoundarySample_, !regenerator_.active(), timeline_, ticksPerSample_, sink);
+  if (event != FlexRegenerator::Event::kNone)
+    TakeBackOutput(event == FlexRegenerator::Event::kEntered, flex_.endSample(), sink);
+}
+
+void AudioSlicer::TakeBackOutput(bool entered, double end, EntrySink& sink) {
   pending_ = false;
   pendingDue_ = kNever;
-  if (event == PocsagRegenerator::Event::kEntered) {
+  if (entered) {
     advanceDue_ = kNever;
     return;
   }
-  double end = regenerator_.endSample();
   committedLevel_ = level_;
   if (timeline_.status() != kLevelStatus[level_])
     timeline_.Change(end * ticksPerSample_, kLevelStatus[level_], sink);

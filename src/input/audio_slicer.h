@@ -19,6 +19,7 @@
 #include <limits>
 
 #include "input/entry_timeline.h"
+#include "input/flex_regenerator.h"
 #include "input/pocsag_regenerator.h"
 
 namespace pagora {
@@ -52,6 +53,8 @@ struct AudioSlicerConfig {
   // integrated over its whole period on a tracked clock (pocsag_regenerator.h); off, every
   // edge comes from the thresholds.
   bool regeneratePocsag = true;
+  // FLEX frames likewise, from their bit sync to the end of their blocks (flex_regenerator.h).
+  bool regenerateFlex = true;
 };
 
 class AudioSlicer {
@@ -66,10 +69,13 @@ class AudioSlicer {
   // The level last handed out (a change still shorter than the shortest pulse is not).
   int level() const { return committedLevel_; }
   std::uint8_t status() const {
-    return regenerator_.active() ? timeline_.status() : kLevelStatus[committedLevel_];
+    return regenerating() ? timeline_.status() : kLevelStatus[committedLevel_];
   }
-  // True while a POCSAG burst is being regenerated.
-  bool regenerating() const { return regenerator_.active(); }
+  // True while a POCSAG burst or a FLEX frame is being regenerated.
+  bool regenerating() const { return regenerator_.active() || flex_.active(); }
+  // FLEX bit syncs taken over, and FLEX frames whose blocks were regenerated, so far.
+  int regeneratedFlexEntries() const { return flex_.entries(); }
+  int regeneratedFlexFrames() const { return flex_.frames(); }
   // POCSAG bursts taken over so far.
   int regeneratedBursts() const { return regenerator_.bursts(); }
   double SignalSeconds() const { return static_cast<double>(sampleIndex_) / sampleRate_; }
@@ -90,6 +96,8 @@ class AudioSlicer {
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
   void ServiceRegenerator(EntrySink& sink);
+  void ServiceFlex(EntrySink& sink);
+  void TakeBackOutput(bool entered, double end, EntrySink& sink);
   double CrossingSample(double value, bool rising) const;
 
   double sampleRate_;
@@ -125,6 +133,8 @@ class AudioSlicer {
   EntryTimeline timeline_;
   bool regenerate_;
   PocsagRegenerator regenerator_;
+  bool regenerateFlex_;
+  FlexRegenerator flex_;
 };
 
 }  // namespace pagora

@@ -171,9 +171,12 @@ bool PocsagRegenerator::Confirm(std::size_t rate, double lastBoundary) {
   return true;
 }
 
-PocsagRegenerator::Event PocsagRegenerator::Service(double lastBoundary, EntryTimeline& timeline,
-                                                    double ticksPerSample, EntrySink& sink) {
+PocsagRegenerator::Event PocsagRegenerator::Service(double lastBoundary, bool mayEnter,
+                                                    EntryTimeline& timeline, double ticksPerSample,
+                                                    EntrySink& sink) {
   Event event = Event::kNone;
+  if (candidate_ && !mayEnter)
+    candidate_ = false;
   if (candidate_) {
     candidate_ = false;
     for (std::size_t r = 0; r < tones_.size() && !active_; ++r) {

@@ -48,7 +48,8 @@ class PocsagRegenerator {
   // boundary no earlier than half a bit after `lastBoundary` (sample position of the slicer's
   // last change on the timeline) and owns the timeline until kLeft; regenerated changes go to
   // `timeline` at `ticksPerSample` ticks a sample.
-  Event Service(double lastBoundary, EntryTimeline& timeline, double ticksPerSample,
+  // With mayEnter false (another receiver owns the output) a preamble is not taken.
+  Event Service(double lastBoundary, bool mayEnter, EntryTimeline& timeline, double ticksPerSample,
                 EntrySink& sink);
 
   bool active() const { return active_; }

@@ -1,0 +1,309 @@
+#include "input/flex_regenerator.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numbers>
+
+namespace pagora {
+namespace {
+
+// The tone detector works on sums of blocks of samples at about this rate, and asks whether the
+// tone stands out every few blocks only.
+constexpr double kBlockRate = 2756.25;
+constexpr std::int64_t kBlocksPerLook = 4;
+constexpr double kSlowRate = 1600;
+// Symbols the tone detector averages over: a bit sync may be as short as 32 symbols, and the
+// receiver must have the output before the sync window begins.
+constexpr double kToneSymbols = 16;
+// How far the tone must stand out: its power against what noise alone gives in the detector's
+// bandwidth. The alternation check is the real test.
+constexpr double kToneSignificance = 10;
+// Symbols checked for alternation, and how many neighbouring pairs must differ.
+constexpr int kConfirmSymbols = 20;
+constexpr int kConfirmAlternations = 16;
+// The two halves of the alternation must be about as strong as each other (summed magnitudes).
+constexpr double kConfirmBalance = 0.6;
+// Timing loop: the share of each transition's measured boundary error taken into the phase and
+// into the symbol length; the length stays this close to nominal.
+constexpr double kPhaseGain = 0.06;
+constexpr double kPeriodGain = 0.0015;
+constexpr double kPeriodRange = 0.01;
+// Amplitude averages and the share at which the carrier counts as gone.
+constexpr double kSlowAmplitude = 0.01;
+constexpr double kFastAmplitude = 1.0 / 16;
+constexpr double kCarrierLost = 0.5;
+// The inner levels' average follows faster than the outer one: it starts from a guess.
+constexpr double kInnerAmplitude = 0.03;
+// The sync window: marker bits that may be wrong, as the decoder takes it; mode code and
+// complement bits likewise.
+constexpr std::uint32_t kMarker = 0xA6C6AAAAu;
+constexpr int kMarkerErrors = 4;
+constexpr int kCodeErrors = 4;
+constexpr int kHeaderSymbols = 88;
+constexpr int kBlockSlowSymbols = 11 * 256;
+// Symbols without a marker after which the receiver gives the output back: the bit sync and the
+// sync window of a frame take 96, a gap between frames a few more.
+constexpr int kHuntSymbols = 160;
+
+struct ModeRow {
+  std::uint16_t code;
+  int rate;
+  int levels;
+};
+constexpr ModeRow kModeRows[] = {
+    {0xB068, 1600, 4}, {0xDEA0, 3200, 4}, {0x870C, 1600, 2}, {0x4C7C, 3200, 4}};
+
+int Ones(std::uint64_t x) {
+  return std::popcount(x);
+}
+
+std::size_t RingSize(double sampleRate) {
+  // Room for the alternation check and for catching up from the slicer's last change.
+  std::size_t size = 1;
+  while (static_cast<double>(size) < 0.1 * sampleRate)
+    size <<= 1;
+  return size;
+}
+
+}  // namespace
+
+FlexRegenerator::FlexRegenerator(double sampleRate, bool fourLevel)
+    : sampleRate_(sampleRate),
+      fourLevelOut_(fourLevel),
+      samples_(RingSize(sampleRate), 0.0f),
+      mask_(samples_.size() - 1),
+      blockSize_(std::max(1, static_cast<int>(std::lround(sampleRate / kBlockRate)))),
+      blockLeft_(blockSize_) {
+  slowSymbol_ = sampleRate_ / kSlowRate;
+  double omega = std::numbers::pi / slowSymbol_;  // 800 Hz, rad a sample
+  stepRe_ = std::cos(omega * blockSize_);
+  stepIm_ = -std::sin(omega * blockSize_);
+  alpha_ = std::min(1.0, blockSize_ / (kToneSymbols * slowSymbol_));
+}
+
+bool FlexRegenerator::TakeBlock() {
+  blockLeft_ = blockSize_;
+  double y = block_;
+  block_ = 0;
+  ++blocks_;
+  zRe_ += alpha_ * (y * phRe_ - zRe_);
+  zIm_ += alpha_ * (y * phIm_ - zIm_);
+  power_ += alpha_ * (y * y - power_);
+  double re = phRe_ * stepRe_ - phIm_ * stepIm_;
+  phIm_ = phRe_ * stepIm_ + phIm_ * stepRe_;
+  phRe_ = re;
+  if ((blocks_ & 4095) == 0) {
+    double scale = 1.0 / std::hypot(phRe_, phIm_);
+    phRe_ *= scale;
+    phIm_ *= scale;
+  }
+  if (!active_ && blocks_ % kBlocksPerLook == 0 && count_ >= nextCheck_ && Stands())
+    candidate_ = true;
+  return candidate_ || (active_ && count_ >= due_);
+}
+
+bool FlexRegenerator::Stands() const {
+  double magnitude = zRe_ * zRe_ + zIm_ * zIm_;
+  return magnitude > kToneSignificance * 0.5 * alpha_ * power_;
+}
+
+double FlexRegenerator::Integrate(double from, double to) const {
+  double first = std::floor(from), last = std::floor(to);
+  auto i = static_cast<std::int64_t>(first);
+  auto end = static_cast<std::int64_t>(last);
+  auto at = [&](std::int64_t k) {
+    return static_cast<double>(samples_[static_cast<std::size_t>(k) & mask_]);
+  };
+  if (i == end)
+    return (to - from) * at(i);
+  double sum = (first + 1 - from) * at(i);
+  for (std::int64_t k = i + 1; k < end; ++k)
+    sum += at(k);
+  if (to > last)
+    sum += (to - last) * at(end);
+  return sum;
+}
+
+// Is the tone a bit sync? The symbol boundaries its phase gives, integrated over the last
+// kConfirmSymbols symbols, must alternate. The receiver then starts at a boundary at least half
+// a symbol after the slicer's last change, so that no hold on the timeline is cut short.
+bool FlexRegenerator::Confirm(double lastBoundary) {
+  double symbol = slowSymbol_;
+  double n = static_cast<double>(count_);
+  double centre = 0.5 * (blockSize_ - 1) - std::atan2(zIm_, zRe_) * symbol / std::numbers::pi;
+  double first = centre + 0.5 * symbol;
+  double last = first + symbol * std::floor((n - 1 - symbol - first) / symbol);
+  double earliest = last - (kConfirmSymbols - 1) * symbol;
+  if (earliest - symbol < n - static_cast<double>(samples_.size()) + 2 || earliest < 1)
+    return false;
+  int alternations = 0;
+  double sumAbs = 0, before = 0, positive = 0, negative = 0;
+  for (int k = 0; k < kConfirmSymbols; ++k) {
+    double y = Integrate(earliest + k * symbol, earliest + (k + 1) * symbol);
+    alternations += k > 0 && (y > 0) != (before > 0);
+    sumAbs += std::abs(y);
+    (y > 0 ? positive : negative) += std::abs(y);
+    before = y;
+  }
+  if (alternations < kConfirmAlternations)
+    return false;
+  // A bit sync swings between the two outer levels. The idle fill of a 4-level frame at 3200
+  // symbols/s (levels 3 and 1 in pairs) alternates at the same rate between an outer and an
+  // inner level: taken for a bit sync, it would have the receiver regenerate the rest of that
+  // frame at the wrong rate.
+  if (std::min(positive, negative) < kConfirmBalance * std::max(positive, negative))
+    return false;
+
+  double start = earliest;
+  if (lastBoundary + 0.5 * symbol > start)
+    start += symbol * std::ceil((lastBoundary + 0.5 * symbol - start) / symbol);
+  active_ = true;
+  ++entries_;
+  period_ = nominal_ = symbol;
+  tau_ = start;
+  due_ = static_cast<std::int64_t>(std::ceil(tau_ + period_)) + 1;
+  amplitude_ = fast_ = sumAbs / (kConfirmSymbols * symbol);
+  inner_ = amplitude_ / 3;
+  previous_ = 0;
+  window_ = 0;
+  countdown_ = 0;
+  blockSymbols_ = 0;
+  hunting_ = 0;
+  fourLevelNow_ = fourLevelOut_;
+  return true;
+}
+
+FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnter,
+                                                EntryTimeline& timeline, double ticksPerSample,
+                                                EntrySink& sink) {
+  Event event = Event::kNone;
+  if (candidate_) {
+    candidate_ = false;
+    if (mayEnter && !active_ && Stands()) {
+      nextCheck_ = count_ + static_cast<std::int64_t>(2 * slowSymbol_);
+      if (Confirm(lastBoundary))
+        event = Event::kEntered;
+    }
+  }
+  while (active_ && count_ >= due_) {
+    ProcessSymbol(timeline, ticksPerSample, sink);
+    if (!active_) {
+      event = Event::kLeft;
+      nextCheck_ = count_ + static_cast<std::int64_t>(kToneSymbols * slowSymbol_);
+    }
+  }
+  return event;
+}
+
+// A symbol's level from its integral: the sign gives the half; with four levels, the magnitude
+// against the midpoint of the inner and outer levels' running averages gives inner or outer.
+// Outside a 2-level frame's blocks the symbols are decided on four levels wherever the output
+// has them: the header uses only the half, which is the same either way, and a receiver that
+// took a bit-sync-like run inside a 4-level frame's blocks for a bit sync keeps the low bits.
+int FlexRegenerator::Decide(double y) {
+  double level = std::abs(y) / period_;
+  if (!fourLevelNow_) {
+    amplitude_ += kSlowAmplitude * (level - amplitude_);
+    return y > 0 ? 3 : 0;
+  }
+  bool outer = level > 0.5 * (amplitude_ + inner_);
+  if (outer)
+    amplitude_ += kSlowAmplitude * (level - amplitude_);
+  else
+    inner_ += kInnerAmplitude * (level - inner_);
+  // The inner level stays between a sixth and two thirds of the outer one.
+  inner_ = std::clamp(inner_, amplitude_ / 6, amplitude_ * 2 / 3);
+  return y > 0 ? (outer ? 3 : 2) : (outer ? 0 : 1);
+}
+
+// Decides the next symbol. At a change of sign the integral over the half symbols either side of
+// the boundary says how far the boundary is off, given the two symbols' levels.
+void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSample,
+                                    EntrySink& sink) {
+  double p = period_;
+  double start = tau_;
+  double y = Integrate(start, start + p);
+  double next = start + p;
+  if (previous_ != 0 && (y > 0) != (previous_ > 0)) {
+    double a = std::abs(previous_) / p, b = std::abs(y) / p;
+    if (a + b > 0) {
+      double straddle = Integrate(start - 0.5 * p, start + 0.5 * p) * (y > 0 ? 1 : -1);
+      double late = std::clamp(((b - a) * 0.5 * p - straddle) / (a + b), -0.25 * p, 0.25 * p);
+      next += kPhaseGain * late;
+      period_ = std::clamp(period_ + kPeriodGain * late, nominal_ * (1 - kPeriodRange),
+                           nominal_ * (1 + kPeriodRange));
+    }
+  }
+  fast_ += kFastAmplitude * (std::abs(y) / p - fast_);
+  outputLevel_ = Decide(y);
+  std::uint8_t status = kLevelStatus[outputLevel_];
+  if (timeline.status() != status)
+    timeline.Change(start * ticksPerSample, status, sink);
+  previous_ = y;
+  tau_ = next;
+  TrackFraming(outputLevel_);
+  due_ = static_cast<std::int64_t>(std::ceil(tau_ + period_)) + 1;
+}
+
+// Follows the frame as the decoder does: the sync window in the high bits, the header count at
+// 1600 symbols/s, the blocks at the frame's rate. Either polarity of the window is taken, as the
+// decoder may be set to invert the data.
+void FlexRegenerator::TrackFraming(int level) {
+  if (blockSymbols_ > 0) {
+    if (--blockSymbols_ == 0) {
+      // Back to the header rate for the next frame's bit sync.
+      period_ *= static_cast<double>(frameRate_) / kSlowRate;
+      nominal_ = slowSymbol_;
+      fourLevelNow_ = fourLevelOut_;
+      hunting_ = 0;
+      window_ = 0;
+    }
+    return;
+  }
+  window_ = (window_ << 1) | static_cast<std::uint64_t>(level < 2 ? 1 : 0);
+  auto marker = static_cast<std::uint32_t>(window_ >> 16);
+  int errors = Ones(marker ^ kMarker);
+  bool inverted = false;
+  if (errors > kMarkerErrors) {
+    errors = Ones(~marker ^ kMarker);
+    inverted = true;
+  }
+  if (errors <= kMarkerErrors) {
+    std::uint64_t window = inverted ? ~window_ : window_;
+    auto code = static_cast<std::uint16_t>(window >> 48);
+    auto complement = static_cast<std::uint16_t>(window);
+    bool found = false;
+    for (const ModeRow& row : kModeRows) {
+      if (Ones(static_cast<std::uint16_t>(code ^ row.code)) +
+              Ones(static_cast<std::uint16_t>(complement ^ row.code ^ 0xFFFF)) <=
+          kCodeErrors) {
+        frameRate_ = row.rate;
+        frameLevels_ = row.levels;
+        found = true;
+        break;
+      }
+    }
+    if (!found && static_cast<std::uint16_t>(code ^ complement) == 0xFFFF) {
+      frameRate_ = 3200;
+      frameLevels_ = 2;
+    }
+    countdown_ = kHeaderSymbols;
+    hunting_ = 0;
+    return;
+  }
+  if (countdown_ > 0) {
+    if (--countdown_ == 0) {
+      ++frames_;
+      blockSymbols_ = kBlockSlowSymbols * frameRate_ / 1600;
+      nominal_ = sampleRate_ / frameRate_;
+      period_ *= kSlowRate / frameRate_;
+      fourLevelNow_ = fourLevelOut_ && frameLevels_ == 4;
+    }
+    return;
+  }
+  if (++hunting_ > kHuntSymbols || fast_ < kCarrierLost * amplitude_)
+    active_ = false;
+}
+
+}  // namespace pagora

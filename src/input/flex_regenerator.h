@@ -1,0 +1,114 @@
+// FLEX frame regeneration for the audio path. A FLEX frame opens with a bit sync of alternating
+// 1s and 0s at 1600 symbols/s (a square wave whose fundamental lies at 800 Hz), then the 64-bit
+// sync window: the mode code, the marker 0xA6C6 0xAAAA and the mode code's complement. A tone
+// detector measures that fundamental over about 16 symbols; when it stands clear of the noise
+// the symbols over the last 20 periods (integrated over each whole symbol at the boundaries the
+// tone's phase gives) are checked for alternation. A confirmed bit sync hands the output to a
+// matched-filter receiver, which integrates every symbol over its whole period on a timing loop
+// that averages over many transitions, and sends each symbol on as a hold of exactly its tracked
+// length.
+//
+// The receiver reads the frame as the decoder will: it finds the marker in its own decisions,
+// takes the symbol rate and the number of levels from the mode code, and after the header
+// (88 symbols at 1600 symbols/s after the sync window) goes on at the frame's rate for its 11
+// blocks, deciding 4-level symbols against thresholds that follow the received inner and outer
+// levels. After the blocks it hunts for the next frame's marker for a while, and gives the output
+// back to the slicer when none comes or the carrier goes.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "input/entry_timeline.h"
+
+namespace pagora {
+
+class FlexRegenerator {
+ public:
+  // sampleRate in Hz, 4000..384000. With fourLevel false, every symbol goes out as one of the
+  // two outer levels (a 2-level slicer's view of a 4-level frame).
+  FlexRegenerator(double sampleRate, bool fourLevel);
+
+  // Takes the next sample, centred on the slicer's estimate of the signal's centre. Returns
+  // true when Service() has work: a symbol is due, or the bit sync tone stands out of the noise.
+  bool Push(double x) {
+    // Audio lies within a few units of full scale; anything else (a damaged file's infinities
+    // or NaNs) counts as silence, so that nothing here ever stops being finite.
+    if (!(std::abs(x) < kLargestSample))
+      x = 0;
+    samples_[static_cast<std::size_t>(count_) & mask_] = static_cast<float>(x);
+    ++count_;
+    block_ += x;
+    if (--blockLeft_ == 0)
+      return TakeBlock();
+    return active_ && count_ >= due_;
+  }
+
+  enum class Event { kNone, kEntered, kLeft };
+  // Does the work Push() announced. With mayEnter false (another receiver owns the output) a
+  // bit sync is not taken. On kEntered the regenerator has started the output at a boundary no
+  // earlier than half a symbol after `lastBoundary` (sample position of the slicer's last change
+  // on the timeline) and owns the timeline until kLeft.
+  Event Service(double lastBoundary, bool mayEnter, EntryTimeline& timeline, double ticksPerSample,
+                EntrySink& sink);
+
+  bool active() const { return active_; }
+  // Sample position where the last regenerated symbol ended (valid after kLeft).
+  double endSample() const { return tau_; }
+  // Bit syncs confirmed and frames whose blocks were regenerated so far.
+  int entries() const { return entries_; }
+  int frames() const { return frames_; }
+
+ private:
+  static constexpr double kLargestSample = 1e3;
+
+  bool TakeBlock();
+  bool Stands() const;
+  double Integrate(double from, double to) const;
+  bool Confirm(double lastBoundary);
+  void ProcessSymbol(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
+  int Decide(double y);
+  void TrackFraming(int level);
+
+  double sampleRate_;
+  bool fourLevelOut_;
+  std::vector<float> samples_;  // sample k at samples_[k & mask_]
+  std::size_t mask_;
+  std::int64_t count_ = 0;
+  int blockSize_;
+  int blockLeft_;
+  double block_ = 0;
+  std::int64_t blocks_ = 0;
+  // The bit sync tone detector.
+  double stepRe_ = 1, stepIm_ = 0, phRe_ = 1, phIm_ = 0, zRe_ = 0, zIm_ = 0, power_ = 0;
+  double alpha_ = 0;
+  double slowSymbol_ = 0;  // samples in a 1600 symbols/s period
+  std::int64_t nextCheck_ = 0;
+  bool candidate_ = false;
+  int entries_ = 0;
+  int frames_ = 0;
+
+  // The receiver while active.
+  bool active_ = false;
+  double period_ = 0;   // tracked symbol length, samples
+  double nominal_ = 0;  // the current rate's symbol length
+  double tau_ = 0;      // start of the next symbol
+  std::int64_t due_ = 0;
+  double amplitude_ = 0;  // slow average of the outer symbols' |integral| / length
+  double fast_ = 0;       // fast average of every symbol's
+  double inner_ = 0;      // slow average of the inner symbols' (4 levels)
+  double previous_ = 0;   // the last symbol's integral
+  int outputLevel_ = 0;
+
+  // The frame as the decoder reads it.
+  std::uint64_t window_ = 0;
+  int countdown_ = 0;     // header symbols left before the blocks
+  int blockSymbols_ = 0;  // block symbols left
+  int hunting_ = 0;       // symbols since the last marker or frame end
+  int frameRate_ = 1600;  // the mode's symbol rate and levels
+  int frameLevels_ = 2;
+  bool fourLevelNow_ = false;  // deciding 4-level symbols (only where the output has them)
+};
+
+}  // namespace pagora
