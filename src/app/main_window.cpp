@@ -30,9 +30,9 @@
 #include <cstdio>
 
 #include "app/dialogs.h"
-#include "app/recording_ui.h"
 #include "app/net_dialogs.h"
 #include "app/radio_source.h"
+#include "app/recording_ui.h"
 #include "config/settings_file.h"
 #include "engine/keep_alive.h"
 #include "engine/mode_title.h"
@@ -704,7 +704,8 @@ bool MainWindow::OpenRecording(const RecordingOptions& options) {
       // What the live input delivered is decoded on its own clock, and a page it was in the
       // middle of ends here: the recording's signal must not continue it.
       EndOfSignal(monitor_);
-      InputStopped(monitor_.settings.inputSource == kInputAudioFile ? InputState::kEnded : InputState::kNone);
+      InputStopped(monitor_.settings.inputSource == kInputAudioFile ? InputState::kEnded
+                                                                    : InputState::kNone);
     }
   }
   if (!recordingPanel_) {

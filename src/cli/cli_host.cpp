@@ -129,8 +129,7 @@ void CliHost::RowEnded(PaneId pane, const PaneBuffer& buffer, int row, bool) {
       row >= buffer.capacity + 1)
     return;
   const bool utf8 = CharsetOrAscii(settings_.charset) != Charset::kAscii;
-  WriteOut(rowPrefix_ + RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_, utf8) +
-           '\n');
+  WriteOut(rowPrefix_ + RenderRow(buffer.TextRow(row), buffer.ClassRow(row), colour_, utf8) + '\n');
 }
 
 }  // namespace pagora::cli

@@ -5,11 +5,16 @@
 namespace pagora::cli {
 
 HttpFront::HttpFront(Monitor& m, std::vector<web::InputDescription> inputs,
-                     web::WebServerOptions options)
-    : m_(m), inputs_(std::move(inputs)), server_(feed_, search_, std::move(options)) {}
+                     std::unique_ptr<web::PageSearch> archive, web::WebServerOptions options)
+    : m_(m),
+      inputs_(std::move(inputs)),
+      archive_(std::move(archive)),
+      search_(archive_ ? *archive_ : static_cast<web::PageSearch&>(recent_)),
+      server_(feed_, search_, std::move(options)) {}
 
 std::unique_ptr<HttpFront> HttpFront::Start(const std::string& listen, const std::string& tokenFile,
                                             Monitor& m, std::vector<web::InputDescription> inputs,
+                                            std::unique_ptr<web::PageSearch> archive,
                                             std::string& error) {
   web::WebServerOptions options;
   if (!web::ParseListenAddress(listen, options.address, options.port)) {
@@ -18,7 +23,8 @@ std::unique_ptr<HttpFront> HttpFront::Start(const std::string& listen, const std
   }
   if (!tokenFile.empty() && !web::ReadTokenFile(tokenFile, options.token, error))
     return nullptr;
-  std::unique_ptr<HttpFront> front(new HttpFront(m, std::move(inputs), std::move(options)));
+  std::unique_ptr<HttpFront> front(
+      new HttpFront(m, std::move(inputs), std::move(archive), std::move(options)));
   if (!front->server_.Start(error))
     return nullptr;
   front->Tick();

@@ -22,8 +22,10 @@ class HttpFront {
  public:
   // Reads the token file (when given), starts the server and adds the live feed to the
   // engine's outputs. Null with `error` set when the address, the token or the port is refused.
+  // `archive`, when given, answers /api/pages from stored pages instead of this run's.
   static std::unique_ptr<HttpFront> Start(const std::string& listen, const std::string& tokenFile,
                                           Monitor& m, std::vector<web::InputDescription> inputs,
+                                          std::unique_ptr<web::PageSearch> archive,
                                           std::string& error);
   ~HttpFront();
 
@@ -32,15 +34,16 @@ class HttpFront {
   int port() const { return server_.port(); }
 
  private:
-  HttpFront(Monitor& m, std::vector<web::InputDescription> inputs, web::WebServerOptions options);
+  HttpFront(Monitor& m, std::vector<web::InputDescription> inputs,
+            std::unique_ptr<web::PageSearch> archive, web::WebServerOptions options);
 
   Monitor& m_;
   std::vector<web::InputDescription> inputs_;
   web::RecentPages recent_;
   web::LiveFeed feed_{&recent_};
-  // Where the archive plugs in: a PageSearch over the archive's database takes the place of
-  // recent_ here when one is configured.
-  web::PageSearch& search_ = recent_;
+  // The archive's search when one is configured, else the pages of this run.
+  std::unique_ptr<web::PageSearch> archive_;
+  web::PageSearch& search_;
   web::WebServer server_;
   std::chrono::steady_clock::time_point lastStatus_{};
 };

@@ -28,10 +28,11 @@
 
 #include "archive/archive.h"
 #include "archive/archive_writer.h"
+#include "cli/archive_search.h"
 #include "cli/cli_host.h"
 #include "cli/http_front.h"
-#include "cli/net_outputs.h"
 #include "cli/iq_run.h"
+#include "cli/net_outputs.h"
 #include "cli/page_output.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
@@ -43,8 +44,8 @@
 #include "input/serial_slicer_source.h"
 #include "input/sound_card_source.h"
 #include "input/source_factory.h"
-#include "output/charset.h"
 #include "net/network_outputs.h"
+#include "output/charset.h"
 #include "output/fragment_joiner.h"
 
 namespace pagora::cli {
@@ -80,8 +81,8 @@ struct Options {
   std::string http;       // ADDRESS:PORT of the web page and API; empty = none
   std::string httpTokenFile;
   NetOptions net;
-  std::string archive;    // archive file; "" = the settings' choice
-  IqOptions radio;        // an IQ recording or an SDR receiver (cli/iq_run.h)
+  std::string archive;  // archive file; "" = the settings' choice
+  IqOptions radio;      // an IQ recording or an SDR receiver (cli/iq_run.h)
 };
 
 // "2024-06-03T12:34:56" (or with a space, or without seconds) as local time.
@@ -586,7 +587,18 @@ int Run(int argc, char** argv) {
   std::unique_ptr<HttpFront> http;
   if (!o.http.empty()) {
     std::string error;
-    http = HttpFront::Start(o.http, o.httpTokenFile, m, {DescribeInput(o, *in)}, error);
+    // With an archive, the web page searches every stored page through a connection of its own.
+    std::unique_ptr<web::PageSearch> search;
+    if (archiveWriter) {
+      try {
+        search = std::make_unique<ArchivePageSearch>(archive::OpenSqlite(archivePath));
+      } catch (const std::exception& e) {
+        ReportError(std::string("--http: the archive cannot be searched: ") + e.what());
+        return kExitOutput;
+      }
+    }
+    http = HttpFront::Start(o.http, o.httpTokenFile, m, {DescribeInput(o, *in)}, std::move(search),
+                            error);
     if (!http) {
       ReportError("--http: " + error);
       return kExitUsage;
@@ -621,8 +633,7 @@ int Run(int argc, char** argv) {
   if (in->stream.fd >= 0)
     close(in->stream.fd);
 
-  bool outputFailed =
-      m.files.failures > 0 || host.outputClosed() || !netComplete || archiveFailed;
+  bool outputFailed = m.files.failures > 0 || host.outputClosed() || !netComplete || archiveFailed;
   if (!o.record.empty() && !recorder.Close()) {
     if (!control.recorderReported)
       ReportError("cannot write capture: " + recorder.error());

@@ -113,7 +113,8 @@ class Decoder:
             f.write(SETTINGS)
         self.process = subprocess.Popen(
             [args.decode, "--http", "127.0.0.1:%d" % port, "--http-token-file", token_file,
-             "--format", "json", "--ini", ini, "--start-time", "2024-06-03T12:00:00", "-"],
+             "--format", "json", "--ini", ini, "--start-time", "2024-06-03T12:00:00",
+             "--archive", os.path.join(directory, "pages.db"), "-"],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
         self.port = port
         self.feeder = Feeder(self.process, audio)
@@ -302,6 +303,14 @@ def main():
         if browser.run(ROWS, "#all")[1:] != list(reversed(expected)):
             fail("the pages from before the reconnection changed")
         print("reconnected after the server restarted")
+
+        # The search reads the archive: a page of the first run is found in the second.
+        browser.type_into("#q", "stadium")
+        browser.click("#search button[type=submit]")
+        results = wait_for(lambda: browser.run(ROWS, "#results"), 10, "archive search results")
+        if results != ["AMBULANCE standby at the stadium"]:
+            fail("the archive search after the restart found %r" % results)
+        print("the search reads the archive")
         print("PASS")
         return 0
     finally:
