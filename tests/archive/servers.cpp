@@ -23,22 +23,6 @@
 
 namespace pagora::testing {
 
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t size = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
 std::string MakeTempFolder(const std::string& tag) {
   static int serial = 0;
   std::string path =
@@ -75,56 +59,6 @@ int WaitChild(pid_t pid) {
   if (WIFEXITED(raw))
     return WEXITSTATUS(raw);
   return 128 + WTERMSIG(raw);
-}
-
-namespace {
-
-bool Listening(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
-}
-
-std::string Which(const std::vector<std::string>& candidates) {
-  for (const std::string& c : candidates) {
-    if (access(c.c_str(), X_OK) == 0)
-      return c;
-  }
-  return "";
-}
-
-}  // namespace
-
-Mosquitto::Mosquitto() {
-  std::string binary = Which({"/usr/sbin/mosquitto", "/usr/bin/mosquitto"});
-  if (binary.empty()) {
-    skip_ = "mosquitto is not installed (scripts/install-deps installs it)";
-    return;
-  }
-  folder_ = MakeTempFolder("mosquitto");
-  port_ = FreePort();
-  std::string config = folder_ + "/mosquitto.conf";
-  WriteFile(config, "listener " + std::to_string(port_) +
-                        " 127.0.0.1\nallow_anonymous true\npersistence false\n");
-  pid_ = Spawn({binary, "-c", config}, folder_ + "/mosquitto.log");
-  if (!WaitFor([this] { return Listening(port_); }, 10)) {
-    skip_ = "mosquitto did not start: " + ReadFile(folder_ + "/mosquitto.log");
-    kill(pid_, SIGKILL);
-    WaitChild(pid_);
-    pid_ = -1;
-  }
-}
-
-Mosquitto::~Mosquitto() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    WaitChild(pid_);
-  }
 }
 
 Postgres::Postgres() {

@@ -1,6 +1,7 @@
 // Real servers for the archive tests, each in a temporary folder on a free loopback port and
-// stopped when the object goes: mosquitto brokers and a PostgreSQL cluster (run as an
-// unprivileged user when the tests run as root). A publisher that sends receivers' pages.
+// stopped when the object goes: a PostgreSQL cluster (run as an unprivileged user when the
+// tests run as root), and a publisher that sends receivers' pages. The brokers are the network
+// tests' (tests/net/broker.h).
 #pragma once
 
 #include <sys/types.h>
@@ -9,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "broker.h"
+
 namespace pagora::testing {
 
-// A loopback TCP port nothing listens on at the moment of asking.
-int FreePort();
 // A fresh folder under the test temp folder, removed by the caller's TempFolder.
 std::string MakeTempFolder(const std::string& tag);
 
@@ -20,22 +21,6 @@ std::string MakeTempFolder(const std::string& tag);
 pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath);
 // Waits for the child; its exit status, or 128 + signal.
 int WaitChild(pid_t pid);
-
-class Mosquitto {
- public:
-  Mosquitto();
-  ~Mosquitto();
-  bool running() const { return pid_ > 0; }
-  int port() const { return port_; }
-  std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
-  const std::string& skipReason() const { return skip_; }
-
- private:
-  std::string folder_;
-  int port_ = 0;
-  pid_t pid_ = -1;
-  std::string skip_;
-};
 
 class Postgres {
  public:
