@@ -25,7 +25,7 @@
 #include <cstdio>
 
 #include "decoder/bch.h"
-#include "flex/flex_pages.h"
+#include "flex/flex_render.h"
 
 namespace pagora {
 namespace {

@@ -14,7 +14,7 @@
 #include "pocsag/pocsag_decoder.h"
 
 #include "decoder/bch.h"
-#include "pocsag/pocsag_rendering.h"
+#include "pocsag/pocsag_render.h"
 
 namespace pagora {
 

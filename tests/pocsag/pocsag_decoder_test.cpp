@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "pocsag/pocsag_rendering.h"
+#include "pocsag/pocsag_render.h"
 #include "pocsag_fixture.h"
 
 namespace pagora::testing {

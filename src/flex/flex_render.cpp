@@ -13,7 +13,7 @@
 //   short        digits in the vector word itself (and W), or nothing for a tone-only page
 // Words whose codeword could not be corrected are still shown, in the bit-error colour.
 
-#include "flex/flex_pages.h"
+#include "flex/flex_render.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 
 #include "config/settings.h"
 #include "engine/traffic_statistics.h"
-#include "pocsag/pocsag_rendering.h"
+#include "pocsag/pocsag_render.h"
 #include "pocsag_fixture.h"
 
 namespace pagora::testing {

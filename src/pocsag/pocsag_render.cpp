@@ -4,7 +4,7 @@
 // character and loses one per control code (line feed and ETB are neutral); digits score a
 // point each but lose heavily for "U", "(" and ")", which real numeric pages rarely contain.
 // A page of seven or more message codewords is always text and is shown as it arrives.
-#include "pocsag/pocsag_rendering.h"
+#include "pocsag/pocsag_render.h"
 
 #include <algorithm>
 #include <cstdio>
