@@ -20,6 +20,9 @@
 
 #include "archive/archive.h"
 #include "archive/archive_writer.h"
+#include "archive/page_search_adapter.h"
+#include "web/live_feed.h"
+#include "web/web_server.h"
 
 namespace pagora::archive {
 namespace {
@@ -76,8 +79,8 @@ class Subscription {
  public:
   Subscription(const BrokerAddress& address, const std::string& clientId, const std::string& user,
                const std::string& password, const std::string& prefix, Writer& writer,
-               Counters& counters)
-      : address_(address), prefix_(prefix), writer_(writer), counters_(counters) {
+               Counters& counters, web::LiveFeed* feed)
+      : address_(address), prefix_(prefix), writer_(writer), counters_(counters), feed_(feed) {
     // A persistent session: pages published while the archiver was away wait at the broker.
     client_ = mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), clientId.empty(), this);
     if (!client_)
@@ -141,6 +144,12 @@ class Subscription {
       ++s->counters_.rejected;
       return;
     }
+    if (s->feed_) {
+      // The web page's live feed shows every copy as it arrives; the archive keeps one.
+      nlohmann::ordered_json record = nlohmann::ordered_json::parse(page->json, nullptr, false);
+      if (record.is_object())
+        s->feed_->Publish(page->time, std::move(record));
+    }
     s->writer_.Add(std::move(*page));
   }
 
@@ -148,6 +157,7 @@ class Subscription {
   std::string prefix_;
   Writer& writer_;
   Counters& counters_;
+  web::LiveFeed* feed_;  // null without --http
   mosquitto* client_ = nullptr;
 };
 
@@ -175,6 +185,7 @@ int Run(int argc, char** argv) {
   std::string archivePath, postgres, prefix = "pagora", clientId, user, passwordFile;
   std::int64_t window = Store::kDefaultWindowSeconds;
   std::size_t queue = Writer::kDefaultQueueLimit;
+  std::string http, httpTokenFile;
   app.add_option("--mqtt", urls, "Broker to subscribe to, mqtt://HOST[:PORT] (repeatable)")
       ->required();
   app.add_option("--archive", archivePath,
@@ -193,6 +204,13 @@ int Run(int argc, char** argv) {
   app.add_option("--queue", queue, "Pages held while the archive is busy")
       ->default_val(Writer::kDefaultQueueLimit)
       ->check(CLI::Range(std::size_t{1000}, std::size_t{10000000}));
+  app.add_option("--http", http,
+                 "Serve the live web page and the HTTP API over the archive on ADDRESS:PORT "
+                 "(address 127.0.0.1 when only a port is given)");
+  app.add_option("--http-token-file", httpTokenFile,
+                 "Token every HTTP request must carry; required for any address other than "
+                 "loopback")
+      ->check(CLI::ExistingFile);
   app.get_option("--postgres")->excludes(app.get_option("--archive"));
   try {
     app.parse(argc, argv);
@@ -245,25 +263,65 @@ int Run(int argc, char** argv) {
   Writer writer(std::move(store), queue);
   Counters counters;
 
+  // The web page: pages live as they arrive from the receivers, searches over the whole archive
+  // through a connection of their own.
+  std::unique_ptr<web::LiveFeed> feed;
+  std::unique_ptr<ArchivePageSearch> search;
+  std::unique_ptr<web::WebServer> server;
+  if (!http.empty()) {
+    web::WebServerOptions options;
+    options.program = "pagora-archive";
+    std::string error;
+    if (!web::ParseListenAddress(http, options.address, options.port)) {
+      std::cerr << "pagora-archive: --http: expected ADDRESS:PORT or PORT, got " << http << "\n";
+      return kExitUsage;
+    }
+    if (!httpTokenFile.empty() && !web::ReadTokenFile(httpTokenFile, options.token, error)) {
+      std::cerr << "pagora-archive: --http: " << error << "\n";
+      return kExitUsage;
+    }
+    try {
+      search = std::make_unique<ArchivePageSearch>(postgres.empty() ? OpenSqlite(archivePath)
+                                                                    : OpenPostgres(postgres));
+    } catch (const std::exception& e) {
+      std::cerr << "pagora-archive: " << e.what() << "\n";
+      return kExitArchive;
+    }
+    feed = std::make_unique<web::LiveFeed>();
+    server = std::make_unique<web::WebServer>(*feed, *search, options);
+    if (!server->Start(error)) {
+      std::cerr << "pagora-archive: --http: " << error << "\n";
+      return kExitUsage;
+    }
+  }
+
   mosquitto_lib_init();
   int status = kExitOk;
   {
     std::vector<std::unique_ptr<Subscription>> subscriptions;
     try {
       for (const BrokerAddress& broker : brokers) {
-        subscriptions.push_back(std::make_unique<Subscription>(broker, clientId, user, password,
-                                                               prefix, writer, counters));
+        subscriptions.push_back(std::make_unique<Subscription>(
+            broker, clientId, user, password, prefix, writer, counters, feed.get()));
         subscriptions.back()->Start();
       }
     } catch (const std::exception& e) {
       std::cerr << "pagora-archive: " << e.what() << "\n";
       status = kExitArchive;
     }
-    if (status == kExitOk) {
-      int signal = 0;
-      sigwait(&stopSignals, &signal);
+    // Until SIGINT or SIGTERM; the web page's status follows the counts every second.
+    const timespec second{1, 0};
+    while (status == kExitOk && sigtimedwait(&stopSignals, nullptr, &second) < 0) {
+      if (server) {
+        server->PublishStatus({{"received", counters.received.load()},
+                               {"stored", writer.stored()},
+                               {"dropped", writer.dropped()},
+                               {"lost", writer.failed()}});
+      }
     }
   }  // every subscription disconnected: no page comes after this
+  if (server)
+    server->Stop();
   writer.Close();
   mosquitto_lib_cleanup();
 

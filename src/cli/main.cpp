@@ -28,7 +28,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_writer.h"
-#include "cli/archive_search.h"
+#include "archive/page_search_adapter.h"
 #include "cli/cli_host.h"
 #include "cli/http_front.h"
 #include "cli/iq_run.h"
@@ -591,7 +591,7 @@ int Run(int argc, char** argv) {
     std::unique_ptr<web::PageSearch> search;
     if (archiveWriter) {
       try {
-        search = std::make_unique<ArchivePageSearch>(archive::OpenSqlite(archivePath));
+        search = std::make_unique<archive::ArchivePageSearch>(archive::OpenSqlite(archivePath));
       } catch (const std::exception& e) {
         ReportError(std::string("--http: the archive cannot be searched: ") + e.what());
         return kExitOutput;

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include <httplib.h>
+
 #include "archive/archive.h"
 #include "cli_test_support.h"
 #include "servers.h"
@@ -262,9 +264,11 @@ TEST_P(TwoReceiversTest, EachPageIsStoredOnceWithBothStationsAndTheCleanCopy) {
   std::string folder = MakeTempFolder("region");
   std::string location = postgres ? FreshPostgresDatabase() : folder + "/archive.db";
   std::string log = folder + "/archive.log";
-  pid_t archiver = Spawn({PAGORA_ARCHIVE_PATH, "--mqtt", north.Url(), "--mqtt", south.Url(),
-                          postgres ? "--postgres" : "--archive", location},
-                         log);
+  int httpPort = FreePort();
+  pid_t archiver =
+      Spawn({PAGORA_ARCHIVE_PATH, "--mqtt", north.Url(), "--mqtt", south.Url(),
+             postgres ? "--postgres" : "--archive", location, "--http", std::to_string(httpPort)},
+            log);
   ASSERT_TRUE(WaitFor(
       [&] {
         std::string text = ReadFile(log);
@@ -299,6 +303,14 @@ TEST_P(TwoReceiversTest, EachPageIsStoredOnceWithBothStationsAndTheCleanCopy) {
                });
       },
       30);
+  // The web page's search reads the same rows: one page, both stations.
+  httplib::Client web("127.0.0.1", httpPort);
+  httplib::Result found = web.Get("/api/pages?q=Call%2017&limit=5");
+  ASSERT_TRUE(found && found->status == 200);
+  nlohmann::json pages = nlohmann::json::parse(found->body)["pages"];
+  ASSERT_EQ(pages.size(), 1u) << found->body;
+  EXPECT_EQ(pages[0]["text"], "Call 17: report to \"station\" <b>now</b>");
+  EXPECT_EQ(pages[0]["stations"], nlohmann::json({"north", "south"}));
   kill(archiver, SIGTERM);
   EXPECT_EQ(WaitChild(archiver), 0) << ReadFile(log);
   EXPECT_NE(ReadFile(log).find("401 pages received, 401 stored"), std::string::npos)

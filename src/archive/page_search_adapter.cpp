@@ -1,12 +1,12 @@
-#include "cli/archive_search.h"
+#include "archive/page_search_adapter.h"
 
 #include <algorithm>
 #include <optional>
 
-namespace pagora::cli {
+namespace pagora::archive {
 
 std::vector<web::FoundPage> ArchivePageSearch::Search(const web::PageQuery& query) {
-  archive::Query asked;
+  Query asked;
   asked.text = query.text;
   asked.capcode = query.capcode;
   asked.protocol = query.protocol;
@@ -17,21 +17,21 @@ std::vector<web::FoundPage> ArchivePageSearch::Search(const web::PageQuery& quer
   asked.limit = std::clamp(query.limit, 1, web::kMaxLimit);
   if (query.beforeId > 0)
     asked.beforeId = query.beforeId;
-  if (archive::InvalidQuery(asked))
+  if (InvalidQuery(asked))
     return {};
 
-  std::vector<archive::Row> rows;
+  std::vector<Row> rows;
   try {
     std::lock_guard lock(mutex_);
     rows = store_->Search(asked);
-  } catch (const archive::ArchiveError&) {
+  } catch (const ArchiveError&) {
     return {};  // a busy or damaged file: the page shows no results rather than a failure
   }
   std::vector<web::FoundPage> found;
   found.reserve(rows.size());
-  for (const archive::Row& row : rows)
-    found.push_back({row.id, archive::RowJson(row)});
+  for (const Row& row : rows)
+    found.push_back({row.id, RowJson(row)});
   return found;
 }
 
-}  // namespace pagora::cli
+}  // namespace pagora::archive
