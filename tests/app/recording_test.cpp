@@ -257,9 +257,6 @@ void RecordingTest::tenMinutesAtFullSpeedOnSignalTime() {
   // Back on the wall clock, and the engine free for the live input again.
   QVERIFY(!w.window.Engine().SourceOpen());
   QVERIFY(std::abs(w.window.Engine().host.CalendarSeconds() - std::time(nullptr)) < 5);
-  // The window was never kept from painting for long.
-  QVERIFY2(w.window.Recording()->LongestSliceMs() < 250,
-           qPrintable(QString::number(w.window.Recording()->LongestSliceMs())));
 }
 
 void RecordingTest::cancelHalfwayKeepsThePagesSoFar() {
