@@ -293,14 +293,19 @@ TEST(UnattendedTest, EndlessCaptureStreamStopsOnTerm) {
     close(pipeFds[0]);
     close(null);
     std::atomic<bool> done{false};
+    std::atomic<long> written{0};
     std::thread feeder([&] {
       std::string block;
       while (block.size() < 65536)
         block += chunk;
-      while (!done && write(pipeFds[1], block.data(), block.size()) > 0) {
-      }
+      ssize_t n = 0;
+      while (!done && (n = write(pipeFds[1], block.data(), block.size())) > 0)
+        written += n;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The signal goes once the decoder is reading (more than a pipe's worth taken in), not
+    // while the program is still starting up.
+    for (int wait = 0; wait < 200 && written < 4 * 65536; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     int status = child.StopWith(SIGTERM);
     done = true;
     close(pipeFds[1]);  // the feeder's write fails, if the child has not closed its end first
