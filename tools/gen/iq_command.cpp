@@ -48,18 +48,18 @@ int RunIqCommand(const IqCommand& command, std::FILE* expected,
   }
   std::vector<IqChannel> channels;
   std::vector<nlohmann::ordered_json> pages;
-  for (const std::string& spec : command.channels) {
-    std::size_t eq = spec.find('=');
+  for (const std::string& argument : command.channels) {
+    std::size_t eq = argument.find('=');
     double offset = 0;
-    if (eq == std::string::npos || !ParseHz(spec.substr(0, eq), offset)) {
-      Fail("--channel: expected OFFSET=SCENARIO (e.g. -300k=paging.json): " + spec);
+    if (eq == std::string::npos || !ParseHz(argument.substr(0, eq), offset)) {
+      Fail("--argument: expected OFFSET=SCENARIO (e.g. -300k=paging.json): " + argument);
       return 2;
     }
     if (std::fabs(offset) >= 0.5 * command.iq.sampleRate) {
-      Fail("--channel " + spec + ": the offset lies outside the band");
+      Fail("--argument " + argument + ": the offset lies outside the band");
       return 2;
     }
-    std::string path = spec.substr(eq + 1);
+    std::string path = argument.substr(eq + 1);
     Scenario scenario;
     try {
       std::ifstream in(path);
