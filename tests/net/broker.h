@@ -2,14 +2,18 @@
 // own, started and stopped by the test; and a subscriber that collects what arrives.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <mosquitto.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "../config/temp_dir.h"
 
 namespace pagora::testing {
 
@@ -41,6 +45,20 @@ class Broker {
   std::string folder_;
   int port_;
   int pid_ = -1;
+};
+
+// A test with a broker of its own in a fresh folder, started before each case; skipped where
+// mosquitto is not installed.
+class BrokerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Broker::Binary().empty())
+      GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps installs it)";
+    broker_ = std::make_unique<Broker>(dir_.path());
+    ASSERT_TRUE(broker_->Start()) << "mosquitto did not start";
+  }
+  TempDir dir_;
+  std::unique_ptr<Broker> broker_;
 };
 
 struct Message {

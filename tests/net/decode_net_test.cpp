@@ -32,17 +32,7 @@ std::string Render(const std::string& name) {
   return wav;
 }
 
-class DecodeNetTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (Broker::Binary().empty())
-      GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps installs it)";
-    broker_ = std::make_unique<Broker>(dir_.path());
-    ASSERT_TRUE(broker_->Start()) << "mosquitto did not start";
-  }
-  TempDir dir_;
-  std::unique_ptr<Broker> broker_;
-};
+class DecodeNetTest : public pagora::testing::BrokerTest {};
 
 TEST_F(DecodeNetTest, PagesReachTheBrokerAsTheirJsonRecordsWithTheStation) {
   std::string wav = Render("mqtt");

@@ -67,17 +67,7 @@ MqttConfig ConfigFor(const Broker& broker, const std::string& station) {
   return config;
 }
 
-class MqttOutputTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (Broker::Binary().empty())
-      GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps installs it)";
-    broker_ = std::make_unique<Broker>(dir_.path());
-    ASSERT_TRUE(broker_->Start()) << "mosquitto did not start";
-  }
-  TempDir dir_;
-  std::unique_ptr<Broker> broker_;
-};
+class MqttOutputTest : public pagora::testing::BrokerTest {};
 
 TEST_F(MqttOutputTest, PagesArriveAsJsonWithIdsAndTheStatusIsRetained) {
   Subscriber sub(broker_->port(), "t-pages");
