@@ -21,16 +21,9 @@ namespace {
 using testing::Entry;
 using testing::VectorSink;
 
-std::vector<float> Render(const gen::SymbolStream& stream, gen::AudioRenderOptions options,
+std::vector<float> Render(const gen::SymbolStream& stream, const gen::AudioRenderOptions& options,
                           double quietSeconds = 0.05) {
-  std::vector<float> samples;
-  gen::AudioRenderer renderer(
-      options, [&](const float* s, std::size_t n) { samples.insert(samples.end(), s, s + n); });
-  renderer.AppendGap(quietSeconds);
-  renderer.Append(stream);
-  renderer.AppendGap(quietSeconds);
-  renderer.Finish();
-  return samples;
+  return gen::RenderSamples(stream, options, quietSeconds);
 }
 
 gen::SymbolStream RandomSymbols(double rate, int count, int levels, unsigned seed) {

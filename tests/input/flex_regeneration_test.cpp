@@ -51,18 +51,6 @@ gen::Scenario Frames(const char* mode) {
   return gen::ParseScenario(json{{"transmissions", json::array({transmission})}});
 }
 
-std::vector<float> Render(const gen::SymbolStream& symbols, const gen::AudioRenderOptions& options,
-                          double gapSeconds) {
-  std::vector<float> audio;
-  gen::AudioRenderer renderer(
-      options, [&](const float* s, std::size_t n) { audio.insert(audio.end(), s, s + n); });
-  renderer.AppendGap(gapSeconds);
-  renderer.Append(symbols);
-  renderer.AppendGap(gapSeconds);
-  renderer.Finish();
-  return audio;
-}
-
 struct Decoded {
   std::vector<Shown> pages;
   int flagged = 0;
@@ -113,7 +101,7 @@ TEST_P(RegeneratedFrame, EveryPageComesOutExactly) {
   options.invert = c.invert;
   options.jitterUs = c.jitterSymbols / scenario.items.front().symbols.symbolRate * 1e6;
   options.seed = 18;
-  std::vector<float> audio = Render(scenario.items.front().symbols, options, 0.5);
+  std::vector<float> audio = gen::RenderSamples(scenario.items.front().symbols, options, 0.5);
 
   std::vector<Shown> expected;
   for (const gen::ExpectedPage& page : scenario.items.front().pages)
@@ -148,7 +136,7 @@ TEST(FlexRegeneration, NoPageFromNoiseOrRandomData) {
     gen::AudioRenderOptions options;
     options.snrDb = snr;
     options.seed = static_cast<std::uint64_t>(snr + 100);
-    std::vector<float> piece = Render(gen::SymbolStream{}, options, 20);
+    std::vector<float> piece = gen::RenderSamples(gen::SymbolStream{}, options, 20);
     audio.insert(audio.end(), piece.begin(), piece.end());
   }
   for (double rate : {1600.0, 3200.0, 1200.0}) {
@@ -165,7 +153,7 @@ TEST(FlexRegeneration, NoPageFromNoiseOrRandomData) {
     }
     gen::AudioRenderOptions options;
     options.snrDb = 10;
-    std::vector<float> piece = Render(data, options, 0.2);
+    std::vector<float> piece = gen::RenderSamples(data, options, 0.2);
     audio.insert(audio.end(), piece.begin(), piece.end());
   }
   Decoded decoded = Decode(audio, 22050, false, true);

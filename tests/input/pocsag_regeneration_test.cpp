@@ -53,18 +53,6 @@ gen::Scenario Burst(int rate) {
   return gen::ParseScenario(json{{"transmissions", json::array({transmission})}});
 }
 
-std::vector<float> Render(const gen::SymbolStream& symbols, const gen::AudioRenderOptions& options,
-                          double gapSeconds) {
-  std::vector<float> audio;
-  gen::AudioRenderer renderer(
-      options, [&](const float* s, std::size_t n) { audio.insert(audio.end(), s, s + n); });
-  renderer.AppendGap(gapSeconds);
-  renderer.Append(symbols);
-  renderer.AppendGap(gapSeconds);
-  renderer.Finish();
-  return audio;
-}
-
 class RegeneratedBurst : public ::testing::TestWithParam<BurstCase> {};
 
 TEST_P(RegeneratedBurst, EveryPageComesOutExactly) {
@@ -79,7 +67,7 @@ TEST_P(RegeneratedBurst, EveryPageComesOutExactly) {
   options.invert = c.invert;
   options.dcOffset = c.dcOffset;
   options.seed = 18;
-  std::vector<float> audio = Render(scenario.items.front().symbols, options, 0.5);
+  std::vector<float> audio = gen::RenderSamples(scenario.items.front().symbols, options, 0.5);
 
   FakeHost host;
   Monitor m(host);
@@ -138,7 +126,7 @@ TEST(PocsagRegeneration, NoBurstFromNoiseOrOtherTraffic) {
     gen::AudioRenderOptions options;
     options.snrDb = snr;
     options.seed = static_cast<std::uint64_t>(snr + 100);
-    std::vector<float> piece = Render(gen::SymbolStream{}, options, 10);
+    std::vector<float> piece = gen::RenderSamples(gen::SymbolStream{}, options, 10);
     audio.insert(audio.end(), piece.begin(), piece.end());
   }
   for (double rate : {1600.0, 3200.0, 1200.0, 512.0}) {
@@ -154,7 +142,7 @@ TEST(PocsagRegeneration, NoBurstFromNoiseOrOtherTraffic) {
     }
     gen::AudioRenderOptions options;
     options.snrDb = 15;
-    std::vector<float> piece = Render(data, options, 0.2);
+    std::vector<float> piece = gen::RenderSamples(data, options, 0.2);
     audio.insert(audio.end(), piece.begin(), piece.end());
   }
   AudioSlicerConfig config;

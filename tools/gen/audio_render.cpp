@@ -100,4 +100,16 @@ void AudioRenderer::Finish() {
   FlushBlock();
 }
 
+std::vector<float> RenderSamples(const SymbolStream& stream, const AudioRenderOptions& options,
+                                 double quietSeconds) {
+  std::vector<float> samples;
+  AudioRenderer renderer(
+      options, [&](const float* s, std::size_t n) { samples.insert(samples.end(), s, s + n); });
+  renderer.AppendGap(quietSeconds);
+  renderer.Append(stream);
+  renderer.AppendGap(quietSeconds);
+  renderer.Finish();
+  return samples;
+}
+
 }  // namespace pagora::gen

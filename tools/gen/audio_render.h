@@ -75,4 +75,9 @@ class AudioRenderer {
   std::vector<float> block_;
 };
 
+// One stream between two quiet stretches of `quietSeconds`, as samples in memory (tests and
+// benchmarks that feed the audio slicer directly).
+std::vector<float> RenderSamples(const SymbolStream& stream, const AudioRenderOptions& options,
+                                 double quietSeconds);
+
 }  // namespace pagora::gen
