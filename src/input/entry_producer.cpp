@@ -61,19 +61,6 @@ bool DataChunkEndsEarly(int fd) {
   return false;
 }
 
-class CountingSink : public EntrySink {
- public:
-  explicit CountingSink(EntrySink& next) : next_(next) {}
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    ++count;
-    next_.Put(duration, status);
-  }
-  int count = 0;
-
- private:
-  EntrySink& next_;
-};
-
 // Shared by the two audio producers: reads blocks of samples and slices them.
 class AudioProducer : public EntryProducer {
  public:

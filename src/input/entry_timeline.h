@@ -16,6 +16,20 @@ class EntrySink {
   virtual void Put(std::uint16_t duration, std::uint8_t status) = 0;
 };
 
+// Passes every entry on and counts them (a producer tells how much a stretch of signal gave).
+class CountingSink : public EntrySink {
+ public:
+  explicit CountingSink(EntrySink& next) : next_(next) {}
+  void Put(std::uint16_t duration, std::uint8_t status) override {
+    ++count;
+    next_.Put(duration, status);
+  }
+  int count = 0;
+
+ private:
+  EntrySink& next_;
+};
+
 // Status bytes whose high nibble the engine's level table maps back to levels 0..3: level n
 // sets n of the lines CTS (bit 4), DSR (bit 5) and DCD (bit 7).
 constexpr std::uint8_t kLevelStatus[4] = {0x00, 0x10, 0x30, 0xB0};

@@ -67,19 +67,6 @@ namespace {
 constexpr const char* kCaption = "Pagora Error";
 constexpr std::size_t kSliceSamples = 2048;
 
-class CountingSink : public EntrySink {
- public:
-  explicit CountingSink(EntrySink& next) : next_(next) {}
-  void Put(std::uint16_t duration, std::uint8_t status) override {
-    ++count;
-    next_.Put(duration, status);
-  }
-  int count = 0;
-
- private:
-  EntrySink& next_;
-};
-
 class IqChannelProducer : public EntryProducer {
  public:
   IqChannelProducer(std::shared_ptr<IqBand> band, std::size_t index,
