@@ -136,6 +136,66 @@ TEST(IqDecodeTest, TextRowsCarryTheFrequencyWhenSeveralChannelsRun) {
   EXPECT_EQ(one.out.find("MHz"), std::string::npos) << one.out;
 }
 
+struct ReceiverCase {
+  const char* name;
+  const char* device;               // arguments after the receiver's driver and file
+  std::string options;              // pagora-decode's receiver options
+  long long onlyFrequency;          // 0: every channel's pages are expected
+  std::vector<std::string> report;  // what the receiver was asked for
+  std::vector<std::string> messages;
+};
+
+class SdrReceiverTest : public ::testing::TestWithParam<ReceiverCase> {};
+
+// A receiver through SoapySDR, played from the band recording by the tests' own receiver module:
+// the pages of the air, the settings the receiver was given, and how its faults are reported.
+// The module ends its stream like a receiver pulled from its socket.
+TEST_P(SdrReceiverTest, DecodesTheAirAndSetsTheReceiver) {
+  const ReceiverCase& c = GetParam();
+  std::string band = TempPath("air.cu8");
+  std::string report = TempPath("receiver.txt");
+  std::vector<nlohmann::json> expected = RenderBand(band, "");
+  if (c.onlyFrequency != 0)
+    std::erase_if(expected, [&](const nlohmann::json& page) {
+      return page.value("frequency", 0LL) != c.onlyFrequency;
+    });
+  ASSERT_FALSE(expected.empty());
+  RunResult r =
+      RunProgram(std::string("env SOAPY_SDR_PLUGIN_PATH=") + PAGORA_TEST_RECEIVER_DIR + " " +
+                 DecodePath() + " --json --sdr driver=pagora_test_file,file=" + band +
+                 ",rate=1024000,center=152500000,report=" + report + c.device +
+                 " --iq-rate 1.024M " + c.options);
+  EXPECT_FALSE(r.crashed);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(Sorted(ParsePages(r.out)), expected);
+  std::string asked = ReadFile(report);
+  for (const std::string& line : c.report)
+    EXPECT_NE(asked.find(line + "\n"), std::string::npos) << line << " in\n" << asked;
+  for (const std::string& message : c.messages)
+    EXPECT_NE(r.err.find(message), std::string::npos) << message << " in\n" << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Receivers, SdrReceiverTest,
+    ::testing::Values(
+        ReceiverCase{"WholeBandManualGain",
+                     "",
+                     "--center 152.5M --channels " + std::string(kChannelList) +
+                         " --gain 30 --ppm 12 --bias-tee",
+                     0,
+                     {"frequency=152500000", "rate=1024000", "gain_mode=manual", "gain=30",
+                      "correction=12", "biastee=true", "format=CF32"},
+                     {"SDR receiver stopped"}},
+        // One channel: the receiver is tuned off the channel (away from its DC spike) and the
+        // band moves with the tuning; a dropped block is reported and decoding goes on.
+        ReceiverCase{"OneChannelTunedBesideIt",
+                     ",overflow_at=20000",
+                     "--freq 152.4M",
+                     152400000,
+                     {"frequency=152144000", "gain_mode=auto", "correction=0", "biastee=false"},
+                     {"dropped samples", "SDR receiver stopped"}}),
+    [](const auto& param) { return std::string(param.param.name); });
+
 struct RefusedCase {
   const char* name;
   const char* options;
