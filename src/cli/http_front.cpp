@@ -28,12 +28,18 @@ std::unique_ptr<HttpFront> HttpFront::Start(const std::string& listen, const std
   if (!front->server_.Start(error))
     return nullptr;
   front->Tick();
-  m.pageOutputs.Add(front->feed_);
+  front->AddEngine(m);
   return front;
 }
 
+void HttpFront::AddEngine(Monitor& m) {
+  m.pageOutputs.Add(feed_);
+  fed_.push_back(&m);
+}
+
 HttpFront::~HttpFront() {
-  m_.pageOutputs.Remove(feed_);
+  for (Monitor* m : fed_)
+    m->pageOutputs.Remove(feed_);
   server_.Stop();
 }
 

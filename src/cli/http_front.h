@@ -29,6 +29,10 @@ class HttpFront {
                                           std::string& error);
   ~HttpFront();
 
+  // Feeds the live page from another engine too (the channels of a band); the status stays the
+  // first engine's.
+  void AddEngine(Monitor& m);
+
   // Between ticks on the engine's thread: the status, at most twice a second.
   void Tick();
   int port() const { return server_.port(); }
@@ -38,6 +42,7 @@ class HttpFront {
             std::unique_ptr<web::PageSearch> archive, web::WebServerOptions options);
 
   Monitor& m_;
+  std::vector<Monitor*> fed_;  // every engine whose pages the live feed takes
   std::vector<web::InputDescription> inputs_;
   web::RecentPages recent_;
   web::LiveFeed feed_{&recent_};

@@ -45,6 +45,33 @@ struct Channel {
   bool ended = false;
 };
 
+// With several channels every engine writes files of its own: the channel's frequency goes into
+// each file's name before its extension ("pagora.log" becomes "pagora-152.8400MHz.log"), so
+// that logs stay readable and one channel's statistics never overwrite another's.
+std::string ChannelFileName(const std::string& path, double hz) {
+  std::string label = FormatFrequency(hz);
+  label.erase(std::remove(label.begin(), label.end(), ' '), label.end());
+  std::size_t slash = path.find_last_of('/');
+  std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || dot <= base)
+    return path + "-" + label;
+  return path.substr(0, dot) + "-" + label + path.substr(dot);
+}
+
+std::optional<std::string> NameFilesFor(double hz, AppSettings& settings) {
+  for (std::string* path :
+       {&settings.logFile, &settings.filterFile, &settings.statFile, &settings.statCsvFile}) {
+    if (path->empty())
+      continue;
+    std::string named = ChannelFileName(*path, hz);
+    if (named.size() > AppSettings::kPathMax)
+      return "file name too long for a channel of its own: " + named;
+    *path = named;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::vector<double>> ParseList(const std::string& text) {
   std::vector<double> out;
   std::stringstream in(text);
@@ -211,9 +238,15 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
   auto band = std::make_shared<sdr::IqBand>(std::move(reader), centre, channels);
 
   // One engine per channel.
-  const AppSettings& settings = context.settings;
   std::vector<std::unique_ptr<Channel>> runs;
   for (std::size_t i = 0; i < channels.size(); ++i) {
+    AppSettings settings = context.settings;
+    if (channels.size() > 1) {
+      if (std::optional<std::string> problem = NameFilesFor(channels[i], settings)) {
+        ReportError(*problem);
+        return kExitUsage;
+      }
+    }
     auto run = std::make_unique<Channel>(settings, context.format, context.colour);
     Channel& c = *run;
     c.monitor.settings = settings;
@@ -229,6 +262,8 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
       c.lines.emplace(LinePageOutput::Form::kMultimon, toStdout);
       c.monitor.pageOutputs.Add(*c.lines);
     }
+    if (context.delivery)
+      context.delivery->Attach(c.monitor);
     c.host.SetClock(context.start);
     c.monitor.Create();
     AudioSlicerConfig slicer = SlicerConfigFor(settings, 0);
@@ -237,6 +272,24 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
     if (!c.monitor.OpenSource(*c.source))
       return kExitInput;
     runs.push_back(std::move(run));
+  }
+
+  std::unique_ptr<HttpFront> http;
+  if (context.startHttp) {
+    std::string names;
+    for (double f : channels)
+      names += (names.empty() ? "" : ", ") + FormatFrequency(f);
+    web::InputDescription input{o.sdrGiven ? "SDR receiver" : "IQ recording",
+                                (o.sdrGiven    ? (o.sdr.empty() ? "first found" : o.sdr)
+                                 : o.iq == "-" ? "standard input"
+                                               : o.iq) +
+                                    " (" + names + ")",
+                                o.sdrGiven};
+    http = context.startHttp(runs.front()->monitor, std::move(input));
+    if (!http)
+      return kExitUsage;
+    for (std::size_t i = 1; i < runs.size(); ++i)
+      http->AddEngine(runs[i]->monitor);
   }
 
   auto stopping = [&] {
@@ -268,6 +321,8 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
       c->host.SetClock(context.start + t);
       c->monitor.Tick();
     }
+    if (http)
+      http->Tick();
   }
   bool finished = ended == runs.size();
   for (auto& c : runs)
@@ -284,10 +339,13 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
   }
   bool outputFailed = false;
   int status = kExitOk;
+  http.reset();
   for (auto& c : runs) {
     c->monitor.Destroy();
     if (c->joiner)
       c->joiner->Flush();
+    if (context.delivery)
+      context.delivery->Detach(c->monitor);
     c->host.ReportCommands();
     outputFailed = outputFailed || c->monitor.files.failures > 0 || c->host.outputClosed();
   }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "cli/cli_host.h"
+#include "cli/http_front.h"
+#include "cli/page_delivery.h"
 #include "config/settings.h"
 
 namespace CLI {
@@ -41,6 +44,11 @@ struct IqRunContext {
   double start;    // clock at the first sample (recordings) or now (a receiver)
   double lowPass;  // the audio slicer's low-pass corner
   std::function<bool()> stopRequested;
+  // Network outputs and the archive, shared by every channel's engine (null: none).
+  PageDelivery* delivery = nullptr;
+  // Starts the web page over the first channel's engine (null: no --http); a null result has
+  // been reported.
+  std::function<std::unique_ptr<HttpFront>(Monitor& first, web::InputDescription input)> startHttp;
 };
 
 // Decodes every channel until the input ends or a stop is requested; the exit status.

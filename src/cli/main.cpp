@@ -33,6 +33,7 @@
 #include "cli/http_front.h"
 #include "cli/iq_run.h"
 #include "cli/net_outputs.h"
+#include "cli/page_delivery.h"
 #include "cli/page_output.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
@@ -477,6 +478,28 @@ web::InputDescription DescribeInput(const Options& o, const NamedInput& in) {
   return {in.capture ? "capture" : "audio file", in.path, false};
 }
 
+// The web page over `m` (--http); with an archive it searches every stored page through a
+// connection of its own. Null when refused, with the reason reported.
+std::unique_ptr<HttpFront> StartHttp(const Options& o, const PageDelivery& delivery, Monitor& m,
+                                     web::InputDescription input) {
+  std::unique_ptr<web::PageSearch> search;
+  if (!delivery.archivePath().empty()) {
+    try {
+      search =
+          std::make_unique<archive::ArchivePageSearch>(archive::OpenSqlite(delivery.archivePath()));
+    } catch (const std::exception& e) {
+      ReportError(std::string("--http: the archive cannot be searched: ") + e.what());
+      return nullptr;
+    }
+  }
+  std::string error;
+  std::unique_ptr<HttpFront> http =
+      HttpFront::Start(o.http, o.httpTokenFile, m, {std::move(input)}, std::move(search), error);
+  if (!http)
+    ReportError("--http: " + error);
+  return http;
+}
+
 int Run(int argc, char** argv) {
   Options o;
   if (std::optional<int> status = ParseOptions(argc, argv, o))
@@ -508,10 +531,24 @@ int Run(int argc, char** argv) {
     OutputFormat format = o.json || o.format == "json" ? OutputFormat::kJson
                           : o.format == "multimon"     ? OutputFormat::kMultimon
                                                        : OutputFormat::kText;
+    PageDelivery delivery(ReportError);
+    if (std::optional<PageDelivery::Failure> failure =
+            delivery.Open(o.net, static_cast<std::size_t>(o.net.queue), o.archive, settings)) {
+      ReportError(failure->message);
+      return failure->status;
+    }
     IqRunContext context{settings,  format,
                          colour,    o.radio.sdrGiven ? WallClock() : start,
-                         o.lowPass, [&stop] { return stop.Raised(); }};
-    return RunIqChannels(o.radio, context);
+                         o.lowPass, [&stop] { return stop.Raised(); },
+                         &delivery, nullptr};
+    if (!o.http.empty()) {
+      context.startHttp = [&](Monitor& first, web::InputDescription input) {
+        return StartHttp(o, delivery, first, std::move(input));
+      };
+    }
+    int status = RunIqChannels(o.radio, context);
+    bool delivered = delivery.Finish(kNetFinishLimit);
+    return status == kExitOk && !delivered ? kExitOutput : status;
   }
   std::optional<NamedInput> in = OpenNamedInput(o, stop);
   if (!in)
@@ -531,13 +568,11 @@ int Run(int argc, char** argv) {
   else if (o.format == "multimon")
     format = OutputFormat::kMultimon;
   // Before the engine: the engine hands pages to the outputs until it is gone.
-  net::NetworkOutputs net(ReportError);
-  std::optional<std::string> netError = ApplyNetOptions(o.net, settings);
-  if (!netError)
-    netError = net.Open(settings, static_cast<std::size_t>(o.net.queue));
-  if (netError) {
-    ReportError(*netError);
-    return kExitUsage;
+  PageDelivery delivery(ReportError);
+  if (std::optional<PageDelivery::Failure> failure =
+          delivery.Open(o.net, static_cast<std::size_t>(o.net.queue), o.archive, settings)) {
+    ReportError(failure->message);
+    return failure->status;
   }
   CliHost host(settings, format, colour);
   host.SetClock(o.serial.empty() && !o.audioDeviceGiven ? start : WallClock());
@@ -558,82 +593,27 @@ int Run(int argc, char** argv) {
   } else if (lines) {
     m.pageOutputs.Add(*lines);
   }
-  if (!net.empty())
-    m.pageOutputs.Add(net.Input());
-  // The archive gets whole messages, like JSON, on a thread of its own.
-  std::unique_ptr<archive::Writer> archiveWriter;
-  std::optional<archive::ArchiveOutput> archiveOutput;
-  std::optional<FragmentJoiner> archiveJoiner;
-  std::string archivePath = o.archive;
-  if (archivePath.empty() && settings.archiveEnabled != 0) {
-    archivePath =
-        settings.archiveFile.empty() ? archive::DefaultArchivePath() : settings.archiveFile;
-  }
-  if (!archivePath.empty() || settings.archiveEnabled != 0) {
-    try {
-      if (archivePath.empty())
-        throw archive::ArchiveError("no archive file given and no home folder");
-      archiveWriter = std::make_unique<archive::Writer>(archive::OpenSqlite(archivePath));
-    } catch (const std::exception& e) {
-      ReportError(e.what());
-      return kExitOutput;
-    }
-    archiveOutput.emplace(*archiveWriter);
-    archiveJoiner.emplace(*archiveOutput);
-    m.pageOutputs.Add(*archiveJoiner);
-  }
+  delivery.Attach(m);
   m.Create();
   RunControl control{m, host, stop, o.record.empty() ? nullptr : &recorder};
   std::unique_ptr<HttpFront> http;
   if (!o.http.empty()) {
-    std::string error;
-    // With an archive, the web page searches every stored page through a connection of its own.
-    std::unique_ptr<web::PageSearch> search;
-    if (archiveWriter) {
-      try {
-        search = std::make_unique<archive::ArchivePageSearch>(archive::OpenSqlite(archivePath));
-      } catch (const std::exception& e) {
-        ReportError(std::string("--http: the archive cannot be searched: ") + e.what());
-        return kExitOutput;
-      }
-    }
-    http = HttpFront::Start(o.http, o.httpTokenFile, m, {DescribeInput(o, *in)}, std::move(search),
-                            error);
-    if (!http) {
-      ReportError("--http: " + error);
+    http = StartHttp(o, delivery, m, DescribeInput(o, *in));
+    if (!http)
       return kExitUsage;
-    }
     control.http = http.get();
   }
   int status = Decode(o, m, *in, control, start);
   m.Destroy();
   if (joiner)
     joiner->Flush();
-  // Pages lost by a network output fail the run like a log file that could not be written.
-  std::vector<std::string> netLosses = net.Finish(kNetFinishLimit);
-  for (const std::string& line : netLosses)
-    ReportError(line);
-  bool netComplete = netLosses.empty();
-  if (archiveJoiner)
-    archiveJoiner->Flush();
-  bool archiveFailed = false;
-  if (archiveWriter) {
-    archiveWriter->Close();
-    if (archiveWriter->dropped() > 0) {
-      ReportError("archive: " + std::to_string(archiveWriter->dropped()) +
-                  " pages not stored (queue full)");
-    }
-    if (archiveWriter->failed() > 0) {
-      ReportError("archive: " + std::to_string(archiveWriter->failed()) +
-                  " pages not stored: " + archiveWriter->error());
-    }
-    archiveFailed = archiveWriter->dropped() > 0 || archiveWriter->failed() > 0;
-  }
+  delivery.Detach(m);
+  bool delivered = delivery.Finish(kNetFinishLimit);
   host.ReportCommands();
   if (in->stream.fd >= 0)
     close(in->stream.fd);
 
-  bool outputFailed = m.files.failures > 0 || host.outputClosed() || !netComplete || archiveFailed;
+  bool outputFailed = m.files.failures > 0 || host.outputClosed() || !delivered;
   if (!o.record.empty() && !recorder.Close()) {
     if (!control.recorderReported)
       ReportError("cannot write capture: " + recorder.error());

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -129,6 +130,46 @@ TEST(ArchiveEndToEnd, DecodedPagesAreFoundBySearch) {
   EXPECT_EQ(lines.status, 0);
   EXPECT_NE(lines.out.find("THE QUICK BROWN FOX"), std::string::npos);
   EXPECT_EQ(std::count(lines.out.begin(), lines.out.end(), '\n'), 1);
+}
+
+// A band of channels from one receiver: every channel's pages reach the one archive with their
+// frequency, and each channel writes log and statistics files of its own.
+TEST(ArchiveEndToEnd, EveryChannelOfABandIsArchivedAndLoggedApart) {
+  std::string folder = MakeTempFolder("band");
+  WriteFile(folder + "/low.json", R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
+    {"capcode": 1234567, "type": "alpha", "text": "LOW CHANNEL PAGE"}]}])");
+  WriteFile(folder + "/high.json", R"([{"protocol": "FLEX", "mode": "1600/2", "pages": [
+    {"capcode": 123456, "type": "alpha", "text": "HIGH CHANNEL PAGE"}]}])");
+  std::string band = folder + "/band.cu8", db = folder + "/archive.db", ini = folder + "/p.ini";
+  WriteFile(ini, "[Pagora]\nLogFileEnabled=1\nLogFile=" + folder + "/pages.log\n" +
+                     "StatCSVFileEnabled=1\nStatCSVFile=" + folder + "/stats.csv\n");
+  RunResult gen =
+      RunProgram(GenPath() + " --iq -o " + band + " --iq-rate 250k --center 100M" +
+                 " --channel -50k=" + folder + "/low.json --channel 50k=" + folder + "/high.json");
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  RunResult decode = RunProgram(DecodePath() + " --json --ini " + ini + " --archive '" + db +
+                                "' --start-time 2024-06-03T23:59:58 --iq " + band +
+                                " --iq-rate 250k --center 100M --channels 99.95M,100.05M");
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  std::vector<nlohmann::json> decoded = ParsePages(decode.out, false);
+  ASSERT_EQ(decoded.size(), 2u);
+  auto byText = [](const nlohmann::json& a, const nlohmann::json& b) {
+    return a["text"] < b["text"];
+  };
+  std::sort(decoded.begin(), decoded.end(), byText);
+  std::vector<nlohmann::json> stored = Search(db, "--limit 100");
+  std::sort(stored.begin(), stored.end(), byText);
+  EXPECT_EQ(stored, decoded);
+  EXPECT_EQ(stored[0]["frequency"], 100050000);
+
+  std::string low = ReadFile(folder + "/pages-99.9500MHz.log");
+  std::string high = ReadFile(folder + "/pages-100.0500MHz.log");
+  EXPECT_NE(low.find("LOW CHANNEL PAGE"), std::string::npos) << low;
+  EXPECT_EQ(low.find("HIGH CHANNEL PAGE"), std::string::npos) << low;
+  EXPECT_NE(high.find("HIGH CHANNEL PAGE"), std::string::npos) << high;
+  EXPECT_FALSE(ReadFile(folder + "/stats-99.9500MHz.csv").empty());
+  EXPECT_FALSE(ReadFile(folder + "/stats-100.0500MHz.csv").empty());
+  EXPECT_FALSE(std::filesystem::exists(folder + "/pages.log"));
 }
 
 TEST(ArchiveEndToEnd, SearchReportsAMissingArchiveAndWrongOptions) {
