@@ -254,21 +254,25 @@ bool MqttOutput::Connect(Session& session) {
   }
   const int port = config_.port > 0 ? config_.port : DefaultPort(config_.tls);
   if (problem.empty()) {
-    int rc =
-        mosquitto_connect(session.client, config_.host.c_str(), port, config_.keepAliveSeconds);
+    // Without waiting for the TCP handshake: a broker behind a silent firewall must not hold
+    // the loop (and the end of the run) for the system's connect timeout of minutes.
+    int rc = mosquitto_connect_async(session.client, config_.host.c_str(), port,
+                                     config_.keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS)
       problem = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
   }
   const Clock::time_point giveUp = Clock::now() + kConnackWait;
-  while (problem.empty() && !session.connected && session.connackCode < 0) {
+  while (problem.empty() && !session.connected && session.connackCode < 0 && !queue_.Stopping()) {
     int rc = mosquitto_loop(session.client, kLoopMilliseconds, 1);
     if (rc != MOSQ_ERR_SUCCESS)
       problem = mosquitto_strerror(rc);
     else if (Clock::now() > giveUp)
       problem = "no answer from the broker";
   }
-  if (problem.empty() && !session.connected)
-    problem = mosquitto_connack_string(session.connackCode);
+  if (problem.empty() && !session.connected) {
+    problem = session.connackCode >= 0 ? mosquitto_connack_string(session.connackCode)
+                                       : "stopped while connecting";
+  }
   if (!problem.empty()) {
     // Once per outage, not once per attempt.
     if (!failureReported_ && report_) {
