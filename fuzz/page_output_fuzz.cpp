@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.type = kTypes[data[9] & 3];
   page.charset = pagora::Charsets()[(data[9] >> 2) % pagora::Charsets().size()].id;
   int matched = static_cast<std::int8_t>(data[10]);
+  page.alphaReadingAt = static_cast<std::int8_t>(data[5]);  // any offset, even past the end
   std::memcpy(page.capcode.data(), data + 11, 5);
   data += 16;
   size -= 16;

@@ -87,6 +87,10 @@ void GscRenderPage(const GscRun& run, bool cut) {
     run.ctx.pages.CountCharacters(kRowGsc, kKindNumeric, d.numericLength);
     run.ctx.pages.PutReceived(' ');
     run.ctx.pages.SetColourClass(kClassAlphanumeric);
+    if (d.pageBlocks > 0) {
+      Page& page = run.ctx.pages.CurrentPage();
+      page.alphaReadingAt = page.textLength;
+    }
     PutReceivedText(run, d.alphaText.data());
   } else {
     run.ctx.pages.CountMessage(kRowGsc, kKindAlpha);

@@ -29,6 +29,10 @@ struct Page {
   // is removed when the page completes.
   std::array<char, kTextSize> text{};
   int textLength = 0;
+  // A GSC page short enough to be digits or characters carries no type, so `text` holds both
+  // readings of its blocks: the digits, a space, then the characters from this offset. -1 on
+  // every other page.
+  int alphaReadingAt = -1;
   // The character set the user chose for alphanumeric text when the page arrived: outputs
   // write the text through it (PageTextUtf8), the record keeps what was received.
   Charset charset = Charset::kAscii;

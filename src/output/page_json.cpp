@@ -53,6 +53,14 @@ nlohmann::ordered_json PageJson(const Page& info, const std::string& isoTime) {
   record["type"] = info.type ? info.type : "";
   // Alphanumeric text in the chosen character set (UTF-8); with ASCII exactly as received.
   record["text"] = PageTextUtf8(info);
+  if (info.alphaReadingAt > 0 &&
+      static_cast<std::size_t>(info.alphaReadingAt) <= info.Text().size()) {
+    // Both readings apart, so that a consumer can take the one it knows the pager to use.
+    std::string_view text = info.Text();
+    auto at = static_cast<std::size_t>(info.alphaReadingAt);
+    record["readings"] = {{"numeric", std::string(text.substr(0, at - 1))},
+                          {"alpha", ReceivedUtf8(info.charset, text.substr(at))}};
+  }
   record["errors"] = info.errors;
   record["corrected"] = info.corrected;
   if (info.repeat)

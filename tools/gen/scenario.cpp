@@ -468,6 +468,8 @@ ScenarioItem GscItem(const json& t, std::size_t index, Charset charset) {
     } else {
       shown.type = blocks == 0 ? "tone" : "numeric";
       shown.text = digits + " " + characters;
+      if (blocks > 0)
+        shown.readings = std::make_pair(digits, ReceivedUtf8(charset, characters));
     }
     item.pages.push_back(shown);
   }
@@ -571,6 +573,8 @@ nlohmann::ordered_json ExpectedRecord(const ExpectedPage& page, const std::strin
     record["members"] = page.members;
   record["type"] = page.type;
   record["text"] = page.text;
+  if (page.readings)
+    record["readings"] = {{"numeric", page.readings->first}, {"alpha", page.readings->second}};
   record["errors"] = false;
   record["corrected"] = 0;
   if (page.fragments > 1 || page.incomplete) {

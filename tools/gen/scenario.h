@@ -23,8 +23,10 @@
 // sent is expected marked incomplete at the end.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -47,6 +49,8 @@ struct ExpectedPage {
   int function = 0;     // 0: null
   std::string type;
   std::string text;  // UTF-8: alphanumeric text through the scenario's character set
+  // A short GSC page: its blocks read as digits and as characters (UTF-8), shown both in `text`.
+  std::optional<std::pair<std::string, std::string>> readings;
   std::vector<std::string> members;  // a FLEX group call: the member capcodes' digits
   int fragments = 1;                 // a FLEX message joined from this many parts
   bool incomplete = false;           // a part of the message never came
