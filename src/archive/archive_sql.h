@@ -5,17 +5,21 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "archive/archive.h"
 
 namespace pagora::archive::sql {
 
+// The first version's tables. {KEY} and {BIG} stand for each store's own row key and 64-bit
+// integer type (SchemaVersion1).
 inline constexpr const char* kSchemaVersion1 = R"(
 CREATE TABLE schema_version(version INTEGER NOT NULL);
 INSERT INTO schema_version(version) VALUES (1);
 CREATE TABLE pages(
-  id INTEGER PRIMARY KEY,
-  time INTEGER NOT NULL,
+  id {KEY},
+  time {BIG} NOT NULL,
   protocol TEXT NOT NULL,
   rate INTEGER NOT NULL DEFAULT 0,
   capcode TEXT NOT NULL DEFAULT '',
@@ -27,33 +31,27 @@ CREATE TABLE pages(
   repeat INTEGER NOT NULL DEFAULT 0,
   filter TEXT NOT NULL DEFAULT '',
   station TEXT NOT NULL DEFAULT '',
-  frequency INTEGER NOT NULL DEFAULT 0,
+  frequency {BIG} NOT NULL DEFAULT 0,
   json TEXT NOT NULL);
 CREATE INDEX pages_time ON pages(time);
 )";
 
-// PostgreSQL: the same columns with its own key and integer types.
-inline constexpr const char* kSchemaVersion1Postgres = R"(
-CREATE TABLE schema_version(version INTEGER NOT NULL);
-INSERT INTO schema_version(version) VALUES (1);
-CREATE TABLE pages(
-  id BIGSERIAL PRIMARY KEY,
-  time BIGINT NOT NULL,
-  protocol TEXT NOT NULL,
-  rate INTEGER NOT NULL DEFAULT 0,
-  capcode TEXT NOT NULL DEFAULT '',
-  function INTEGER NOT NULL DEFAULT 0,
-  type TEXT NOT NULL DEFAULT '',
-  text TEXT NOT NULL DEFAULT '',
-  errors INTEGER NOT NULL DEFAULT 0,
-  corrected INTEGER NOT NULL DEFAULT 0,
-  repeat INTEGER NOT NULL DEFAULT 0,
-  filter TEXT NOT NULL DEFAULT '',
-  station TEXT NOT NULL DEFAULT '',
-  frequency BIGINT NOT NULL DEFAULT 0,
-  json TEXT NOT NULL);
-CREATE INDEX pages_time ON pages(time);
-)";
+inline std::string SchemaVersion1(const std::string& key, const std::string& big) {
+  std::string schema = kSchemaVersion1;
+  for (auto [name, value] : {std::pair<std::string, const std::string&>{"{KEY}", key},
+                             std::pair<std::string, const std::string&>{"{BIG}", big}}) {
+    for (std::size_t at = schema.find(name); at != std::string::npos; at = schema.find(name))
+      schema.replace(at, name.size(), value);
+  }
+  return schema;
+}
+
+inline std::string SchemaVersion1Sqlite() {
+  return SchemaVersion1("INTEGER PRIMARY KEY", "INTEGER");
+}
+inline std::string SchemaVersion1Postgres() {
+  return SchemaVersion1("BIGSERIAL PRIMARY KEY", "BIGINT");
+}
 
 // Both stores: who heard each page. The station already on a version 1 row comes along.
 inline constexpr const char* kMigrateTo2Common = R"(

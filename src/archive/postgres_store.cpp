@@ -171,7 +171,7 @@ class PostgresStore : public Store {
                          std::to_string(version) + ")");
     }
     if (version < 1)
-      w.exec(sql::kSchemaVersion1Postgres);
+      w.exec(sql::SchemaVersion1Postgres());
     if (version < 2) {
       w.exec(sql::kMigrateTo2Common);
       w.exec(sql::kMigrateTo2Postgres);

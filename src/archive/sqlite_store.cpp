@@ -214,7 +214,7 @@ class SqliteStore : public Store {
                            ")");
       }
       if (version < 1)
-        Exec(sql::kSchemaVersion1);
+        Exec(sql::SchemaVersion1Sqlite().c_str());
       if (version < 2) {
         Exec(sql::kMigrateTo2Common);
         Exec(sql::kMigrateTo2Sqlite);

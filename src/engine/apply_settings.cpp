@@ -7,33 +7,11 @@
 namespace pagora {
 namespace {
 
-struct FileSettings {
-  int enabled;
-  const std::string& path;
-  int useDate;
-  bool operator==(const FileSettings& other) const {
-    return enabled == other.enabled && path == other.path && useDate == other.useDate;
-  }
-};
-
-FileSettings FileSettingsOf(const AppSettings& s, OutputFileKind kind) {
-  switch (kind) {
-    case OutputFileKind::kLog:
-      return {s.logFileEnabled, s.logFile, s.logFileUseDate};
-    case OutputFileKind::kFilter:
-      return {s.filterFileEnabled, s.filterFile, s.filterFileUseDate};
-    case OutputFileKind::kStatText:
-      return {s.statFileEnabled, s.statFile, s.statFileUseDate};
-    default:
-      return {s.statCsvFileEnabled, s.statCsvFile, s.statCsvFileUseDate};
-  }
-}
-
 // A file is closed when it was enabled and opened when it is enabled now: a file switched off
 // closes, one switched on opens, and one renamed moves to its new name at once.
 void FollowFile(Monitor& m, const AppSettings& previous, OutputFileKind kind, bool renew) {
-  FileSettings before = FileSettingsOf(previous, kind);
-  FileSettings now = FileSettingsOf(m.settings, kind);
+  OutputFileSettings before = OutputFileSettingsOf(previous, kind);
+  OutputFileSettings now = OutputFileSettingsOf(m.settings, kind);
   if (!renew && before == now)
     return;
   if (before.enabled)

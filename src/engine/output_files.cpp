@@ -11,19 +11,7 @@
 
 namespace pagora {
 
-namespace {
-
-constexpr std::array<OutputFileKind, 4> kFileOrder{OutputFileKind::kLog, OutputFileKind::kFilter,
-                                                   OutputFileKind::kStatText,
-                                                   OutputFileKind::kStatCsv};
-
-struct FileSettings {
-  int enabled;
-  const std::string& path;
-  int useDate;
-};
-
-FileSettings SettingsFor(const AppSettings& s, OutputFileKind kind) {
+OutputFileSettings OutputFileSettingsOf(const AppSettings& s, OutputFileKind kind) {
   switch (kind) {
     case OutputFileKind::kLog:
       return {s.logFileEnabled, s.logFile, s.logFileUseDate};
@@ -36,6 +24,12 @@ FileSettings SettingsFor(const AppSettings& s, OutputFileKind kind) {
   }
   return {s.statCsvFileEnabled, s.statCsvFile, s.statCsvFileUseDate};
 }
+
+namespace {
+
+constexpr std::array<OutputFileKind, 4> kFileOrder{OutputFileKind::kLog, OutputFileKind::kFilter,
+                                                   OutputFileKind::kStatText,
+                                                   OutputFileKind::kStatCsv};
 
 std::size_t Index(OutputFileKind kind) {
   return static_cast<std::size_t>(kind);
@@ -85,7 +79,7 @@ void StepCountdown(Monitor& m, OutputFileKind kind, int flushEnabled, int& count
 }
 
 bool Enabled(const Monitor& m, OutputFileKind kind) {
-  return SettingsFor(m.settings, kind).enabled != 0;
+  return OutputFileSettingsOf(m.settings, kind).enabled != 0;
 }
 
 }  // namespace
@@ -133,7 +127,7 @@ std::FILE*& OutputFileHandle(OutputFiles& files, OutputFileKind kind) {
 
 bool OpenOutputFile(Monitor& m, OutputFileKind kind) {
   CloseOutputFile(m, kind);
-  FileSettings s = SettingsFor(m.settings, kind);
+  OutputFileSettings s = OutputFileSettingsOf(m.settings, kind);
   std::string name =
       s.useDate ? BuildDateName(m.host.LocalTime(), OutputFileExtension(kind)) : s.path;
   std::FILE*& handle = OutputFileHandle(m.files, kind);
@@ -219,7 +213,7 @@ void DeliverOutputReports(Monitor& m) {
 
 void OpenEnabledOutputFiles(Monitor& m) {
   for (OutputFileKind kind : kFileOrder) {
-    if (SettingsFor(m.settings, kind).enabled)
+    if (OutputFileSettingsOf(m.settings, kind).enabled)
       OpenOutputFile(m, kind);
   }
 }
@@ -231,7 +225,7 @@ void CloseOutputFiles(Monitor& m) {
 
 void RotateDateNamedFiles(Monitor& m) {
   for (OutputFileKind kind : kFileOrder) {
-    FileSettings s = SettingsFor(m.settings, kind);
+    OutputFileSettings s = OutputFileSettingsOf(m.settings, kind);
     if (!s.enabled || !s.useDate)
       continue;
     OpenOutputFile(m, kind);  // closes the old day's file first

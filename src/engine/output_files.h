@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/settings.h"
 #include "engine/host.h"
 
 namespace pagora {
@@ -35,6 +36,17 @@ struct OutputFiles {
   // Reports not yet handed to the host; delivered between decoding steps, never from inside one.
   std::vector<std::string> pendingReports;
 };
+
+// A file's three settings: switched on, its name, and whether the date names it instead.
+struct OutputFileSettings {
+  int enabled;
+  const std::string& path;
+  int useDate;
+  bool operator==(const OutputFileSettings& other) const {
+    return enabled == other.enabled && path == other.path && useDate == other.useDate;
+  }
+};
+OutputFileSettings OutputFileSettingsOf(const AppSettings& s, OutputFileKind kind);
 
 // "99JUN05" plus `extension` (".LOG", ".FLT", ".ST", ".CSV") for 5 June 1999.
 std::string BuildDateName(const SystemTime& local, const char* extension);

@@ -247,7 +247,7 @@ TEST_P(StoreTest, Version1ArchiveMigratesForward) {
   if (Postgres()) {
     pqxx::connection c(location_);
     pqxx::work w(c);
-    w.exec(archive::sql::kSchemaVersion1Postgres);
+    w.exec(archive::sql::SchemaVersion1Postgres());
     w.exec(
         "INSERT INTO pages(time, protocol, capcode, function, text, station, json) VALUES "
         "(1717408800, 'POCSAG', '1234567', 1, 'Fire at the old mill', 'north', '{}')");
@@ -255,8 +255,9 @@ TEST_P(StoreTest, Version1ArchiveMigratesForward) {
   } else {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(location_.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, archive::sql::kSchemaVersion1, nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, archive::sql::SchemaVersion1Sqlite().c_str(), nullptr, nullptr, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db,
                            "INSERT INTO pages(time, protocol, capcode, function, text, station, "
                            "json) VALUES (1717408800, 'POCSAG', '1234567', 1, "
