@@ -28,8 +28,11 @@ struct BankPlan {
   bool used() const { return bins > 0; }
 };
 
-// The one place where the choice between a bank and the per-channel path is made.
-BankPlan PlanBank(double inputRate, std::size_t channels);
+// The one place where the choice between a bank and the per-channel path is made. kOn and kOff
+// override the channel count's say (tests and benchmarks compare the two paths); a rate that
+// allows no bank never gets one.
+enum class BankChoice { kAuto, kOn, kOff };
+BankPlan PlanBank(double inputRate, std::size_t channels, BankChoice choice = BankChoice::kAuto);
 
 // The bin that holds a channel `offsetHz` from the band's centre, and where the channel lies
 // within it (offset from the bin's centre, at most half a spacing).
@@ -60,12 +63,12 @@ class Channeliser {
   int bins_;
   int decimation_;
   std::vector<int> wanted_;
-  std::vector<float> taps_;                // reversed prototype, length a multiple of bins_
-  std::vector<float> re_, im_;             // the last taps-1 samples, then the new ones
-  std::size_t next_ = 0;                   // index in re_/im_ where the next output's window starts
-  int start_ = 0;                          // index of re_[0] in the input, modulo bins_
+  std::vector<float> taps_;   // reversed prototype, length a multiple of bins_
+  std::vector<float> pairs_;  // taps_ with every tap twice, for interleaved real and imaginary
+  std::vector<std::complex<float>> history_;  // the last taps-1 samples, then the new ones
+  std::size_t next_ = 0;  // index in history_ where the next output's window starts
+  int start_ = 0;         // index of history_[0] in the input, modulo bins_
   std::vector<std::complex<float>> turn_;  // exp(-2 pi i r / bins), r = 0..bins-1
-  std::vector<float> accRe_, accIm_;
   std::complex<float>* fftIn_ = nullptr;
   std::complex<float>* fftOut_ = nullptr;
   void* fft_ = nullptr;  // liquid's fftplan

@@ -25,8 +25,12 @@ std::string CheckChannels(double centreHz, double sampleRate, const std::vector<
   return {};
 }
 
-IqBand::IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz)
-    : reader_(std::move(reader)), centreHz_(centreHz), channelsHz_(std::move(channelsHz)) {}
+IqBand::IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz,
+               BankChoice bank)
+    : reader_(std::move(reader)),
+      centreHz_(centreHz),
+      channelsHz_(std::move(channelsHz)),
+      choice_(bank) {}
 
 bool IqBand::Open(std::string& error) {
   if (!opened_) {
@@ -38,7 +42,7 @@ bool IqBand::Open(std::string& error) {
     }
     if (openResult_) {
       double rate = reader_->sampleRate();
-      plan_ = PlanBank(rate, channelsHz_.size());
+      plan_ = PlanBank(rate, channelsHz_.size(), choice_);
       if (plan_.used()) {
         // Channels sharing a bin share its output.
         std::vector<int> bins;

@@ -30,7 +30,8 @@ std::string CheckChannels(double centreHz, double sampleRate, const std::vector<
 
 class IqBand {
  public:
-  IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz);
+  IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz,
+         BankChoice bank = BankChoice::kAuto);
 
   // Opens the reader and builds the receivers (once; later calls return the first result).
   bool Open(std::string& error);
@@ -50,6 +51,7 @@ class IqBand {
   std::unique_ptr<IqReader> reader_;
   double centreHz_;
   std::vector<double> channelsHz_;
+  BankChoice choice_;
   BankPlan plan_;
   std::unique_ptr<Channeliser> bank_;
   std::vector<std::size_t> binSlot_;  // per channel: its bin among the bank's outputs

@@ -99,6 +99,21 @@ TEST(ChannelReceiverTest, DiscriminatorGivesTheCarriersOffsetAndIgnoresNeighbour
   }
 }
 
+TEST(FastAtan2Test, MatchesTheLibraryAllAround) {
+  for (int i = -720; i <= 720; ++i) {
+    double angle = std::numbers::pi * i / 720;
+    for (double radius : {1e-30, 1e-3, 1.0, 1e6}) {
+      auto re = static_cast<float>(radius * std::cos(angle));
+      auto im = static_cast<float>(radius * std::sin(angle));
+      // -pi and pi are the same angle.
+      double error = std::remainder(FastAtan2(im, re) - std::atan2(im, re), 2 * std::numbers::pi);
+      ASSERT_LT(std::fabs(error), 3e-6) << angle << " " << radius;
+    }
+  }
+  EXPECT_EQ(FastAtan2(0.0f, 0.0f), 0.0f);
+  EXPECT_NEAR(FastAtan2(0.0f, -1.0f), std::numbers::pi, 1e-6);
+}
+
 std::string TempFile(const std::string& name, const std::string& bytes) {
   std::string path = ::testing::TempDir() + "/" + name;
   std::ofstream(path, std::ios::binary) << bytes;
@@ -266,7 +281,8 @@ TEST(IqBandTest, ChannelsAnywhereInTheirBinsGiveTheirOwnCarrier) {
       carriers.push_back(channels[i] + away);
       frequencies.push_back(100e6 + channels[i]);
     }
-    IqBand band(std::make_unique<CarriersReader>(c.rate, carriers, 0.1), 100e6, frequencies);
+    IqBand band(std::make_unique<CarriersReader>(c.rate, carriers, 0.1), 100e6, frequencies,
+                BankChoice::kOn);
     std::string error;
     ASSERT_TRUE(band.Open(error)) << error;
     EXPECT_EQ(band.bank().spacingHz, c.spacing);
@@ -291,9 +307,12 @@ TEST(IqBandTest, ChannelsAnywhereInTheirBinsGiveTheirOwnCarrier) {
 
 TEST(PlanBankTest, OnlyWhereItPays) {
   EXPECT_FALSE(PlanBank(2.4e6, 1).used());
-  EXPECT_FALSE(PlanBank(2.4e6, 2).used());
+  EXPECT_FALSE(PlanBank(2.4e6, 4).used());
+  EXPECT_FALSE(PlanBank(2.4e6, 16, BankChoice::kOff).used());
+  EXPECT_TRUE(PlanBank(2.4e6, 2, BankChoice::kOn).used());
   EXPECT_FALSE(PlanBank(250e3, 16).used());
-  BankPlan plan = PlanBank(2.4e6, 8);
+  EXPECT_FALSE(PlanBank(250e3, 16, BankChoice::kOn).used());
+  BankPlan plan = PlanBank(2.4e6, 16);
   ASSERT_TRUE(plan.used());
   EXPECT_EQ(plan.bins, 16);
   EXPECT_EQ(plan.outputRate, 300e3);
