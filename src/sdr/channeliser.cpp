@@ -77,11 +77,15 @@ Channeliser::Channeliser(double inputRate, const BankPlan& plan, std::vector<int
   // The zeros in front are the samples before the first one (index 0).
   auto history = static_cast<int>((taps_.size() - 1) % length);
   start_ = (bins_ - history) % bins_;
-  turn_.resize(length);
-  for (std::size_t r = 0; r < length; ++r) {
-    double angle = -2 * std::numbers::pi * static_cast<double>(r) / bins_;
-    turn_[r] = {static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle))};
+  // The turns each wanted bin takes, by the phase of the window's end.
+  for (int bin : wanted_) {
+    for (std::size_t r = 0; r < length; ++r) {
+      double angle =
+          -2 * std::numbers::pi * static_cast<double>((bin * static_cast<int>(r)) % bins_) / bins_;
+      turn_.emplace_back(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
+    }
   }
+
   fftIn_ = static_cast<std::complex<float>*>(fft_malloc(bins_ * sizeof(std::complex<float>)));
   fftOut_ = static_cast<std::complex<float>*>(fft_malloc(bins_ * sizeof(std::complex<float>)));
   fft_ = fft_create_plan(static_cast<unsigned>(bins_), fftIn_, fftOut_, LIQUID_FFT_FORWARD, 0);
@@ -155,7 +159,7 @@ void Channeliser::Process(const std::complex<float>* band, std::size_t count) {
     for (std::size_t i = 0; i < wanted_.size(); ++i) {
       int bin = wanted_[i];
       std::complex<float> y = fftOut_[bin];
-      std::complex<float> w = turn_[static_cast<std::size_t>(bin * newest % bins_)];
+      std::complex<float> w = turn_[i * width + static_cast<std::size_t>(newest)];
       outputs_[i].emplace_back(y.real() * w.real() - y.imag() * w.imag(),
                                y.real() * w.imag() + y.imag() * w.real());
     }

@@ -68,7 +68,7 @@ class Channeliser {
   std::vector<std::complex<float>> history_;  // the last taps-1 samples, then the new ones
   std::size_t next_ = 0;  // index in history_ where the next output's window starts
   int start_ = 0;         // index of history_[0] in the input, modulo bins_
-  std::vector<std::complex<float>> turn_;  // exp(-2 pi i r / bins), r = 0..bins-1
+  std::vector<std::complex<float>> turn_;  // per wanted bin k: exp(-2 pi i k r / bins)
   std::complex<float>* fftIn_ = nullptr;
   std::complex<float>* fftOut_ = nullptr;
   void* fft_ = nullptr;  // liquid's fftplan
