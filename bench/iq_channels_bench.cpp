@@ -207,6 +207,7 @@ BENCHMARK(BM_DecodeBand)
     ->Args({16, 1})
     ->Args({8, 4})
     ->Args({8, 8})
+    ->Args({16, 4})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
