@@ -59,6 +59,12 @@ FirDecimator::FirDecimator(std::vector<float> taps, int factor)
   im_.assign(taps_.size() - 1, 0.0f);
 }
 
+void FirDecimator::Reset() {
+  re_.assign(taps_.size() - 1, 0.0f);
+  im_.assign(taps_.size() - 1, 0.0f);
+  next_ = 0;
+}
+
 void FirDecimator::Process(const float* re, const float* im, std::size_t count,
                            std::vector<float>& outRe, std::vector<float>& outIm) {
   re_.insert(re_.end(), re, re + count);
@@ -100,10 +106,25 @@ FirDecimator SecondStage(double inputRate) {
 }  // namespace
 
 ChannelReceiver::ChannelReceiver(double inputRate, double offsetHz)
-    : audioRate_(PlanDecimation(inputRate).audioRate),
+    : inputRate_(inputRate),
+      audioRate_(PlanDecimation(inputRate).audioRate),
       first_(FirstStage(inputRate)),
       second_(SecondStage(inputRate)) {
-  step_ = -2 * std::numbers::pi * offsetHz / inputRate;
+  Tune(offsetHz);
+}
+
+ChannelReceiver::ChannelReceiver(const ChannelReceiver& sameRate, double offsetHz)
+    : inputRate_(sameRate.inputRate_),
+      audioRate_(sameRate.audioRate_),
+      first_(sameRate.first_),
+      second_(sameRate.second_) {
+  first_.Reset();
+  second_.Reset();
+  Tune(offsetHz);
+}
+
+void ChannelReceiver::Tune(double offsetHz) {
+  step_ = -2 * std::numbers::pi * offsetHz / inputRate_;
   double step = step_;
   rotation_.resize(kBlock);
   for (std::size_t n = 0; n < kBlock; ++n) {

@@ -33,6 +33,8 @@ class FirDecimator {
                std::vector<float>& outIm);
   int factor() const { return factor_; }
   std::size_t length() const { return taps_.size(); }
+  // Forgets the samples seen: the next output is the first again.
+  void Reset();
 
  private:
   std::vector<float> taps_;  // reversed: taps_[k] multiplies the k-th oldest sample in view
@@ -50,6 +52,9 @@ class ChannelReceiver {
  public:
   // `offsetHz`: the channel's frequency minus the band's centre.
   ChannelReceiver(double inputRate, double offsetHz);
+  // A receiver at the same input rate as `sameRate`, sharing its filter design (designing the
+  // filters costs more than a second of decoding them), starting afresh.
+  ChannelReceiver(const ChannelReceiver& sameRate, double offsetHz);
   ~ChannelReceiver();
   ChannelReceiver(const ChannelReceiver&) = delete;
   ChannelReceiver& operator=(const ChannelReceiver&) = delete;
@@ -63,6 +68,8 @@ class ChannelReceiver {
 
  private:
   static constexpr std::size_t kBlock = 4096;
+  void Tune(double offsetHz);
+  double inputRate_;
   double step_ = 0;  // radians per input sample
   double audioRate_;
   // Mixer: a table of one block's rotation and the phase at the start of the next block.

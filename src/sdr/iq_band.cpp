@@ -52,12 +52,19 @@ bool IqBand::Open(std::string& error) {
           binSlot_.push_back(static_cast<std::size_t>(slot - bins.begin()));
           if (slot == bins.end())
             bins.push_back(place.bin);
-          receivers_.push_back(std::make_unique<ChannelReceiver>(plan_.outputRate, place.offsetHz));
+          receivers_.push_back(
+              receivers_.empty()
+                  ? std::make_unique<ChannelReceiver>(plan_.outputRate, place.offsetHz)
+                  : std::make_unique<ChannelReceiver>(*receivers_.front(), place.offsetHz));
         }
         bank_ = std::make_unique<Channeliser>(rate, plan_, std::move(bins));
       } else {
-        for (double f : channelsHz_)
-          receivers_.push_back(std::make_unique<ChannelReceiver>(rate, f - centreHz_));
+        for (double f : channelsHz_) {
+          receivers_.push_back(
+              receivers_.empty()
+                  ? std::make_unique<ChannelReceiver>(rate, f - centreHz_)
+                  : std::make_unique<ChannelReceiver>(*receivers_.front(), f - centreHz_));
+        }
       }
       queues_.resize(channelsHz_.size());
       audioRate_ = receivers_.front()->audioRate();
