@@ -15,6 +15,10 @@ namespace pagora::sdr {
 
 namespace {
 constexpr double kTargetMiddleRate = 100000;
+// Up to this input rate one decimator with the channel filter goes straight to the audio rate:
+// a long filter at a low rate costs less than two short ones with their bookkeeping (a bin of
+// the filter bank, a narrow recording).
+constexpr double kSingleStageRate = 500000;
 constexpr double kMinimumAudioRate = 25000;
 constexpr double kPassHz = 9000;
 constexpr double kChannelStopHz = 16000;
@@ -23,7 +27,9 @@ constexpr double kAttenuationDb = 60;
 
 DecimationPlan PlanDecimation(double inputRate) {
   DecimationPlan plan;
-  plan.first = std::max(1, static_cast<int>(inputRate / kTargetMiddleRate));
+  plan.first = inputRate <= kSingleStageRate
+                   ? 1
+                   : std::max(1, static_cast<int>(inputRate / kTargetMiddleRate));
   plan.middleRate = inputRate / plan.first;
   plan.second = std::max(1, static_cast<int>(plan.middleRate / kMinimumAudioRate));
   plan.audioRate = plan.middleRate / plan.second;
@@ -51,6 +57,12 @@ FirDecimator::FirDecimator(std::vector<float> taps, int factor)
   std::reverse(taps_.begin(), taps_.end());
   re_.assign(taps_.size() - 1, 0.0f);
   im_.assign(taps_.size() - 1, 0.0f);
+}
+
+void FirDecimator::Reset() {
+  re_.assign(taps_.size() - 1, 0.0f);
+  im_.assign(taps_.size() - 1, 0.0f);
+  next_ = 0;
 }
 
 void FirDecimator::Process(const float* re, const float* im, std::size_t count,
@@ -94,10 +106,25 @@ FirDecimator SecondStage(double inputRate) {
 }  // namespace
 
 ChannelReceiver::ChannelReceiver(double inputRate, double offsetHz)
-    : audioRate_(PlanDecimation(inputRate).audioRate),
+    : inputRate_(inputRate),
+      audioRate_(PlanDecimation(inputRate).audioRate),
       first_(FirstStage(inputRate)),
       second_(SecondStage(inputRate)) {
-  step_ = -2 * std::numbers::pi * offsetHz / inputRate;
+  Tune(offsetHz);
+}
+
+ChannelReceiver::ChannelReceiver(const ChannelReceiver& sameRate, double offsetHz)
+    : inputRate_(sameRate.inputRate_),
+      audioRate_(sameRate.audioRate_),
+      first_(sameRate.first_),
+      second_(sameRate.second_) {
+  first_.Reset();
+  second_.Reset();
+  Tune(offsetHz);
+}
+
+void ChannelReceiver::Tune(double offsetHz) {
+  step_ = -2 * std::numbers::pi * offsetHz / inputRate_;
   double step = step_;
   rotation_.resize(kBlock);
   for (std::size_t n = 0; n < kBlock; ++n) {
@@ -107,12 +134,10 @@ ChannelReceiver::ChannelReceiver(double inputRate, double offsetHz)
   blockStep_ = std::polar(1.0, step * static_cast<double>(kBlock));
   mixedRe_.resize(kBlock);
   mixedIm_.resize(kBlock);
-  demodulator_ = freqdem_create(static_cast<float>(kFullScaleHz / audioRate_));
+  scale_ = static_cast<float>(audioRate_ / (2 * std::numbers::pi * kFullScaleHz));
 }
 
-ChannelReceiver::~ChannelReceiver() {
-  freqdem_destroy(static_cast<freqdem>(demodulator_));
-}
+ChannelReceiver::~ChannelReceiver() = default;
 
 void ChannelReceiver::Process(const std::complex<float>* band, std::size_t count,
                               std::vector<float>& audio) {
@@ -140,7 +165,12 @@ void ChannelReceiver::Process(const std::complex<float>* band, std::size_t count
       blockPhase_ *= std::polar(1.0, step_ * static_cast<double>(n));
     }
     blockPhase_ /= std::abs(blockPhase_);
-    first_.Process(mr, mi, n, midRe_, midIm_);
+    if (first_.factor() > 1) {
+      first_.Process(mr, mi, n, midRe_, midIm_);
+    } else {
+      midRe_.insert(midRe_.end(), mr, mr + n);
+      midIm_.insert(midIm_.end(), mi, mi + n);
+    }
     band += n;
     count -= n;
   }
@@ -148,13 +178,23 @@ void ChannelReceiver::Process(const std::complex<float>* band, std::size_t count
   outIm_.clear();
   second_.Process(midRe_.data(), midIm_.data(), midRe_.size(), outRe_, outIm_);
   std::size_t produced = outRe_.size();
+  if (produced == 0)
+    return;
   std::size_t at = audio.size();
   audio.resize(at + produced);
-  auto q = static_cast<freqdem>(demodulator_);
-  for (std::size_t k = 0; k < produced; ++k) {
-    liquid_float_complex x(outRe_[k], outIm_[k]);
-    freqdem_demodulate(q, x, &audio[at + k]);
+  // The discriminator: the phase step from one sample to the next, s[n] conj(s[n-1]).
+  const float* re = outRe_.data();
+  const float* im = outIm_.data();
+  float* out = audio.data() + at;
+  out[0] = scale_ * FastAtan2(im[0] * lastRe_ - re[0] * lastIm_, re[0] * lastRe_ + im[0] * lastIm_);
+#pragma omp simd
+  for (std::size_t k = 1; k < produced; ++k) {
+    float pr = re[k] * re[k - 1] + im[k] * im[k - 1];
+    float pi = im[k] * re[k - 1] - re[k] * im[k - 1];
+    out[k] = scale_ * FastAtan2(pi, pr);
   }
+  lastRe_ = re[produced - 1];
+  lastIm_ = im[produced - 1];
 }
 
 }  // namespace pagora::sdr

@@ -9,9 +9,12 @@
 // audio slicer follows the level of whatever comes out.
 //
 // The first stage decimates to about 100 kHz with a short filter (anything that folds into the
-// passband lies beyond 90 kHz), the second to the audio rate with the channel filter. Both are
-// polyphase FIR decimators that compute only the samples they keep, on separate real and
-// imaginary arrays so that the dot products run on the vector unit.
+// passband lies beyond 90 kHz), the second to the audio rate with the channel filter; from an
+// input of 500 kHz or less (a bin of the filter bank, a narrow recording) the channel filter
+// alone does it in one stage. Both are polyphase FIR decimators that compute only the samples
+// they keep, on separate real and imaginary arrays so that the dot products run on the vector
+// unit. The discriminator is the phase step between samples, with an arctangent written for
+// the vector unit too.
 #pragma once
 
 #include <complex>
@@ -30,6 +33,8 @@ class FirDecimator {
                std::vector<float>& outIm);
   int factor() const { return factor_; }
   std::size_t length() const { return taps_.size(); }
+  // Forgets the samples seen: the next output is the first again.
+  void Reset();
 
  private:
   std::vector<float> taps_;  // reversed: taps_[k] multiplies the k-th oldest sample in view
@@ -47,6 +52,9 @@ class ChannelReceiver {
  public:
   // `offsetHz`: the channel's frequency minus the band's centre.
   ChannelReceiver(double inputRate, double offsetHz);
+  // A receiver at the same input rate as `sameRate`, sharing its filter design (designing the
+  // filters costs more than a second of decoding them), starting afresh.
+  ChannelReceiver(const ChannelReceiver& sameRate, double offsetHz);
   ~ChannelReceiver();
   ChannelReceiver(const ChannelReceiver&) = delete;
   ChannelReceiver& operator=(const ChannelReceiver&) = delete;
@@ -60,6 +68,8 @@ class ChannelReceiver {
 
  private:
   static constexpr std::size_t kBlock = 4096;
+  void Tune(double offsetHz);
+  double inputRate_;
   double step_ = 0;  // radians per input sample
   double audioRate_;
   // Mixer: a table of one block's rotation and the phase at the start of the next block.
@@ -68,8 +78,27 @@ class ChannelReceiver {
   std::complex<double> blockStep_;
   FirDecimator first_, second_;
   std::vector<float> mixedRe_, mixedIm_, midRe_, midIm_, outRe_, outIm_;
-  void* demodulator_ = nullptr;  // liquid's freqdem
+  float lastRe_ = 1, lastIm_ = 0;  // the discriminator's previous sample
+  float scale_;                    // audio per radian of phase step
 };
+
+// The angle of (re, im) in radians, within 2e-6 of atan2 everywhere (0 at the origin); written
+// without branches so that a loop of them runs on the vector unit.
+inline float FastAtan2(float im, float re) {
+  float ax = re < 0 ? -re : re;
+  float ay = im < 0 ? -im : im;
+  float big = ax > ay ? ax : ay;
+  float small = ax > ay ? ay : ax;
+  float a = big > 0 ? small / big : 0.0f;
+  float s = a * a;
+  float r =
+      a * (0.99997726f +
+           s * (-0.33262347f +
+                s * (0.19354346f + s * (-0.11643287f + s * (0.05265332f + s * -0.01172120f)))));
+  r = ay > ax ? 1.57079637f - r : r;
+  r = re < 0 ? 3.14159274f - r : r;
+  return im < 0 ? -r : r;
+}
 
 // Decimation factors for a band at `inputRate`: to about 100 kHz, then to at least 25 kHz.
 struct DecimationPlan {

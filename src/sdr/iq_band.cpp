@@ -25,8 +25,12 @@ std::string CheckChannels(double centreHz, double sampleRate, const std::vector<
   return {};
 }
 
-IqBand::IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz)
-    : reader_(std::move(reader)), centreHz_(centreHz), channelsHz_(std::move(channelsHz)) {}
+IqBand::IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz,
+               BankChoice bank)
+    : reader_(std::move(reader)),
+      centreHz_(centreHz),
+      channelsHz_(std::move(channelsHz)),
+      choice_(bank) {}
 
 bool IqBand::Open(std::string& error) {
   if (!opened_) {
@@ -37,9 +41,31 @@ bool IqBand::Open(std::string& error) {
       openResult_ = openError_.empty();
     }
     if (openResult_) {
-      for (double f : channelsHz_)
-        receivers_.push_back(
-            std::make_unique<ChannelReceiver>(reader_->sampleRate(), f - centreHz_));
+      double rate = reader_->sampleRate();
+      plan_ = PlanBank(rate, channelsHz_.size(), choice_);
+      if (plan_.used()) {
+        // Channels sharing a bin share its output.
+        std::vector<int> bins;
+        for (double f : channelsHz_) {
+          BinPlace place = PlaceInBin(plan_, f - centreHz_);
+          auto slot = std::find(bins.begin(), bins.end(), place.bin);
+          binSlot_.push_back(static_cast<std::size_t>(slot - bins.begin()));
+          if (slot == bins.end())
+            bins.push_back(place.bin);
+          receivers_.push_back(
+              receivers_.empty()
+                  ? std::make_unique<ChannelReceiver>(plan_.outputRate, place.offsetHz)
+                  : std::make_unique<ChannelReceiver>(*receivers_.front(), place.offsetHz));
+        }
+        bank_ = std::make_unique<Channeliser>(rate, plan_, std::move(bins));
+      } else {
+        for (double f : channelsHz_) {
+          receivers_.push_back(
+              receivers_.empty()
+                  ? std::make_unique<ChannelReceiver>(rate, f - centreHz_)
+                  : std::make_unique<ChannelReceiver>(*receivers_.front(), f - centreHz_));
+        }
+      }
       queues_.resize(channelsHz_.size());
       audioRate_ = receivers_.front()->audioRate();
       block_.resize(kBlockSamples);
@@ -57,8 +83,16 @@ bool IqBand::Advance() {
     ended_ = true;
     return false;
   }
-  for (std::size_t i = 0; i < receivers_.size(); ++i)
-    receivers_[i]->Process(block_.data(), got, queues_[i]);
+  if (bank_) {
+    bank_->Process(block_.data(), got);
+    for (std::size_t i = 0; i < receivers_.size(); ++i) {
+      const std::vector<std::complex<float>>& bin = bank_->output(binSlot_[i]);
+      receivers_[i]->Process(bin.data(), bin.size(), queues_[i]);
+    }
+  } else {
+    for (std::size_t i = 0; i < receivers_.size(); ++i)
+      receivers_[i]->Process(block_.data(), got, queues_[i]);
+  }
   return true;
 }
 

@@ -15,6 +15,7 @@
 #include "input/audio_slicer.h"
 #include "input/entry_producer.h"
 #include "sdr/channel_receiver.h"
+#include "sdr/channeliser.h"
 #include "sdr/iq_reader.h"
 
 namespace pagora::sdr {
@@ -29,7 +30,8 @@ std::string CheckChannels(double centreHz, double sampleRate, const std::vector<
 
 class IqBand {
  public:
-  IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz);
+  IqBand(std::unique_ptr<IqReader> reader, double centreHz, std::vector<double> channelsHz,
+         BankChoice bank = BankChoice::kAuto);
 
   // Opens the reader and builds the receivers (once; later calls return the first result).
   bool Open(std::string& error);
@@ -41,12 +43,18 @@ class IqBand {
   std::vector<float>& queue(std::size_t index) { return queues_[index]; }
   bool ended() const { return ended_; }
   const IqReader& reader() const { return *reader_; }
+  // How the band is split among the channels (not used: each channel works at the full rate).
+  const BankPlan& bank() const { return plan_; }
 
  private:
   static constexpr std::size_t kBlockSamples = 16384;
   std::unique_ptr<IqReader> reader_;
   double centreHz_;
   std::vector<double> channelsHz_;
+  BankChoice choice_;
+  BankPlan plan_;
+  std::unique_ptr<Channeliser> bank_;
+  std::vector<std::size_t> binSlot_;  // per channel: its bin among the bank's outputs
   std::vector<std::unique_ptr<ChannelReceiver>> receivers_;
   std::vector<std::vector<float>> queues_;
   std::vector<std::complex<float>> block_;

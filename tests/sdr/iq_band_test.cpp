@@ -3,6 +3,7 @@
 // several channels that must not hold on to audio already sliced.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -73,6 +74,11 @@ TEST(ChannelReceiverTest, AudioDoesNotDependOnBlockSizes) {
   ASSERT_EQ(whole.size(), pieces.size());
   for (std::size_t k = 0; k < whole.size(); ++k)
     ASSERT_NEAR(whole[k], pieces[k], 1e-4) << k;
+  // A receiver sharing the filters of one that has already run starts afresh all the same.
+  ChannelReceiver c(a, 100000);
+  std::vector<float> again;
+  c.Process(band.data(), band.size(), again);
+  EXPECT_EQ(again, whole);
 }
 
 TEST(ChannelReceiverTest, DiscriminatorGivesTheCarriersOffsetAndIgnoresNeighbours) {
@@ -96,6 +102,21 @@ TEST(ChannelReceiverTest, DiscriminatorGivesTheCarriersOffsetAndIgnoresNeighbour
     EXPECT_NEAR(mean, (c.carrier - c.channel) / ChannelReceiver::kFullScaleHz, 0.02) << c.rate;
     EXPECT_GE(receiver.audioRate(), 25000);
   }
+}
+
+TEST(FastAtan2Test, MatchesTheLibraryAllAround) {
+  for (int i = -720; i <= 720; ++i) {
+    double angle = std::numbers::pi * i / 720;
+    for (double radius : {1e-30, 1e-3, 1.0, 1e6}) {
+      auto re = static_cast<float>(radius * std::cos(angle));
+      auto im = static_cast<float>(radius * std::sin(angle));
+      // -pi and pi are the same angle.
+      double error = std::remainder(FastAtan2(im, re) - std::atan2(im, re), 2 * std::numbers::pi);
+      ASSERT_LT(std::fabs(error), 3e-6) << angle << " " << radius;
+    }
+  }
+  EXPECT_EQ(FastAtan2(0.0f, 0.0f), 0.0f);
+  EXPECT_NEAR(FastAtan2(0.0f, -1.0f), std::numbers::pi, 1e-6);
 }
 
 std::string TempFile(const std::string& name, const std::string& bytes) {
@@ -215,6 +236,98 @@ TEST(IqBandTest, QueuesStayBoundedWhenChannelsArePumpedInTurn) {
   // One tick (0.1 s) and one block of audio at most.
   EXPECT_LT(static_cast<double>(largest), 0.1 * band->audioRate() + 2000);
   EXPECT_NEAR(producers[2]->SignalSeconds(), 19.9, 0.11);
+}
+
+// A band of steady carriers, given as offsets from the centre, read in blocks of odd sizes.
+class CarriersReader : public IqReader {
+ public:
+  CarriersReader(double rate, std::vector<double> offsets, double seconds)
+      : rate_(rate),
+        offsets_(std::move(offsets)),
+        left_(static_cast<std::size_t>(rate * seconds)) {}
+  bool Open(std::string&) override { return true; }
+  std::size_t Read(std::complex<float>* out, std::size_t count) override {
+    count = std::min({count, left_, std::size_t{5003}});
+    for (std::size_t k = 0; k < count; ++k, ++n_) {
+      std::complex<double> sum;
+      for (double f : offsets_)
+        sum += std::polar(0.05, 2 * std::numbers::pi * f * static_cast<double>(n_) / rate_);
+      out[k] = std::complex<float>(sum);
+    }
+    left_ -= count;
+    return count;
+  }
+  double sampleRate() const override { return rate_; }
+
+ private:
+  double rate_;
+  std::vector<double> offsets_;
+  std::size_t left_;
+  std::size_t n_ = 0;
+};
+
+// Channels at the centre of a bin, on the edge between two, and at the top and bottom of the
+// band (the bin that wraps around) each get their own carrier's offset, whatever the rate; a
+// bin or a turn of the bank's phase taken wrongly would show as a wrong or noisy frequency.
+TEST(IqBandTest, ChannelsAnywhereInTheirBinsGiveTheirOwnCarrier) {
+  struct Case {
+    double rate;
+    double spacing;  // of the bank's bins; 0: no bank
+  } cases[] = {{2.4e6, 150e3}, {2.048e6, 128e3}, {1.024e6, 128e3}, {3.2e6, 200e3},
+               {1.8e6, 225e3}, {1e6, 125e3},     {250e3, 0},       {7.5e6, 234375}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    double bin = c.spacing > 0 ? c.spacing : 40e3;
+    double top = 0.5 * c.rate - kChannelEdgeMarginHz;
+    std::vector<double> channels = {bin, 0.5 * bin, -1.5 * bin, -bin, top, -top};
+    std::vector<double> carriers, frequencies;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+      double away = 500.0 * static_cast<double>(i) - 1500;  // each its own, within +-1.5 kHz
+      carriers.push_back(channels[i] + away);
+      frequencies.push_back(100e6 + channels[i]);
+    }
+    IqBand band(std::make_unique<CarriersReader>(c.rate, carriers, 0.1), 100e6, frequencies,
+                BankChoice::kOn);
+    std::string error;
+    ASSERT_TRUE(band.Open(error)) << error;
+    EXPECT_EQ(band.bank().spacingHz, c.spacing);
+    while (band.Advance()) {
+    }
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+      const std::vector<float>& audio = band.queue(i);
+      ASSERT_GT(audio.size(), 1000u) << i;
+      double sum = 0, squares = 0;
+      std::size_t from = audio.size() / 2;
+      for (std::size_t k = from; k < audio.size(); ++k) {
+        sum += audio[k];
+        squares += audio[k] * audio[k];
+      }
+      auto n = static_cast<double>(audio.size() - from);
+      double mean = sum / n;
+      EXPECT_NEAR(mean * ChannelReceiver::kFullScaleHz, carriers[i] - channels[i], 30) << i;
+      EXPECT_LT(std::sqrt(std::max(0.0, squares / n - mean * mean)), 0.01) << i;
+    }
+  }
+}
+
+TEST(PlanBankTest, OnlyWhereItPays) {
+  EXPECT_FALSE(PlanBank(2.4e6, 1).used());
+  EXPECT_FALSE(PlanBank(2.4e6, 4).used());
+  EXPECT_FALSE(PlanBank(2.4e6, 16, BankChoice::kOff).used());
+  EXPECT_TRUE(PlanBank(2.4e6, 2, BankChoice::kOn).used());
+  EXPECT_FALSE(PlanBank(250e3, 16).used());
+  EXPECT_FALSE(PlanBank(250e3, 16, BankChoice::kOn).used());
+  BankPlan plan = PlanBank(2.4e6, 16);
+  ASSERT_TRUE(plan.used());
+  EXPECT_EQ(plan.bins, 16);
+  EXPECT_EQ(plan.outputRate, 300e3);
+  // A place in a bin is never more than half a spacing from its centre; the top and the bottom
+  // of the band meet in the same bin.
+  EXPECT_EQ(PlaceInBin(plan, 1.19e6).bin, 8);
+  EXPECT_EQ(PlaceInBin(plan, 1.19e6).offsetHz, -10e3);
+  EXPECT_EQ(PlaceInBin(plan, -1.19e6).bin, 8);
+  EXPECT_EQ(PlaceInBin(plan, -1.19e6).offsetHz, 10e3);
+  EXPECT_EQ(PlaceInBin(plan, -160e3).bin, 15);
 }
 
 TEST(CheckChannelsTest, NamesTheChannelOutsideTheBand) {
