@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -35,8 +36,9 @@ constexpr double kDefaultSdrRate = 2.4e6;
 
 // One channel: its own host (for its rows' prefix and commands), engine, outputs and source.
 struct Channel {
-  Channel(const AppSettings& settings, OutputFormat format, bool colour)
-      : host(settings, format, colour), monitor(host) {}
+  Channel(AppSettings channelSettings, OutputFormat format, bool colour)
+      : settings(std::move(channelSettings)), host(settings, format, colour), monitor(host) {}
+  AppSettings settings;  // the host reads them for the whole run
   CliHost host;
   Monitor monitor;
   std::optional<LinePageOutput> lines;
@@ -247,9 +249,9 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
         return kExitUsage;
       }
     }
-    auto run = std::make_unique<Channel>(settings, context.format, context.colour);
+    auto run = std::make_unique<Channel>(std::move(settings), context.format, context.colour);
     Channel& c = *run;
-    c.monitor.settings = settings;
+    c.monitor.settings = c.settings;
     c.monitor.channelFrequency = std::llround(channels[i]);
     if (channels.size() > 1)
       c.host.SetRowPrefix(FormatFrequency(channels[i]) + "  ");
@@ -266,7 +268,7 @@ int RunIqChannels(const IqOptions& o, const IqRunContext& context) {
       context.delivery->Attach(c.monitor);
     c.host.SetClock(context.start);
     c.monitor.Create();
-    AudioSlicerConfig slicer = SlicerConfigFor(settings, 0);
+    AudioSlicerConfig slicer = SlicerConfigFor(c.settings, 0);
     slicer.lowPassHz = context.lowPass;
     c.source = std::make_unique<PumpedSource>(sdr::MakeIqChannelProducer(band, i, slicer));
     if (!c.monitor.OpenSource(*c.source))
