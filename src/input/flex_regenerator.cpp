@@ -44,6 +44,12 @@ constexpr double kStartingNoise = 0.3 * 0.3;
 constexpr double kTrimPerJitter = 3.0;
 constexpr double kJitterAllowance = 0.02;
 constexpr double kLargestTrim = 0.3;
+// The level fit: symbols it averages over, the weight the bit sync's outer levels start it with,
+// and how varied the decided levels must be before it is trusted (else the centre stays and the
+// outer level is the running average).
+constexpr double kFitAverage = 1.0 / 64;
+constexpr double kFitStart = 16;
+constexpr double kFitDeterminant = 1e-3;
 // Amplitude averages and the share at which the carrier counts as gone.
 constexpr double kSlowAmplitude = 0.01;
 constexpr double kFastAmplitude = 1.0 / 16;
@@ -181,6 +187,9 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   amplitude_ = fast_ = sumAbs / (kConfirmSymbols * symbol);
   inner_ = amplitude_ / 3;
   previous_ = 0;
+  fitN_ = fitC2_ = kFitStart;
+  fitC_ = fitY_ = 0;
+  fitCY_ = kFitStart * amplitude_;
   jitter_ = 0;
   noise_ = kStartingNoise * amplitude_ * amplitude_;
   trim_ = 0;
@@ -216,25 +225,43 @@ FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnt
   return event;
 }
 
-// A symbol's level from its integral: the sign gives the half; with four levels, the magnitude
-// against the midpoint of the inner and outer levels' running averages gives inner or outer.
-// Outside a 2-level frame's blocks the symbols are decided on four levels wherever the output
-// has them: the header uses only the half, which is the same either way, and a receiver that
-// took a bit-sync-like run inside a 4-level frame's blocks for a bit sync keeps the low bits.
+// A symbol's level from its integral, against where the levels are now: a straight line through
+// the recent symbols' averages, each against the level it was decided as (outer levels at -1
+// and +1, inner ones at -1/3 and +1/3), gives the centre and the outer level. The slicer's
+// centre, which comes in already taken off, wanders in noise, the more so in a 4-level frame's
+// idle fill, which uses two levels only; the fit follows it from the decisions themselves. With
+// two levels only the centre matters. Outside a 2-level frame's blocks the symbols are decided
+// on four levels wherever the output has them: the header uses only the half, which is the same
+// either way, and a receiver that took a bit-sync-like run inside a 4-level frame's blocks for a
+// bit sync keeps the low bits.
 int FlexRegenerator::Decide(double y) {
-  double level = std::abs(y) / period_;
-  if (!fourLevelNow_) {
-    amplitude_ += kSlowAmplitude * (level - amplitude_);
-    return y > 0 ? 3 : 0;
+  static constexpr double kPosition[4] = {-1, -1.0 / 3, 1.0 / 3, 1};
+  double u = y / period_;
+  double det = fitN_ * fitC2_ - fitC_ * fitC_;
+  double centre = 0, span = amplitude_;
+  if (det > kFitDeterminant * fitN_ * fitN_) {
+    centre = (fitC2_ * fitY_ - fitC_ * fitCY_) / det;
+    span = (fitN_ * fitCY_ - fitC_ * fitY_) / det;
   }
-  bool outer = level > 0.5 * (amplitude_ + inner_);
-  if (outer)
+  if (!(span > 0))
+    span = amplitude_;
+  double z = (u - centre) / span;
+  int decided = fourLevelNow_ ? (z > -2.0 / 3) + (z > 0) + (z > 2.0 / 3) : (z > 0 ? 3 : 0);
+  double c = kPosition[decided];
+  double keep = 1 - kFitAverage;
+  fitN_ = keep * fitN_ + 1;
+  fitC_ = keep * fitC_ + c;
+  fitC2_ = keep * fitC2_ + c * c;
+  fitY_ = keep * fitY_ + u;
+  fitCY_ = keep * fitCY_ + c * u;
+  // The running magnitudes the carrier check and the jitter estimate use.
+  double level = std::abs(u);
+  if (decided == 0 || decided == 3)
     amplitude_ += kSlowAmplitude * (level - amplitude_);
   else
     inner_ += kInnerAmplitude * (level - inner_);
-  // The inner level stays between a sixth and two thirds of the outer one.
   inner_ = std::clamp(inner_, amplitude_ / 6, amplitude_ * 2 / 3);
-  return y > 0 ? (outer ? 3 : 2) : (outer ? 0 : 1);
+  return decided;
 }
 
 // Decides the next symbol. At a change of sign the integral over the half symbols either side of

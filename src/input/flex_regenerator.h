@@ -104,6 +104,9 @@ class FlexRegenerator {
   // Edge jitter: the scatter of the measured boundary offsets (shares of a symbol, squared, less
   // what noise alone gives), the noise on a symbol's level (squared, per sample), and the share
   // cut off either end of a symbol before it is decided.
+  // The level fit: running sums of 1, the decided levels' positions c (outer at +-1), c^2, the
+  // symbols' averages u, and c u.
+  double fitN_ = 0, fitC_ = 0, fitC2_ = 0, fitY_ = 0, fitCY_ = 0;
   double jitter_ = 0;
   double noise_ = 0;
   double trim_ = 0;
