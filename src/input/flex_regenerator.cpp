@@ -32,10 +32,11 @@ constexpr double kPeriodRange = 0.01;
 // Edge jitter. A transmitter whose edges wander moves a neighbour's level into either end of a
 // symbol; an isolated inner symbol between two outer ones of the other sign then reads on the
 // wrong side of the centre once its edges have moved in by an eighth of a symbol each. Where the
-// measured boundary offsets scatter more than noise explains, each symbol is
-// decided on its middle only, cut by this many times the edges' RMS scatter beyond a small
-// allowance at either end (and never more than the limit). Without jitter nothing is cut, and
-// the whole symbol's energy counts against noise.
+// measured boundary offsets scatter more than noise explains, each symbol is decided on its
+// middle only, cut at either end by this many times the edges' RMS scatter beyond a small
+// allowance (and never more than the limit). Without jitter nothing is cut, and the whole
+// symbol's energy counts against noise. The scatter and the noise are averaged over about this
+// many boundaries and pairs of neighbours decided alike.
 constexpr double kJitterAverage = 1.0 / 64;
 constexpr double kNoiseAverage = 1.0 / 16;
 // Until neighbours decided alike have measured it, the noise on a level is taken as this share of
