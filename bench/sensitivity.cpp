@@ -464,7 +464,7 @@ Point Measure(const Mode& mode, const gen::Scenario& scenario, const Condition& 
       bool known = !d.capcode.empty() && capcodes.count(d.capcode);
       ++(known ? point.garbled : point.falsePages);
       point.unflagged += !known && !d.errors;
-      unexpected.push_back(d.capcode + "|" + d.text);
+      unexpected.push_back(d.capcode + "|" + d.text + (d.errors ? " (flagged)" : " (clean)"));
     }
   }
   // The referee has no GSC decoder and takes 22050 Hz only.
@@ -482,9 +482,11 @@ Point Measure(const Mode& mode, const gen::Scenario& scenario, const Condition& 
   if (o.showMisses && !std::isfinite(snrDb)) {
     for (const auto& [page, left] : wanted)
       for (int i = 0; i < left; ++i)
-        std::fprintf(stderr, "missed without noise: %s\n", page.c_str());
+        std::fprintf(stderr, "%s, %s: missed without noise: %s\n", mode.name, condition.name,
+                     page.c_str());
     for (const std::string& page : unexpected)
-      std::fprintf(stderr, "unexpected without noise: %s\n", page.c_str());
+      std::fprintf(stderr, "%s, %s: unexpected without noise: %s\n", mode.name, condition.name,
+                   page.c_str());
   }
   return point;
 }

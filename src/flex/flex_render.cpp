@@ -436,6 +436,10 @@ void WriteFlexPage(const FlexRun& run, FlexPhase& phase, int addressIndex, int v
   NoteTravel(run, phase, type, words.header);
   NoteWords(run, phase, addressIndex, addressIndex + (isLong ? 1 : 0));
   NoteWords(run, phase, vectorIndex, vectorIndex + (isLong ? 1 : 0));
+  // An address that gives no capcode at all read clean yet cannot be right: the page it heads is
+  // not to be trusted either, and goes out marked as damaged rather than as a clean page.
+  if (AddressCapcode(phase, addressIndex, isLong).unknown)
+    run.ctx.pages.CurrentPage().errors = true;
   if (type != kShortMessage) {
     // A short address's text pages begin with a header word in front of the run.
     const bool headerInRun =

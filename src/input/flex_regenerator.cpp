@@ -29,6 +29,28 @@ constexpr double kConfirmBalance = 0.6;
 constexpr double kPhaseGain = 0.06;
 constexpr double kPeriodGain = 0.0015;
 constexpr double kPeriodRange = 0.01;
+// Edge jitter. A transmitter whose edges wander moves a neighbour's level into either end of a
+// symbol; an isolated inner symbol between two outer ones of the other sign then reads on the
+// wrong side of the centre once its edges have moved in by an eighth of a symbol each. Where the
+// measured boundary offsets scatter more than noise explains, each symbol is decided on its
+// middle only, cut at either end by this many times the edges' RMS scatter beyond a small
+// allowance (and never more than the limit). Without jitter nothing is cut, and the whole
+// symbol's energy counts against noise. The scatter and the noise are averaged over about this
+// many boundaries and pairs of neighbours decided alike.
+constexpr double kJitterAverage = 1.0 / 64;
+constexpr double kNoiseAverage = 1.0 / 16;
+// Until neighbours decided alike have measured it, the noise on a level is taken as this share of
+// the outer level (squared), so that a frame's first boundaries do not count as jitter.
+constexpr double kStartingNoise = 0.3 * 0.3;
+constexpr double kTrimPerJitter = 3.0;
+constexpr double kJitterAllowance = 0.02;
+constexpr double kLargestTrim = 0.3;
+// The level fit: symbols it averages over, the weight the bit sync's outer levels start it with,
+// and how varied the decided levels must be before it is trusted (else the centre stays and the
+// outer level is the running average).
+constexpr double kFitAverage = 1.0 / 64;
+constexpr double kFitStart = 16;
+constexpr double kFitDeterminant = 1e-3;
 // Amplitude averages and the share at which the carrier counts as gone.
 constexpr double kSlowAmplitude = 0.01;
 constexpr double kFastAmplitude = 1.0 / 16;
@@ -166,6 +188,14 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   amplitude_ = fast_ = sumAbs / (kConfirmSymbols * symbol);
   inner_ = amplitude_ / 3;
   previous_ = 0;
+  fitN_ = fitC2_ = kFitStart;
+  fitC_ = fitY_ = 0;
+  fitCY_ = kFitStart * amplitude_;
+  jitter_ = 0;
+  noise_ = kStartingNoise * amplitude_ * amplitude_;
+  trim_ = 0;
+  levelBefore_ = -1;
+  lastLevel_ = 0;
   window_ = 0;
   countdown_ = 0;
   blockSymbols_ = 0;
@@ -196,25 +226,43 @@ FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnt
   return event;
 }
 
-// A symbol's level from its integral: the sign gives the half; with four levels, the magnitude
-// against the midpoint of the inner and outer levels' running averages gives inner or outer.
-// Outside a 2-level frame's blocks the symbols are decided on four levels wherever the output
-// has them: the header uses only the half, which is the same either way, and a receiver that
-// took a bit-sync-like run inside a 4-level frame's blocks for a bit sync keeps the low bits.
+// A symbol's level from its integral, against where the levels are now: a straight line through
+// the recent symbols' averages, each against the level it was decided as (outer levels at -1
+// and +1, inner ones at -1/3 and +1/3), gives the centre and the outer level. The slicer's
+// centre, which comes in already taken off, wanders in noise, the more so in a 4-level frame's
+// idle fill, which uses two levels only; the fit follows it from the decisions themselves. With
+// two levels only the centre matters. Outside a 2-level frame's blocks the symbols are decided
+// on four levels wherever the output has them: the header uses only the half, which is the same
+// either way, and a receiver that took a bit-sync-like run inside a 4-level frame's blocks for a
+// bit sync keeps the low bits.
 int FlexRegenerator::Decide(double y) {
-  double level = std::abs(y) / period_;
-  if (!fourLevelNow_) {
-    amplitude_ += kSlowAmplitude * (level - amplitude_);
-    return y > 0 ? 3 : 0;
+  static constexpr double kPosition[4] = {-1, -1.0 / 3, 1.0 / 3, 1};
+  double u = y / period_;
+  double det = fitN_ * fitC2_ - fitC_ * fitC_;
+  double centre = 0, span = amplitude_;
+  if (det > kFitDeterminant * fitN_ * fitN_) {
+    centre = (fitC2_ * fitY_ - fitC_ * fitCY_) / det;
+    span = (fitN_ * fitCY_ - fitC_ * fitY_) / det;
   }
-  bool outer = level > 0.5 * (amplitude_ + inner_);
-  if (outer)
+  if (!(span > 0))
+    span = amplitude_;
+  double z = (u - centre) / span;
+  int decided = fourLevelNow_ ? (z > -2.0 / 3) + (z > 0) + (z > 2.0 / 3) : (z > 0 ? 3 : 0);
+  double c = kPosition[decided];
+  double keep = 1 - kFitAverage;
+  fitN_ = keep * fitN_ + 1;
+  fitC_ = keep * fitC_ + c;
+  fitC2_ = keep * fitC2_ + c * c;
+  fitY_ = keep * fitY_ + u;
+  fitCY_ = keep * fitCY_ + c * u;
+  // The running magnitudes the carrier check and the jitter estimate use.
+  double level = std::abs(u);
+  if (decided == 0 || decided == 3)
     amplitude_ += kSlowAmplitude * (level - amplitude_);
   else
     inner_ += kInnerAmplitude * (level - inner_);
-  // The inner level stays between a sixth and two thirds of the outer one.
   inner_ = std::clamp(inner_, amplitude_ / 6, amplitude_ * 2 / 3);
-  return y > 0 ? (outer ? 3 : 2) : (outer ? 0 : 1);
+  return decided;
 }
 
 // Decides the next symbol. At a change of sign the integral over the half symbols either side of
@@ -225,7 +273,9 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
   double start = tau_;
   double y = Integrate(start, start + p);
   double next = start + p;
-  if (previous_ != 0 && (y > 0) != (previous_ > 0)) {
+  double offset = 0;
+  bool changes = previous_ != 0 && (y > 0) != (previous_ > 0);
+  if (changes) {
     double a = std::abs(previous_) / p, b = std::abs(y) / p;
     if (a + b > 0) {
       double straddle = Integrate(start - 0.5 * p, start + 0.5 * p) * (y > 0 ? 1 : -1);
@@ -233,10 +283,16 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
       next += kPhaseGain * late;
       period_ = std::clamp(period_ + kPeriodGain * late, nominal_ * (1 - kPeriodRange),
                            nominal_ * (1 + kPeriodRange));
+      offset = late / p;
     }
   }
   fast_ += kFastAmplitude * (std::abs(y) / p - fast_);
-  outputLevel_ = Decide(y);
+  // The decision itself on the symbol's middle (all of it unless the edges jitter).
+  double decided = y;
+  if (trim_ > 0)
+    decided = Integrate(start + trim_ * p, start + (1 - trim_) * p) / (1 - 2 * trim_);
+  outputLevel_ = Decide(decided);
+  TrackJitter(changes ? offset : std::nan(""), outputLevel_, decided / p);
   std::uint8_t status = kLevelStatus[outputLevel_];
   if (timeline.status() != status)
     timeline.Change(start * ticksPerSample, status, sink);
@@ -244,6 +300,29 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
   tau_ = next;
   TrackFraming(outputLevel_);
   due_ = static_cast<std::int64_t>(std::ceil(tau_ + period_)) + 1;
+}
+
+// Learns how far the edges wander (`offset`: the measured boundary offset before the symbol just
+// decided, in symbols, NaN where none was measured) beyond what noise alone scatters an offset
+// by: the noise on a level, measured between neighbours decided alike, over the swing between
+// the two levels of the boundary.
+void FlexRegenerator::TrackJitter(double offset, int level, double value) {
+  // Two neighbours decided alike differ by noise alone (their other neighbours aside).
+  if (level == levelBefore_) {
+    double miss = value - lastLevel_;
+    noise_ += kNoiseAverage * (0.5 * miss * miss - noise_);
+  }
+  if (!std::isnan(offset) && levelBefore_ >= 0) {
+    auto magnitude = [&](int l) { return l == 0 || l == 3 ? amplitude_ : inner_; };
+    // The straddle integral's noise over the swing between the two levels.
+    double swing = magnitude(level) + magnitude(levelBefore_);
+    double spread = noise_ / (swing * swing);
+    jitter_ += kJitterAverage * (offset * offset - spread - jitter_);
+    trim_ = std::clamp(kTrimPerJitter * (std::sqrt(std::max(jitter_, 0.0)) - kJitterAllowance), 0.0,
+                       kLargestTrim);
+  }
+  levelBefore_ = level;
+  lastLevel_ = value;
 }
 
 // Follows the frame as the decoder does: the sync window in the high bits, the header count at

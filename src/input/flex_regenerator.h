@@ -69,6 +69,7 @@ class FlexRegenerator {
   bool Confirm(double lastBoundary);
   void ProcessSymbol(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
   int Decide(double y);
+  void TrackJitter(double offset, int level, double value);
   void TrackFraming(int level);
 
   double sampleRate_;
@@ -100,6 +101,17 @@ class FlexRegenerator {
   double inner_ = 0;      // slow average of the inner symbols' (4 levels)
   double previous_ = 0;   // the last symbol's integral
   int outputLevel_ = 0;
+  // Edge jitter: the scatter of the measured boundary offsets (shares of a symbol, squared, less
+  // what noise alone gives), the noise on a symbol's level (squared, per sample), and the share
+  // cut off either end of a symbol before it is decided.
+  // The level fit: running sums of 1, the decided levels' positions c (outer at +-1), c^2, the
+  // symbols' averages u, and c u.
+  double fitN_ = 0, fitC_ = 0, fitC2_ = 0, fitY_ = 0, fitCY_ = 0;
+  double jitter_ = 0;
+  double noise_ = 0;
+  double trim_ = 0;
+  int levelBefore_ = -1;  // the decided level of the symbol before this one
+  double lastLevel_ = 0;  // the last symbol's average as decided (signed)
 
   // The frame as the decoder reads it.
   std::uint64_t window_ = 0;

@@ -111,6 +111,20 @@ TEST_F(FlexTest, AddressBoundariesAndLongCapcodes) {
   EXPECT_EQ(Rows(), expected);
 }
 
+// Long address words whose capcode comes out negative read clean but cannot be right: the page is
+// shown with an unknown capcode and marked as damaged, never handed on as a clean page.
+TEST_F(FlexTest, AnAddressWithNoCapcodeMarksItsPageDamaged) {
+  std::vector<FlexPage> pages{Page(0, FlexPageType::kStandardNumeric, "40"),
+                              Page(0, FlexPageType::kStandardNumeric, "40")};
+  pages[0].addressWords = {0x8000, 0x1EFFFF};  // 2^31 and more
+  pages[1].addressWords = {0x8000, 0x1F7FFF};
+  Send(Frame(FlexMode::k1600x2, pages));
+  ASSERT_EQ(host.pages.size(), 2u);
+  EXPECT_EQ(host.pages[0].header.substr(0, 11), "[?????????]");
+  EXPECT_TRUE(host.pages[0].info.errors);
+  EXPECT_FALSE(host.pages[1].info.errors);
+}
+
 TEST_F(FlexTest, GeneratedCapcodesComeBackAsSent) {
   const std::uint32_t capcodes[] = {1,       1933312, 1998849,   2031614,   2068481,
                                     2101248, 2101249, 123456789, 2147483647};
