@@ -213,23 +213,6 @@ BENCHMARK(BM_DecodeBand)
 
 // The radio front end alone (the bank where the band is split, the receivers), without slicing
 // and decoding, on one second of noise-like IQ in memory.
-class MemoryReader : public sdr::IqReader {
- public:
-  explicit MemoryReader(const std::vector<std::complex<float>>& band) : band_(band) {}
-  bool Open(std::string&) override { return true; }
-  std::size_t Read(std::complex<float>* out, std::size_t count) override {
-    count = std::min(count, band_.size() - at_);
-    std::copy_n(band_.data() + at_, count, out);
-    at_ += count;
-    return count;
-  }
-  double sampleRate() const override { return kRate; }
-
- private:
-  const std::vector<std::complex<float>>& band_;
-  std::size_t at_ = 0;
-};
-
 void BM_Channeliser(benchmark::State& state) {
   int channels = static_cast<int>(state.range(0));
   auto bank = state.range(1) ? sdr::BankChoice::kOn : sdr::BankChoice::kOff;
@@ -244,7 +227,7 @@ void BM_Channeliser(benchmark::State& state) {
   for (int c = 0; c < channels; ++c)
     frequencies.push_back(150e6 + OffsetOf(c));
   for (auto _ : state) {
-    sdr::IqBand iq(std::make_unique<MemoryReader>(band), 150e6, frequencies, bank);
+    sdr::IqBand iq(sdr::MakeIqMemoryReader(band, kRate), 150e6, frequencies, bank);
     std::string error;
     iq.Open(error);
     while (iq.Advance()) {

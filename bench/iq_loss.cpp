@@ -115,25 +115,6 @@ std::vector<std::complex<float>> RenderBand(const Mode& mode, double rate, doubl
   return band;
 }
 
-class MemoryReader : public sdr::IqReader {
- public:
-  MemoryReader(const std::vector<std::complex<float>>& band, double rate)
-      : band_(band), rate_(rate) {}
-  bool Open(std::string&) override { return true; }
-  std::size_t Read(std::complex<float>* out, std::size_t count) override {
-    count = std::min(count, band_.size() - at_);
-    std::copy_n(band_.data() + at_, count, out);
-    at_ += count;
-    return count;
-  }
-  double sampleRate() const override { return rate_; }
-
- private:
-  const std::vector<std::complex<float>>& band_;
-  double rate_;
-  std::size_t at_ = 0;
-};
-
 // The product's discriminator audio for the channel; its rate in `audioRate`.
 std::vector<float> ProductAudio(const std::vector<std::complex<float>>& band, double rate,
                                 bool bank, double& audioRate, bool& banked) {
@@ -146,7 +127,7 @@ std::vector<float> ProductAudio(const std::vector<std::complex<float>>& band, do
         channels.push_back(kCentreHz + idle);
     }
   }
-  sdr::IqBand iq(std::make_unique<MemoryReader>(band, rate), kCentreHz, channels);
+  sdr::IqBand iq(sdr::MakeIqMemoryReader(band, rate), kCentreHz, channels);
   std::string error;
   if (!iq.Open(error)) {
     std::fprintf(stderr, "iq_loss: %s\n", error.c_str());

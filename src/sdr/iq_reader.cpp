@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -267,6 +268,34 @@ bool WriteSigmfMeta(const std::string& metaPath, IqFormat format, double sampleR
   std::ofstream out(metaPath);
   out << doc.dump(2) << '\n';
   return static_cast<bool>(out);
+}
+
+namespace {
+
+class MemoryReader : public IqReader {
+ public:
+  MemoryReader(const std::vector<std::complex<float>>& band, double rate)
+      : band_(band), rate_(rate) {}
+  bool Open(std::string&) override { return true; }
+  std::size_t Read(std::complex<float>* out, std::size_t count) override {
+    count = std::min(count, band_.size() - at_);
+    std::copy_n(band_.data() + at_, count, out);
+    at_ += count;
+    return count;
+  }
+  double sampleRate() const override { return rate_; }
+
+ private:
+  const std::vector<std::complex<float>>& band_;
+  double rate_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<IqReader> MakeIqMemoryReader(const std::vector<std::complex<float>>& band,
+                                             double sampleRate) {
+  return std::make_unique<MemoryReader>(band, sampleRate);
 }
 
 }  // namespace pagora::sdr

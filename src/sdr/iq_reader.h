@@ -33,6 +33,11 @@ class IqReader {
   std::vector<std::string> problems_;
 };
 
+// Samples already in memory (a band rendered for a benchmark or a test); `band` must outlive
+// the reader.
+std::unique_ptr<IqReader> MakeIqMemoryReader(const std::vector<std::complex<float>>& band,
+                                             double sampleRate);
+
 // A recording at `sampleRate`. "-" reads standard input (raw formats only).
 std::unique_ptr<IqReader> MakeIqFileReader(const std::string& path, IqFormat format,
                                            double sampleRate);

@@ -50,23 +50,6 @@ const Channel kChannels[] = {
       {"capcode": 200, "type": "alpha", "text": "Top of the band"}]}])"},
 };
 
-class MemoryReader : public IqReader {
- public:
-  explicit MemoryReader(const std::vector<std::complex<float>>& band) : band_(band) {}
-  bool Open(std::string&) override { return true; }
-  std::size_t Read(std::complex<float>* out, std::size_t count) override {
-    count = std::min(count, band_.size() - at_);
-    std::copy_n(band_.data() + at_, count, out);
-    at_ += count;
-    return count;
-  }
-  double sampleRate() const override { return kRate; }
-
- private:
-  const std::vector<std::complex<float>>& band_;
-  std::size_t at_ = 0;
-};
-
 class Collector : public PageOutput {
  public:
   Collector(std::size_t channel, std::set<std::string>& pages) : channel_(channel), pages_(pages) {}
@@ -85,8 +68,7 @@ std::set<std::string> Decode(const std::vector<std::complex<float>>& iq, BankCho
   std::vector<double> frequencies;
   for (const Channel& c : kChannels)
     frequencies.push_back(kCentre + c.offset);
-  auto band =
-      std::make_shared<IqBand>(std::make_unique<MemoryReader>(iq), kCentre, frequencies, choice);
+  auto band = std::make_shared<IqBand>(MakeIqMemoryReader(iq, kRate), kCentre, frequencies, choice);
   std::set<std::string> pages;
   gen::QuietHost host;
   std::vector<std::unique_ptr<Collector>> collectors;
