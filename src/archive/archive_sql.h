@@ -13,7 +13,7 @@
 namespace pagora::archive::sql {
 
 // The first version's tables. {KEY} and {BIG} stand for each store's own row key and 64-bit
-// integer type (SchemaVersion1).
+// integer type (ForStore).
 inline constexpr const char* kSchemaVersion1 = R"(
 CREATE TABLE schema_version(version INTEGER NOT NULL);
 INSERT INTO schema_version(version) VALUES (1);
@@ -36,38 +36,46 @@ CREATE TABLE pages(
 CREATE INDEX pages_time ON pages(time);
 )";
 
-inline std::string SchemaVersion1(const std::string& key, const std::string& big) {
-  std::string schema = kSchemaVersion1;
-  for (auto [name, value] : {std::pair<std::string, const std::string&>{"{KEY}", key},
-                             std::pair<std::string, const std::string&>{"{BIG}", big}}) {
-    for (std::size_t at = schema.find(name); at != std::string::npos; at = schema.find(name))
-      schema.replace(at, name.size(), value);
+enum class Dialect { kSqlite, kPostgres };
+
+// `sql` with {KEY} and {BIG} written as the store's own row key and 64-bit integer.
+inline std::string ForStore(const char* sql, Dialect dialect) {
+  const bool lite = dialect == Dialect::kSqlite;
+  std::string text = sql;
+  for (auto [name, value] :
+       {std::pair<std::string, std::string>{"{KEY}",
+                                            lite ? "INTEGER PRIMARY KEY" : "BIGSERIAL PRIMARY KEY"},
+        std::pair<std::string, std::string>{"{BIG}", lite ? "INTEGER" : "BIGINT"}}) {
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name))
+      text.replace(at, name.size(), value);
   }
-  return schema;
+  return text;
 }
 
 inline std::string SchemaVersion1Sqlite() {
-  return SchemaVersion1("INTEGER PRIMARY KEY", "INTEGER");
+  return ForStore(kSchemaVersion1, Dialect::kSqlite);
 }
 inline std::string SchemaVersion1Postgres() {
-  return SchemaVersion1("BIGSERIAL PRIMARY KEY", "BIGINT");
+  return ForStore(kSchemaVersion1, Dialect::kPostgres);
 }
 
-// Both stores: who heard each page. The station already on a version 1 row comes along.
+// Both stores (through ForStore): who heard each page. The station already on a version 1
+// row comes along.
 inline constexpr const char* kMigrateTo2Common = R"(
 CREATE INDEX pages_key ON pages(capcode, time);
-)";
-
-inline constexpr const char* kMigrateTo2Sqlite = R"(
 CREATE TABLE page_stations(
-  id INTEGER PRIMARY KEY,
-  page_id INTEGER NOT NULL REFERENCES pages(id) ON DELETE CASCADE,
+  id {KEY},
+  page_id {BIG} NOT NULL REFERENCES pages(id) ON DELETE CASCADE,
   station TEXT NOT NULL,
   source_id TEXT,
   errors INTEGER NOT NULL DEFAULT 0,
   UNIQUE(page_id, station));
 CREATE UNIQUE INDEX page_stations_source ON page_stations(source_id) WHERE source_id IS NOT NULL;
 INSERT INTO page_stations(page_id, station, errors) SELECT id, station, errors FROM pages ORDER BY id;
+)";
+
+// SQLite's word index.
+inline constexpr const char* kMigrateTo2Sqlite = R"(
 CREATE VIRTUAL TABLE pages_fts USING fts5(text, content='pages', content_rowid='id',
   tokenize='unicode61 remove_diacritics 2');
 INSERT INTO pages_fts(pages_fts) VALUES ('rebuild');
@@ -86,15 +94,6 @@ END;
 // PostgreSQL's word index: the text split at every character that is not a letter or digit,
 // as the SQLite index splits it, so that both answer a query alike.
 inline constexpr const char* kMigrateTo2Postgres = R"(
-CREATE TABLE page_stations(
-  id BIGSERIAL PRIMARY KEY,
-  page_id BIGINT NOT NULL REFERENCES pages(id) ON DELETE CASCADE,
-  station TEXT NOT NULL,
-  source_id TEXT,
-  errors INTEGER NOT NULL DEFAULT 0,
-  UNIQUE(page_id, station));
-CREATE UNIQUE INDEX page_stations_source ON page_stations(source_id) WHERE source_id IS NOT NULL;
-INSERT INTO page_stations(page_id, station, errors) SELECT id, station, errors FROM pages ORDER BY id;
 ALTER TABLE pages ADD COLUMN words tsvector GENERATED ALWAYS AS
   (to_tsvector('simple', regexp_replace(text, '[^[:alnum:]]+', ' ', 'g'))) STORED;
 CREATE INDEX pages_words ON pages USING GIN(words);

@@ -173,7 +173,7 @@ class PostgresStore : public Store {
     if (version < 1)
       w.exec(sql::SchemaVersion1Postgres());
     if (version < 2) {
-      w.exec(sql::kMigrateTo2Common);
+      w.exec(sql::ForStore(sql::kMigrateTo2Common, sql::Dialect::kPostgres));
       w.exec(sql::kMigrateTo2Postgres);
     }
     if (version < kSchemaVersion) {

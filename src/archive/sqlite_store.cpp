@@ -216,7 +216,7 @@ class SqliteStore : public Store {
       if (version < 1)
         Exec(sql::SchemaVersion1Sqlite().c_str());
       if (version < 2) {
-        Exec(sql::kMigrateTo2Common);
+        Exec(sql::ForStore(sql::kMigrateTo2Common, sql::Dialect::kSqlite).c_str());
         Exec(sql::kMigrateTo2Sqlite);
       }
       if (version < kSchemaVersion) {
