@@ -220,20 +220,7 @@ int Decode(const std::vector<float>& audio, double sampleRate, const Mode& mode)
   pagora::AudioSlicerConfig config = pagora::SlicerConfigFor(m.settings, sampleRate);
   config.lowPassHz = pagora::kDefaultLowPassHz;
   pagora::AudioSlicer slicer(config);
-  gen::DrainingSink sink(m);
-  const auto tick = static_cast<std::size_t>(sampleRate / 10);
-  double t = 0;
-  for (std::size_t at = 0; at < audio.size(); at += tick) {
-    slicer.Process(audio.data() + at, std::min(tick, audio.size() - at), sink);
-    m.Drain();
-    t += 0.1;
-    host.SetClock(start + t);
-    m.Tick();
-  }
-  slicer.Finish(sink);
-  m.Drain();
-  m.Tick();
-  m.Destroy();
+  gen::DecodeAudio(m, slicer, audio, sampleRate, [&](double t) { host.SetClock(start + t); });
   std::set<std::string> found;
   for (const std::string& text : host.texts) {
     if (mode.texts.count(text))

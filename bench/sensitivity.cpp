@@ -316,20 +316,8 @@ std::vector<Decoded> Decode(const std::vector<float>& audio, double sampleRate,
   config.regeneratePocsag = tuning.regeneratePocsag;
   config.regenerateFlex = tuning.regenerateFlex;
   pagora::AudioSlicer slicer(config);
-  pagora::gen::DrainingSink sink(m);
-  const std::size_t tick = static_cast<std::size_t>(sampleRate / 10);
-  double t = 0;
-  for (std::size_t at = 0; at < audio.size(); at += tick) {
-    slicer.Process(audio.data() + at, std::min(tick, audio.size() - at), sink);
-    m.Drain();
-    t += 0.1;
-    host.SetClock(start + t);
-    m.Tick();
-  }
-  slicer.Finish(sink);
-  m.Drain();
-  m.Tick();
-  m.Destroy();
+  pagora::gen::DecodeAudio(m, slicer, audio, sampleRate,
+                           [&](double t) { host.SetClock(start + t); });
   return host.pages;
 }
 
