@@ -15,25 +15,23 @@ using testing::ReadText;
 using testing::TempDir;
 using testing::WriteText;
 
-struct IntCase {
-  const char* value;
-  int expected;
-};
-
-class IniReadInt : public ::testing::TestWithParam<IntCase> {};
-
-TEST_P(IniReadInt, TakesTheLeadingSignedDigits) {
-  IniFile ini = IniFile::Parse(std::string("[S]\nk=") + GetParam().value + "\n");
-  EXPECT_EQ(ini.ReadInt("S", "k", 77), GetParam().expected);
+TEST(IniFile, ReadIntTakesTheLeadingSignedDigits) {
+  const std::pair<const char*, int> kCases[] = {{"62.5", 62},
+                                                {"-11", -11},
+                                                {"+7", 7},
+                                                {"  42  ", 42},
+                                                {"12abc", 12},
+                                                {"abc", 0},
+                                                {"", 0},
+                                                {"-", 0},
+                                                {"\"15\"", 15},
+                                                {"99999999999999999999", INT_MAX},
+                                                {"-99999999999999999999", INT_MIN}};
+  for (const auto& [value, expected] : kCases) {
+    IniFile ini = IniFile::Parse(std::string("[S]\nk=") + value + "\n");
+    EXPECT_EQ(ini.ReadInt("S", "k", 77), expected) << value;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Values, IniReadInt,
-                         ::testing::Values(IntCase{"62.5", 62}, IntCase{"-11", -11},
-                                           IntCase{"+7", 7}, IntCase{"  42  ", 42},
-                                           IntCase{"12abc", 12}, IntCase{"abc", 0}, IntCase{"", 0},
-                                           IntCase{"-", 0}, IntCase{"\"15\"", 15},
-                                           IntCase{"99999999999999999999", INT_MAX},
-                                           IntCase{"-99999999999999999999", INT_MIN}));
 
 TEST(IniFile, ReadsWithPrivateProfileRules) {
   IniFile ini = IniFile::Parse(

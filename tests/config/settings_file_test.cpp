@@ -142,16 +142,9 @@ TEST(SettingsFile, WithoutAFileTheDefaultsStand) {
   TempDir dir;
   AppSettings s;
   EXPECT_FALSE(LoadSettings(s, dir.File("none/Pagora.INI")));
-  EXPECT_EQ(s, AppSettings());
-  EXPECT_EQ(s.decodePocsag + s.decodeFlex + s.decodeGolay, 3);
-  EXPECT_EQ(s.timestamp, 1);
-  EXPECT_EQ(s.comPort, 0);
-  EXPECT_EQ(s.logFileEnabled + s.filterFileEnabled + s.statFileEnabled + s.statCsvFileEnabled, 0);
-  EXPECT_EQ(s.xPos, 0);
-  EXPECT_EQ(s.yPos, 0);
-  EXPECT_EQ(s.xSize, 592);
-  EXPECT_EQ(s.ySize, 350);
-  EXPECT_EQ(s.percent, 75.0);
+  EXPECT_EQ(s, AppSettings());  // the defaults' values are checked as written, below
+  // The diagnostic colour is not written: it follows the numeric one.
+  EXPECT_EQ(s.colours[kSlotDiagnostic], s.colours[kSlotNumeric]);
 }
 
 TEST(SettingsFile, DefaultsAreWrittenKeyByKeyInOrder) {
@@ -167,88 +160,80 @@ struct LoadCase {
   std::function<void(AppSettings&)> expect;  // applied to the defaults: the wanted result
 };
 
-class SettingsLoad : public ::testing::TestWithParam<LoadCase> {};
-
-TEST_P(SettingsLoad, OverlaysTheDefaults) {
-  AppSettings expected;
-  GetParam().expect(expected);
-  EXPECT_EQ(LoadText(GetParam().file), expected);
+TEST(SettingsFile, LoadOverlaysTheDefaults) {
+  const LoadCase kCases[] = {
+      {"PortWithoutAddress", "[Pagora]\nComPort=COM3\nComPortIRQ=4\n",
+       [](AppSettings& s) { s.comPortIrq = 4; }},
+      {"PortWithoutIrq", "[Pagora]\nComPort=COM2\nComPortAddr=0x2F8\n",
+       [](AppSettings& s) { s.comPortAddr = 0x2F8; }},
+      {"FullPort", "[Pagora]\nComPort=COM3\nComPortAddr=0x3e8\nComPortIRQ=4\n",
+       [](AppSettings& s) {
+         s.comPort = 3;
+         s.comPortAddr = 0x3E8;
+         s.comPortIrq = 4;
+       }},
+      {"CustomPort", "[Pagora]\nComPort=Custom\nComPortAddr=0x2E8\nComPortIRQ=11\n",
+       [](AppSettings& s) {
+         s.comPort = 5;
+         s.comPortAddr = 0x2E8;
+         s.comPortIrq = 11;
+       }},
+      {"PortBeyondCom4", "[Pagora]\nComPort=COM9\nComPortAddr=0x3F8\nComPortIRQ=4\n",
+       [](AppSettings& s) {
+         s.comPortAddr = 0x3F8;
+         s.comPortIrq = 4;
+       }},
+      {"EmptyPortReadsNothingElse", "[Pagora]\nComPort=\nComPortAddr=0x3F8\n", [](AppSettings&) {}},
+      {"TwoNumberColour", "[Pagora]\nColor.Numeric=12,34\n", [](AppSettings&) {}},
+      {"ColourLowBytes", "[Pagora]\nColor.Numeric=300,-1, 7\nColor.Capcode=1,2,3\n",
+       [](AppSettings& s) {
+         s.colours[kSlotNumeric] = MakeColour(44, 255, 7);
+         s.colours[kSlotCapcode] = MakeColour(1, 2, 3);
+       }},
+      {"PercentIsAnInteger", "[Pagora]\nPercent=62.5\n", [](AppSettings& s) { s.percent = 62; }},
+      {"PaneSizesMustBePositive", "[Pagora]\nPane1Size=-5\nPane2Size=0\n", [](AppSettings&) {}},
+      {"FontBytesAreTruncated",
+       "[Pagora]\nFont.Height=-13\nFont.CharSet=511\nFont.FaceName=DejaVu Sans Mono "
+       "Extra Long Face Name\n",
+       [](AppSettings& s) {
+         s.font.height = -13;
+         s.font.charSet = 255;
+         s.font.faceName = "DejaVu Sans Mono Extra Long Fac";
+       }},
+      {"NamesIgnoreCase",
+       "[PAGORA]\nXPOS=5\ndecodeflex=0\n[filter]\nfiltercount=1\n"
+       "FILTER1=1,\"\",0,\"\",\"SMOKE\",0,0,0\n",
+       [](AppSettings& s) {
+         s.xPos = 5;
+         s.decodeFlex = 0;
+         s.filters = {ParseFilterRecord(R"(1,"",0,"","SMOKE",0,0,0)")};
+       }},
+      {"FilterCountZeroIgnoresStaleFilters",
+       "[Filter]\nFilterCount=0\nFilter1=1,\"\",0,\"\",\"X\",0,0,0\n", [](AppSettings&) {}},
+      {"MissingFilterKeyReadsAsUnused",
+       "[Filter]\nFilterCount=2\nFilter2=1,\"\",0,\"\",\"X\",0,0,0\n",
+       [](AppSettings& s) {
+         s.filters = {FilterRecord{}, ParseFilterRecord(R"(1,"",0,"","X",0,0,0)")};
+       }},
+      {"HugeFilterCountIsBounded",
+       "[Filter]\nFilterCount=2000000000\nFilter1=1,\"\",0,\"\",\"X\",0,0,0\n",
+       [](AppSettings& s) {
+         // Two keys in the section: at most two filters.
+         s.filters = {ParseFilterRecord(R"(1,"",0,"","X",0,0,0)"), FilterRecord{}};
+       }},
+      {"QuotedArguments",
+       "[Pagora]\nKeepAliveCmdArgs=\"\"quoted words\" -v \"\n"
+       "[Filter]\nFilterCmdArgs=%c %m\n",
+       [](AppSettings& s) {
+         s.keepAliveCmdArgs = "\"quoted words\" -v ";
+         s.filterCmdArgs = "%c %m";
+       }}};
+  for (const LoadCase& c : kCases) {
+    AppSettings expected;
+    c.expect(expected);
+    EXPECT_EQ(LoadText(c.file), expected) << c.name;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SettingsLoad,
-    ::testing::Values(
-        LoadCase{"PortWithoutAddress", "[Pagora]\nComPort=COM3\nComPortIRQ=4\n",
-                 [](AppSettings& s) { s.comPortIrq = 4; }},
-        LoadCase{"PortWithoutIrq", "[Pagora]\nComPort=COM2\nComPortAddr=0x2F8\n",
-                 [](AppSettings& s) { s.comPortAddr = 0x2F8; }},
-        LoadCase{"FullPort", "[Pagora]\nComPort=COM3\nComPortAddr=0x3e8\nComPortIRQ=4\n",
-                 [](AppSettings& s) {
-                   s.comPort = 3;
-                   s.comPortAddr = 0x3E8;
-                   s.comPortIrq = 4;
-                 }},
-        LoadCase{"CustomPort", "[Pagora]\nComPort=Custom\nComPortAddr=0x2E8\nComPortIRQ=11\n",
-                 [](AppSettings& s) {
-                   s.comPort = 5;
-                   s.comPortAddr = 0x2E8;
-                   s.comPortIrq = 11;
-                 }},
-        LoadCase{"PortBeyondCom4", "[Pagora]\nComPort=COM9\nComPortAddr=0x3F8\nComPortIRQ=4\n",
-                 [](AppSettings& s) {
-                   s.comPortAddr = 0x3F8;
-                   s.comPortIrq = 4;
-                 }},
-        LoadCase{"EmptyPortReadsNothingElse", "[Pagora]\nComPort=\nComPortAddr=0x3F8\n",
-                 [](AppSettings&) {}},
-        LoadCase{"TwoNumberColour", "[Pagora]\nColor.Numeric=12,34\n", [](AppSettings&) {}},
-        LoadCase{"ColourLowBytes", "[Pagora]\nColor.Numeric=300,-1, 7\nColor.Capcode=1,2,3\n",
-                 [](AppSettings& s) {
-                   s.colours[kSlotNumeric] = MakeColour(44, 255, 7);
-                   s.colours[kSlotCapcode] = MakeColour(1, 2, 3);
-                 }},
-        LoadCase{"PercentIsAnInteger", "[Pagora]\nPercent=62.5\n",
-                 [](AppSettings& s) { s.percent = 62; }},
-        LoadCase{"PaneSizesMustBePositive", "[Pagora]\nPane1Size=-5\nPane2Size=0\n",
-                 [](AppSettings&) {}},
-        LoadCase{"FontBytesAreTruncated",
-                 "[Pagora]\nFont.Height=-13\nFont.CharSet=511\nFont.FaceName=DejaVu Sans Mono "
-                 "Extra Long Face Name\n",
-                 [](AppSettings& s) {
-                   s.font.height = -13;
-                   s.font.charSet = 255;
-                   s.font.faceName = "DejaVu Sans Mono Extra Long Fac";
-                 }},
-        LoadCase{"NamesIgnoreCase",
-                 "[PAGORA]\nXPOS=5\ndecodeflex=0\n[filter]\nfiltercount=1\n"
-                 "FILTER1=1,\"\",0,\"\",\"SMOKE\",0,0,0\n",
-                 [](AppSettings& s) {
-                   s.xPos = 5;
-                   s.decodeFlex = 0;
-                   s.filters = {ParseFilterRecord(R"(1,"",0,"","SMOKE",0,0,0)")};
-                 }},
-        LoadCase{"FilterCountZeroIgnoresStaleFilters",
-                 "[Filter]\nFilterCount=0\nFilter1=1,\"\",0,\"\",\"X\",0,0,0\n",
-                 [](AppSettings&) {}},
-        LoadCase{"MissingFilterKeyReadsAsUnused",
-                 "[Filter]\nFilterCount=2\nFilter2=1,\"\",0,\"\",\"X\",0,0,0\n",
-                 [](AppSettings& s) {
-                   s.filters = {FilterRecord{}, ParseFilterRecord(R"(1,"",0,"","X",0,0,0)")};
-                 }},
-        LoadCase{"HugeFilterCountIsBounded",
-                 "[Filter]\nFilterCount=2000000000\nFilter1=1,\"\",0,\"\",\"X\",0,0,0\n",
-                 [](AppSettings& s) {
-                   // Two keys in the section: at most two filters.
-                   s.filters = {ParseFilterRecord(R"(1,"",0,"","X",0,0,0)"), FilterRecord{}};
-                 }},
-        LoadCase{"QuotedArguments",
-                 "[Pagora]\nKeepAliveCmdArgs=\"\"quoted words\" -v \"\n"
-                 "[Filter]\nFilterCmdArgs=%c %m\n",
-                 [](AppSettings& s) {
-                   s.keepAliveCmdArgs = "\"quoted words\" -v ";
-                   s.filterCmdArgs = "%c %m";
-                 }}),
-    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SettingsFile, PercentIsSavedAsAnInteger) {
   AppSettings s = LoadText("[Pagora]\nPercent=62.5\n");
@@ -364,9 +349,6 @@ TEST(SettingsFile, EveryFieldSurvivesSaveAndLoad) {
   AppSettings loaded;
   ASSERT_TRUE(LoadSettings(loaded, path));
   EXPECT_EQ(loaded, original) << ReadText(path);
-  EXPECT_EQ(loaded.filters, original.filters);
-  EXPECT_EQ(loaded.keepAliveCmdArgs, original.keepAliveCmdArgs);
-  EXPECT_EQ(loaded.filterFile, original.filterFile);
 
   // Saving what was loaded writes the same file again.
   std::string first = ReadText(path);

@@ -25,51 +25,44 @@ struct MappingCase {
   char pocsag;  // POCSAG character
 };
 
-class LevelMapping : public ::testing::TestWithParam<MappingCase> {};
-
 // Each decoder sees the one line state in its own terms.
-TEST_P(LevelMapping, EachDecoderGetsItsView) {
-  const MappingCase& c = GetParam();
-  auto configure = [](AppSettings& s) { s.decodePocsag = 1; };
-  Engine flexAndGsc(configure);
-  flexAndGsc.m.settings.fourLevelInterface = c.fourLevel;
-  flexAndGsc.m.settings.invertData = c.invert;
-  flexAndGsc.Start();
-  // A steady state long enough for a few symbols of each clock.
-  flexAndGsc.m.ring.Push(5000, c.status);
-  flexAndGsc.m.Drain();
-  ASSERT_FALSE(flexAndGsc.symbols.flex.empty());
-  ASSERT_FALSE(flexAndGsc.symbols.gsc.empty());
-  EXPECT_EQ(flexAndGsc.symbols.flex.front(), c.flex);
-  EXPECT_EQ(flexAndGsc.symbols.gsc.front(), c.gsc);
+TEST(LevelMapping, EachDecoderGetsItsView) {
+  // In order: the 4-level slicer (FLEX gets the working level itself; status bit 6 plays no
+  // part), the 2-level slicer (one line set counts as none, two or three as the top level),
+  // inverted data (level L arrives as 3 - L).
+  const MappingCase kCases[] = {
+      {0x00, 1, 0, 0, 0, '1'}, {0x10, 1, 0, 1, 0, '1'}, {0x30, 1, 0, 2, 1, '0'},
+      {0xB0, 1, 0, 3, 1, '0'}, {0x40, 1, 0, 0, 0, '1'}, {0xF0, 1, 0, 3, 1, '0'},
+      {0x80, 1, 0, 1, 0, '1'}, {0x10, 0, 0, 0, 0, '1'}, {0x80, 0, 0, 0, 0, '1'},
+      {0x30, 0, 0, 3, 1, '0'}, {0xB0, 0, 0, 3, 1, '0'}, {0x00, 0, 1, 3, 1, '0'},
+      {0x00, 1, 1, 3, 1, '0'}, {0x10, 1, 1, 2, 1, '0'}, {0x30, 1, 1, 1, 0, '1'},
+      {0xB0, 1, 1, 0, 0, '1'}, {0xB0, 0, 1, 0, 0, '1'}};
+  for (const MappingCase& c : kCases) {
+    SCOPED_TRACE(::testing::Message() << int{c.status} << " " << c.fourLevel << " " << c.invert);
+    Engine flexAndGsc([](AppSettings& s) { s.decodePocsag = 1; });
+    flexAndGsc.m.settings.fourLevelInterface = c.fourLevel;
+    flexAndGsc.m.settings.invertData = c.invert;
+    flexAndGsc.Start();
+    // A steady state long enough for a few symbols of each clock.
+    flexAndGsc.m.ring.Push(5000, c.status);
+    flexAndGsc.m.Drain();
+    ASSERT_FALSE(flexAndGsc.symbols.flex.empty());
+    ASSERT_FALSE(flexAndGsc.symbols.gsc.empty());
+    EXPECT_EQ(flexAndGsc.symbols.flex.front(), c.flex);
+    EXPECT_EQ(flexAndGsc.symbols.gsc.front(), c.gsc);
 
-  Engine pocsag(OnlyPocsag);
-  pocsag.m.settings.fourLevelInterface = c.fourLevel;
-  pocsag.m.settings.invertData = c.invert;
-  pocsag.Start();
-  pocsag.m.recovery.pocsagWindow = 100;
-  pocsag.m.recovery.symbolClock.period = kPocsag1200Period;
-  pocsag.m.ring.Push(5000, c.status);
-  pocsag.m.Drain();
-  ASSERT_FALSE(pocsag.symbols.pocsag.empty());
-  EXPECT_EQ(pocsag.symbols.pocsag.front(), c.pocsag);
+    Engine pocsag(OnlyPocsag);
+    pocsag.m.settings.fourLevelInterface = c.fourLevel;
+    pocsag.m.settings.invertData = c.invert;
+    pocsag.Start();
+    pocsag.m.recovery.pocsagWindow = 100;
+    pocsag.m.recovery.symbolClock.period = kPocsag1200Period;
+    pocsag.m.ring.Push(5000, c.status);
+    pocsag.m.Drain();
+    ASSERT_FALSE(pocsag.symbols.pocsag.empty());
+    EXPECT_EQ(pocsag.symbols.pocsag.front(), c.pocsag);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Settings, LevelMapping,
-    ::testing::Values(
-        // 4-level slicer: FLEX gets the working level itself.
-        MappingCase{0x00, 1, 0, 0, 0, '1'}, MappingCase{0x10, 1, 0, 1, 0, '1'},
-        MappingCase{0x30, 1, 0, 2, 1, '0'}, MappingCase{0xB0, 1, 0, 3, 1, '0'},
-        MappingCase{0x40, 1, 0, 0, 0, '1'},  // status bit 6 plays no part
-        MappingCase{0xF0, 1, 0, 3, 1, '0'}, MappingCase{0x80, 1, 0, 1, 0, '1'},
-        // 2-level slicer: one line set counts as none, two or three as the top level.
-        MappingCase{0x10, 0, 0, 0, 0, '1'}, MappingCase{0x80, 0, 0, 0, 0, '1'},
-        MappingCase{0x30, 0, 0, 3, 1, '0'}, MappingCase{0xB0, 0, 0, 3, 1, '0'},
-        // Inverted data: level L arrives as 3 - L.
-        MappingCase{0x00, 0, 1, 3, 1, '0'}, MappingCase{0x00, 1, 1, 3, 1, '0'},
-        MappingCase{0x10, 1, 1, 2, 1, '0'}, MappingCase{0x30, 1, 1, 1, 0, '1'},
-        MappingCase{0xB0, 1, 1, 0, 0, '1'}, MappingCase{0xB0, 0, 1, 0, 0, '1'}));
 
 TEST(Drain, WorkedExample) {
   Engine e(OnlyFlex);
@@ -117,31 +110,27 @@ struct RunCase {
   std::array<int, 3> after;
 };
 
-class RateDetectorRuns : public ::testing::TestWithParam<RunCase> {};
-
-TEST_P(RateDetectorRuns, HitsAndMisses) {
-  Engine e(OnlyPocsag);
-  e.Start();
-  e.m.recovery.rateDetector.hits = GetParam().before;
-  e.Feed({{GetParam().run, 0}, {10, 3}});
-  EXPECT_EQ(e.m.recovery.rateDetector.hits, GetParam().after);
-  EXPECT_EQ(e.m.recovery.rateDetector.runLength, 10);
-  EXPECT_EQ(e.m.recovery.rateDetector.lastBit, 1);
+TEST(RateDetector, RunsAreHitsAndMisses) {
+  // The edges of each window, then misses.
+  const RunCase kCases[] = {{{0, 0, 0}, 421, {0, 0, 0}},           {{0, 0, 0}, 422, {1, 0, 0}},
+                            {{0, 0, 0}, 570, {1, 0, 0}},           {{0, 0, 0}, 571, {0, 0, 0}},
+                            {{0, 0, 0}, 842, {0, 0, 0}},           {{0, 0, 0}, 843, {0, 1, 0}},
+                            {{0, 0, 0}, 1141, {0, 1, 0}},          {{0, 0, 0}, 1142, {0, 0, 0}},
+                            {{0, 0, 0}, 1976, {0, 0, 0}},          {{0, 0, 0}, 1977, {0, 0, 1}},
+                            {{0, 0, 0}, 2673, {0, 0, 1}},          {{0, 0, 0}, 2674, {0, 0, 0}},
+                            {{6, 5, 0}, 700, {3, 5, 0}},           {{6, 0, 7}, 900, {3, 1, 4}},
+                            {{100, 100, 100}, 5000, {97, 97, 97}}, {{5, 6, 5}, 2000, {5, 3, 6}}};
+  for (const RunCase& c : kCases) {
+    SCOPED_TRACE(c.run);
+    Engine e(OnlyPocsag);
+    e.Start();
+    e.m.recovery.rateDetector.hits = c.before;
+    e.Feed({{c.run, 0}, {10, 3}});
+    EXPECT_EQ(e.m.recovery.rateDetector.hits, c.after);
+    EXPECT_EQ(e.m.recovery.rateDetector.runLength, 10);
+    EXPECT_EQ(e.m.recovery.rateDetector.lastBit, 1);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Windows, RateDetectorRuns,
-    ::testing::Values(
-        // The edges of each window.
-        RunCase{{0, 0, 0}, 421, {0, 0, 0}}, RunCase{{0, 0, 0}, 422, {1, 0, 0}},
-        RunCase{{0, 0, 0}, 570, {1, 0, 0}}, RunCase{{0, 0, 0}, 571, {0, 0, 0}},
-        RunCase{{0, 0, 0}, 842, {0, 0, 0}}, RunCase{{0, 0, 0}, 843, {0, 1, 0}},
-        RunCase{{0, 0, 0}, 1141, {0, 1, 0}}, RunCase{{0, 0, 0}, 1142, {0, 0, 0}},
-        RunCase{{0, 0, 0}, 1976, {0, 0, 0}}, RunCase{{0, 0, 0}, 1977, {0, 0, 1}},
-        RunCase{{0, 0, 0}, 2673, {0, 0, 1}}, RunCase{{0, 0, 0}, 2674, {0, 0, 0}},
-        // Misses.
-        RunCase{{6, 5, 0}, 700, {3, 5, 0}}, RunCase{{6, 0, 7}, 900, {3, 1, 4}},
-        RunCase{{100, 100, 100}, 5000, {97, 97, 97}}, RunCase{{5, 6, 5}, 2000, {5, 3, 6}}));
 
 // Alternating runs of `run` ticks: after the first entry every entry is a change.
 void Preamble(Engine& e, int run, int changes, int firstLevel = 0) {
@@ -176,43 +165,33 @@ TEST(RateDetector, LocksAtTheHundredAndEightyFirstNetHit) {
   EXPECT_EQ(e.host.captions.back(), " Pagora - POCSAG 2400");
 }
 
-struct LockCase {
-  int rateIndexBefore;
-  int windowBefore;
-  double accumulatorAfter;
-  double offsetAfter;
-};
-
-class LockPhase : public ::testing::TestWithParam<LockCase> {};
-
 // A lock resets the phase for a new burst but keeps it when it comes in the middle of one.
-TEST_P(LockPhase, KeptDuringABurst) {
-  const LockCase& c = GetParam();
-  Engine e(OnlyPocsag);
-  e.Start();
-  BitRecovery& r = e.m.recovery;
-  r.pocsagWindow = c.windowBefore;
-  r.symbolClock.period = kPocsag1200Period;
-  r.symbolClock.gain = kPocsagGain;
-  r.symbolClock.phaseAccumulator = 123.4;
-  r.symbolClock.phaseOffset = 45.6;
-  r.rateDetector.hits = {0, 180, 0};
-  r.rateDetector.lastBit = 1;
-  r.rateDetector.runLength = 900;
-  e.Feed({{10, 0}});
-  EXPECT_EQ(r.rateIndex, 4);
-  EXPECT_EQ(r.pocsagWindow, kPocsagWindowAfterLock);
-  EXPECT_EQ(r.symbolClock.period, kPocsag1200Period);
-  EXPECT_NEAR(r.symbolClock.phaseAccumulator, c.accumulatorAfter, 1e-9);
-  EXPECT_NEAR(r.symbolClock.phaseOffset, c.offsetAfter, 1e-9);
-  EXPECT_EQ(e.host.captions.back(), " Pagora - POCSAG 1200");
+TEST(RateDetector, LockKeepsThePhaseDuringABurst) {
+  // Window before the lock, phase accumulator and offset after it: 133.4 after the entry; the
+  // falling edge adds 0.025 x (133.4 - 45.6).
+  const double kCases[][3] = {{0, 0.0, 0.0}, {100, 133.4, 45.6 + 0.025 * (133.4 - 45.6)}};
+  for (const auto& [windowBefore, accumulatorAfter, offsetAfter] : kCases) {
+    SCOPED_TRACE(windowBefore);
+    Engine e(OnlyPocsag);
+    e.Start();
+    BitRecovery& r = e.m.recovery;
+    r.pocsagWindow = static_cast<int>(windowBefore);
+    r.symbolClock.period = kPocsag1200Period;
+    r.symbolClock.gain = kPocsagGain;
+    r.symbolClock.phaseAccumulator = 123.4;
+    r.symbolClock.phaseOffset = 45.6;
+    r.rateDetector.hits = {0, 180, 0};
+    r.rateDetector.lastBit = 1;
+    r.rateDetector.runLength = 900;
+    e.Feed({{10, 0}});
+    EXPECT_EQ(r.rateIndex, 4);
+    EXPECT_EQ(r.pocsagWindow, kPocsagWindowAfterLock);
+    EXPECT_EQ(r.symbolClock.period, kPocsag1200Period);
+    EXPECT_NEAR(r.symbolClock.phaseAccumulator, accumulatorAfter, 1e-9);
+    EXPECT_NEAR(r.symbolClock.phaseOffset, offsetAfter, 1e-9);
+    EXPECT_EQ(e.host.captions.back(), " Pagora - POCSAG 1200");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Bursts, LockPhase,
-    ::testing::Values(LockCase{4, 0, 0.0, 0.0},
-                      // 133.4 after the entry; the falling edge adds 0.025 x (133.4 - 45.6).
-                      LockCase{4, 100, 133.4, 45.6 + 0.025 * (133.4 - 45.6)}));
 
 TEST(RateDetector, BurstEndsWithOneResetAfterSixHundredBitsWithoutAGoodCodeword) {
   Engine e([](AppSettings& s) { s.decodeGolay = 0; });

@@ -15,12 +15,8 @@ namespace {
 using testing::FakeHost;
 
 // List positions as the Keep Alive dialog stores them.
-constexpr int Start(int hour) {
-  return hour + 1;
-}  // "h:00"
-constexpr int Stop(int hour) {
-  return hour + 1;
-}  // "h:59"
+constexpr auto Start = [](int hour) { return hour + 1; };  // "h:00"
+constexpr auto Stop = [](int hour) { return hour + 1; };   // "h:59"
 constexpr int kFiveMinutes = 5;
 constexpr int kOneMinute = 1;
 constexpr int kTenMinutes = 10;
@@ -84,42 +80,38 @@ std::map<int, int> EveryHour(int minutes) {
   return hours;
 }
 
-class KeepAliveHourTableTest : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(KeepAliveHourTableTest, CoversTheWindowsHours) {
-  FakeHost host;
-  Monitor m(host);
-  m.settings.keepAlive = GetParam().windows;
-  BuildKeepAliveHourTable(m);
-  for (int hour = 0; hour < 24; ++hour) {
-    auto it = GetParam().supervised.find(hour);
-    EXPECT_EQ(m.keepAlive.hourTimeout[hour], it == GetParam().supervised.end() ? 0 : it->second)
-        << "hour " << hour;
+TEST(KeepAliveHourTable, CoversTheWindowsHours) {
+  const TableCase kCases[] = {
+      {"AcrossMidnight",
+       {{{Start(22), Stop(1), kFiveMinutes}, {}, {}}},
+       {{22, 5}, {23, 5}, {0, 5}, {1, 5}}},
+      {"SingleHour", {{{Start(5), Stop(5), kOneMinute}, {}, {}}}, {{5, 1}}},
+      {"WholeDay", {{{Start(0), Stop(23), 13}, {}, {}}}, EveryHour(30)},
+      {"LaterWindowsWin",
+       {{{Start(8), Stop(11), kTenMinutes},
+         {Start(10), Stop(12), kFifteenMinutes},
+         {Start(11), Stop(11), 12}}},
+       {{8, 10}, {9, 10}, {10, 15}, {11, 20}, {12, 15}}},
+      {"DisabledParts",
+       {{{0, Stop(3), kOneMinute}, {Start(3), 0, kOneMinute}, {Start(7), Stop(7), 0}}},
+       {}},
+      // Positions a damaged settings file can hold must neither loop nor index outside.
+      {"OutOfRangePositions",
+       {{{Start(1), 25, kOneMinute}, {-4, Stop(2), kOneMinute}, {Start(9), Stop(9), 14}}},
+       {}}};
+  for (const TableCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeHost host;
+    Monitor m(host);
+    m.settings.keepAlive = c.windows;
+    BuildKeepAliveHourTable(m);
+    for (int hour = 0; hour < 24; ++hour) {
+      auto it = c.supervised.find(hour);
+      EXPECT_EQ(m.keepAlive.hourTimeout[hour], it == c.supervised.end() ? 0 : it->second)
+          << "hour " << hour;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Windows, KeepAliveHourTableTest,
-    ::testing::Values(
-        TableCase{"AcrossMidnight",
-                  {{{Start(22), Stop(1), kFiveMinutes}, {}, {}}},
-                  {{22, 5}, {23, 5}, {0, 5}, {1, 5}}},
-        TableCase{"SingleHour", {{{Start(5), Stop(5), kOneMinute}, {}, {}}}, {{5, 1}}},
-        TableCase{"WholeDay", {{{Start(0), Stop(23), 13}, {}, {}}}, EveryHour(30)},
-        TableCase{"LaterWindowsWin",
-                  {{{Start(8), Stop(11), kTenMinutes},
-                    {Start(10), Stop(12), kFifteenMinutes},
-                    {Start(11), Stop(11), 12}}},
-                  {{8, 10}, {9, 10}, {10, 15}, {11, 20}, {12, 15}}},
-        TableCase{"DisabledParts",
-                  {{{0, Stop(3), kOneMinute}, {Start(3), 0, kOneMinute}, {Start(7), Stop(7), 0}}},
-                  {}},
-        // Positions a damaged settings file can hold must neither loop nor index outside.
-        TableCase{
-            "OutOfRangePositions",
-            {{{Start(1), 25, kOneMinute}, {-4, Stop(2), kOneMinute}, {Start(9), Stop(9), 14}}},
-            {}}),
-    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(KeepAliveDialogTable, RefusesWindowsThatShareAnHour) {
   using Windows = std::array<KeepAliveWindow, 3>;

@@ -36,50 +36,50 @@ struct FlushCase {
   int flushFlag = 1;
 };
 
-class FlushTiming : public ::testing::TestWithParam<FlushCase> {};
-
-TEST_P(FlushTiming, CountdownRunsFromTheFirstUnflushedMessage) {
-  const FlushCase& c = GetParam();
-  ScratchDirectory dir;
-  Engine e(FixedLog);
-  e.m.settings.logFlushTime = c.choice;
-  e.m.settings.logFileFlush = c.flushFlag;
-  e.Start();
-  ASSERT_NE(e.m.files.log, nullptr);
-  std::vector<int> flushes;
-  std::uintmax_t size = 0;
-  std::size_t next = 0;
-  for (int tick = 0; tick <= 700; ++tick) {
-    if (tick > 0)
-      e.Ticks(1);
-    std::uintmax_t now = SizeOnDisk(dir.path() / "pages.log");
-    if (now != size)
-      flushes.push_back(tick);
-    size = now;
-    while (next < c.messageTicks.size() && c.messageTicks[next] == tick) {
-      LogMessage(e.m);
-      ++next;
+TEST(OutputFiles, FlushCountdownRunsFromTheFirstUnflushedMessage) {
+  const FlushCase kCases[] = {{3, {0, 20, 90, 101}, {100, 201}},
+                              {2, {5}, {55}},
+                              {4, {0}, {300}},
+                              {5, {0}, {600}},
+                              {0, {1}, {601}},
+                              {1, {3, 7}, {3, 7}},
+                              // The flush flag off leaves it all to the library.
+                              {1, {0}, {}, 0}};
+  for (const FlushCase& c : kCases) {
+    SCOPED_TRACE(c.choice);
+    ScratchDirectory dir;
+    Engine e(FixedLog);
+    e.m.settings.logFlushTime = c.choice;
+    e.m.settings.logFileFlush = c.flushFlag;
+    e.Start();
+    ASSERT_NE(e.m.files.log, nullptr);
+    std::vector<int> flushes;
+    std::uintmax_t size = 0;
+    std::size_t next = 0;
+    for (int tick = 0; tick <= 700; ++tick) {
+      if (tick > 0)
+        e.Ticks(1);
+      std::uintmax_t now = SizeOnDisk(dir.path() / "pages.log");
+      if (now != size)
+        flushes.push_back(tick);
+      size = now;
+      while (next < c.messageTicks.size() && c.messageTicks[next] == tick) {
+        LogMessage(e.m);
+        ++next;
+        if (c.choice == 1) {
+          EXPECT_EQ(e.m.files.logFlushCountdown, 0);
+        }
+      }
       if (c.choice == 1) {
-        EXPECT_EQ(e.m.files.logFlushCountdown, 0);
+        std::uintmax_t after = SizeOnDisk(dir.path() / "pages.log");
+        if (after != size)
+          flushes.push_back(tick);
+        size = after;
       }
     }
-    if (c.choice == 1) {
-      std::uintmax_t after = SizeOnDisk(dir.path() / "pages.log");
-      if (after != size)
-        flushes.push_back(tick);
-      size = after;
-    }
+    EXPECT_EQ(flushes, c.flushTicks);
   }
-  EXPECT_EQ(flushes, c.flushTicks);
 }
-
-INSTANTIATE_TEST_SUITE_P(Choices, FlushTiming,
-                         ::testing::Values(FlushCase{3, {0, 20, 90, 101}, {100, 201}},
-                                           FlushCase{2, {5}, {55}}, FlushCase{4, {0}, {300}},
-                                           FlushCase{5, {0}, {600}}, FlushCase{0, {1}, {601}},
-                                           FlushCase{1, {3, 7}, {3, 7}},
-                                           // The flush flag off leaves it all to the library.
-                                           FlushCase{1, {0}, {}, 0}));
 
 TEST(OutputFiles, OpeningAppendsAndAFailedOpenIsSkipped) {
   ScratchDirectory dir;

@@ -11,47 +11,39 @@
 namespace pagora::testing {
 namespace {
 
-struct OverrunCase {
-  int pushed;
-  int readable;
-  std::uint64_t lost;
-};
-
-class RingOverrun : public ::testing::TestWithParam<OverrunCase> {};
-
-TEST_P(RingOverrun, LappedEntriesAreCountedAndSkipped) {
-  const OverrunCase& c = GetParam();
-  SlicerRing ring(8);
-  for (int i = 0; i < c.pushed; ++i)
-    ring.Push(static_cast<std::uint16_t>(i), 0x30);
-  SlicerEntry entry;
-  std::vector<int> read;
-  SlicerRing::ReadResult result;
-  while ((result = ring.Read(entry)) == SlicerRing::ReadResult::kEntry)
-    read.push_back(entry.duration);
-  EXPECT_EQ(static_cast<int>(read.size()), c.readable);
-  EXPECT_EQ(ring.LostEntries(), c.lost);
-  EXPECT_EQ(ring.Overruns(), c.lost > 0 ? 1u : 0u);
-  if (c.lost == 0) {
-    EXPECT_EQ(result, SlicerRing::ReadResult::kEmpty);
-    for (int i = 0; i < c.readable; ++i)
-      EXPECT_EQ(read[static_cast<std::size_t>(i)], i);
-  } else {
-    EXPECT_EQ(result, SlicerRing::ReadResult::kOverrun);
+TEST(RingOverrun, LappedEntriesAreCountedAndSkipped) {
+  // Pushed, readable, lost.
+  const int kCases[][3] = {{7, 7, 0}, {8, 8, 0}, {9, 0, 9}, {20, 0, 20}};
+  for (const auto& [pushed, readable, lost] : kCases) {
+    SCOPED_TRACE(pushed);
+    SlicerRing ring(8);
+    for (int i = 0; i < pushed; ++i)
+      ring.Push(static_cast<std::uint16_t>(i), 0x30);
+    SlicerEntry entry;
+    std::vector<int> read;
+    SlicerRing::ReadResult result;
+    while ((result = ring.Read(entry)) == SlicerRing::ReadResult::kEntry)
+      read.push_back(entry.duration);
+    EXPECT_EQ(static_cast<int>(read.size()), readable);
+    EXPECT_EQ(ring.LostEntries(), static_cast<std::uint64_t>(lost));
+    EXPECT_EQ(ring.Overruns(), lost > 0 ? 1u : 0u);
+    if (lost == 0) {
+      EXPECT_EQ(result, SlicerRing::ReadResult::kEmpty);
+      for (int i = 0; i < readable; ++i)
+        EXPECT_EQ(read[static_cast<std::size_t>(i)], i);
+    } else {
+      EXPECT_EQ(result, SlicerRing::ReadResult::kOverrun);
+    }
+    // Resynchronised to the producer: what comes next is read, and nothing old.
+    EXPECT_EQ(ring.ReadPosition(), ring.Head());
+    EXPECT_EQ(ring.Free(), 8);
+    ring.Push(4242, 0xB0);
+    ASSERT_EQ(ring.Read(entry), SlicerRing::ReadResult::kEntry);
+    EXPECT_EQ(entry.duration, 4242);
+    EXPECT_EQ(entry.status, 0xB0);
+    EXPECT_EQ(ring.Read(entry), SlicerRing::ReadResult::kEmpty);
   }
-  // Resynchronised to the producer: what comes next is read, and nothing old.
-  EXPECT_EQ(ring.ReadPosition(), ring.Head());
-  EXPECT_EQ(ring.Free(), 8);
-  ring.Push(4242, 0xB0);
-  ASSERT_EQ(ring.Read(entry), SlicerRing::ReadResult::kEntry);
-  EXPECT_EQ(entry.duration, 4242);
-  EXPECT_EQ(entry.status, 0xB0);
-  EXPECT_EQ(ring.Read(entry), SlicerRing::ReadResult::kEmpty);
 }
-
-INSTANTIATE_TEST_SUITE_P(Pushes, RingOverrun,
-                         ::testing::Values(OverrunCase{7, 7, 0}, OverrunCase{8, 8, 0},
-                                           OverrunCase{9, 0, 9}, OverrunCase{20, 0, 20}));
 
 TEST(RingOverrun, DrainResynchronisesAndDecodesWhatFollows) {
   Engine e([](AppSettings& s) {
@@ -107,42 +99,35 @@ TEST(RingOverrun, ConcurrentProducerNeverYieldsStaleEntries) {
   EXPECT_EQ(read + ring.LostEntries(), kTotal);
 }
 
-struct DriftCase {
-  double rate;
-  double ppm;
-};
-
-class SlicerEntryTiming : public ::testing::TestWithParam<DriftCase> {};
-
-TEST_P(SlicerEntryTiming, EveryEdgeStaysWithinHalfATickOfItsExactPlace) {
-  const DriftCase& c = GetParam();
-  gen::SymbolStream stream{c.rate, {}};
-  for (int i = 0; i < 50000; ++i)
-    stream.levels.push_back(static_cast<std::uint8_t>((i * 7 / 3) % 4));
-  gen::SlicerEntryWriter writer(c.ppm);
-  writer.Append(stream);
-  writer.Finish();
-  double symbolTicks = (1 + c.ppm * 1e-6) / (c.rate * kTickSeconds);
-  // Rebuild the symbol at each entry's end and check the edge positions.
-  double elapsed = 0;
-  int symbol = 0;
-  for (const SlicerEntry& entry : writer.entries()) {
-    elapsed += entry.duration;
-    while (symbol + 1 < 50000 && stream.levels[static_cast<std::size_t>(symbol + 1)] ==
-                                     stream.levels[static_cast<std::size_t>(symbol)]) {
+TEST(SlicerEntryTiming, EveryEdgeStaysWithinHalfATickOfItsExactPlace) {
+  // Symbol rate and clock error in parts per million.
+  const std::pair<double, double> kCases[] = {
+      {512, 0}, {2400, 0}, {3200, 100}, {1600, -100}, {600, 250}};
+  for (const auto& [rate, ppm] : kCases) {
+    SCOPED_TRACE(::testing::Message() << rate << " " << ppm);
+    gen::SymbolStream stream{rate, {}};
+    for (int i = 0; i < 50000; ++i)
+      stream.levels.push_back(static_cast<std::uint8_t>((i * 7 / 3) % 4));
+    gen::SlicerEntryWriter writer(ppm);
+    writer.Append(stream);
+    writer.Finish();
+    double symbolTicks = (1 + ppm * 1e-6) / (rate * kTickSeconds);
+    // Rebuild the symbol at each entry's end and check the edge positions.
+    double elapsed = 0;
+    int symbol = 0;
+    for (const SlicerEntry& entry : writer.entries()) {
+      elapsed += entry.duration;
+      while (symbol + 1 < 50000 && stream.levels[static_cast<std::size_t>(symbol + 1)] ==
+                                       stream.levels[static_cast<std::size_t>(symbol)]) {
+        ++symbol;
+      }
       ++symbol;
+      ASSERT_LE(std::abs(elapsed - symbol * symbolTicks), 0.5 + 1e-6) << "edge " << symbol;
     }
-    ++symbol;
-    ASSERT_LE(std::abs(elapsed - symbol * symbolTicks), 0.5 + 1e-6) << "edge " << symbol;
+    EXPECT_EQ(symbol, 50000);
+    EXPECT_EQ(writer.TotalTicks(), static_cast<std::uint64_t>(std::llround(50000 * symbolTicks)));
   }
-  EXPECT_EQ(symbol, 50000);
-  EXPECT_EQ(writer.TotalTicks(), static_cast<std::uint64_t>(std::llround(50000 * symbolTicks)));
 }
-
-INSTANTIATE_TEST_SUITE_P(Rates, SlicerEntryTiming,
-                         ::testing::Values(DriftCase{512, 0}, DriftCase{2400, 0},
-                                           DriftCase{3200, 100}, DriftCase{1600, -100},
-                                           DriftCase{600, 250}));
 
 }  // namespace
 }  // namespace pagora::testing

@@ -7,30 +7,23 @@
 namespace pagora::testing {
 namespace {
 
-struct FirstCheckCase {
-  int second;
-  int ticks;
-};
-
-class FirstClockCheck : public ::testing::TestWithParam<FirstCheckCase> {};
-
-TEST_P(FirstClockCheck, FallsOnTheNextTenSecondMark) {
-  Engine e;
-  e.host.SetTime(2024, 6, 5, 12, 34, GetParam().second);
-  e.Start();
-  EXPECT_EQ(e.m.timer.clockCheckCountdown, GetParam().ticks);
-  // A minute change becomes visible only when the clock is looked at.
-  e.host.SetTime(2024, 6, 5, 12, 36, 0);
-  e.Ticks(GetParam().ticks - 1);
-  EXPECT_EQ(e.m.timer.storedTime.minute, 34 + GetParam().second / 60);
-  e.Ticks(1);
-  EXPECT_EQ(e.m.timer.storedTime.minute, 36);
-  EXPECT_EQ(e.m.timer.clockCheckCountdown, 100);
+TEST(FirstClockCheck, FallsOnTheNextTenSecondMark) {
+  // The second the engine starts at, and the ticks to the first clock check.
+  for (auto [second, ticks] : {std::pair{57, 30}, {0, 100}, {9, 10}, {10, 100}}) {
+    SCOPED_TRACE(second);
+    Engine e;
+    e.host.SetTime(2024, 6, 5, 12, 34, second);
+    e.Start();
+    EXPECT_EQ(e.m.timer.clockCheckCountdown, ticks);
+    // A minute change becomes visible only when the clock is looked at.
+    e.host.SetTime(2024, 6, 5, 12, 36, 0);
+    e.Ticks(ticks - 1);
+    EXPECT_EQ(e.m.timer.storedTime.minute, 34 + second / 60);
+    e.Ticks(1);
+    EXPECT_EQ(e.m.timer.storedTime.minute, 36);
+    EXPECT_EQ(e.m.timer.clockCheckCountdown, 100);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Seconds, FirstClockCheck,
-                         ::testing::Values(FirstCheckCase{57, 30}, FirstCheckCase{0, 100},
-                                           FirstCheckCase{9, 10}, FirstCheckCase{10, 100}));
 
 void DateNamedStatistics(AppSettings& s) {
   s.statFileEnabled = 1;

@@ -20,12 +20,8 @@ const ModeCase kModeCases[] = {
 };
 
 // Capcodes whose bits 2-3 name the phase they are sent on.
-std::uint32_t ShortCapcodeFor(int p) {
-  return 1600 + 4 * static_cast<std::uint32_t>(p);
-}
-std::uint32_t LongCapcodeFor(int p) {
-  return 3000000 + 4 * static_cast<std::uint32_t>(p);
-}
+constexpr auto ShortCapcodeFor = [](int p) { return 1600 + 4 * static_cast<std::uint32_t>(p); };
+constexpr auto LongCapcodeFor = [](int p) { return 3000000 + 4 * static_cast<std::uint32_t>(p); };
 
 std::uint32_t Chars(const char* s) {
   return static_cast<std::uint32_t>(s[0] | s[1] << 7 | s[2] << 14);

@@ -125,98 +125,70 @@ TEST_F(GscEndToEnd, LastAddressOnlyPageOfATransmission) {
   ExpectPages({{505005, 1, "08(30)(08(30   #X/ ", "numeric"}, {505005, 1, " ", "tone"}});
 }
 
-struct BatchCase {
-  const char* name;
-  bool inverted;
-};
-
-class SeveralPages : public GscEndToEnd, public ::testing::WithParamInterface<BatchCase> {};
-
-TEST_P(SeveralPages, AllPagesOfOneTransmission) {
-  const std::string kLong = "HELLO WORLD! THIS PAGE IS LONGER THAN 24";
-  Feed(gen::EncodeGsc(Transmission({GscPage{123456, 1, GscMessageType::kAlpha, kLong, 0, 0},
-                                    GscPage{113999, 3, GscMessageType::kNumeric, "555-1234", 0, 0},
-                                    GscPage{202789, 2, GscMessageType::kTone, "", 0, 0},
-                                    GscPage{985000, 4, GscMessageType::kAlpha, "[OK]", 0, 0}},
-                                   GetParam().inverted)));
-  ASSERT_EQ(host.pages.size(), 4u);
-  EXPECT_EQ(host.pages[0].header, Header(123456, 1));
-  EXPECT_EQ(host.pages[0].content, kLong);
-  EXPECT_EQ(host.pages[1].header, Header(113999, 3));
-  EXPECT_EQ(host.pages[1].content, "555-1234     55=(#IJJ");
-  EXPECT_EQ(host.pages[2].header, Header(202789, 2));
-  EXPECT_EQ(host.pages[2].content, " ");
-  EXPECT_EQ(host.pages[3].header, Header(985000, 4));
-  EXPECT_EQ(host.pages[3].content.substr(12), " [OK]");
-  EXPECT_EQ(m.gsc.active, 0);
-  // A long page is shown as text only and counted as alpha, whatever else the batch holds.
-  EXPECT_EQ(Messages(kKindAlpha), 1);
-  EXPECT_EQ(Characters(kKindAlpha), static_cast<int>(kLong.size()));
-  EXPECT_EQ(Messages(kKindNumeric), 3);
-}
-
-INSTANTIATE_TEST_SUITE_P(Gsc, SeveralPages,
-                         ::testing::Values(BatchCase{"normalPreamble", false},
-                                           BatchCase{"invertedPreamble", true}),
-                         [](const auto& p) { return std::string(p.param.name); });
-
-struct PatternCase {
-  int pattern;
-  bool inverted;
-};
-
-class EveryPreamble : public GscEndToEnd, public ::testing::WithParamInterface<PatternCase> {};
-
-TEST_P(EveryPreamble, PatternGivesTheHighestDigit) {
-  // With thousands 37 the pattern index p stands for the digit (p - 7) mod 10.
-  int p = GetParam().pattern;
-  long capcode = ((p + 3) % 10) * 100000L + 37000 + 456;
-  std::string text = "PREAMBLE" + std::to_string(p);
-  gen::GscSignal signal = gen::EncodeGsc(Transmission(
-      {GscPage{static_cast<std::int32_t>(capcode), 1, GscMessageType::kAlpha, text, 0, 0}},
-      GetParam().inverted));
-  ASSERT_EQ(signal.preambleIndex, p);
-  Feed(signal);
-  ASSERT_EQ(host.pages.size(), 1u);
-  EXPECT_EQ(host.pages[0].header, Header(capcode, 1));
-  EXPECT_EQ(host.pages[0].content.substr(24), " " + text);
-  EXPECT_EQ(m.gsc.preambleInverted, GetParam().inverted ? 1 : 0);
-}
-
-std::vector<PatternCase> AllPatterns() {
-  std::vector<PatternCase> cases;
-  for (int p = 0; p < 10; ++p) {
-    cases.push_back({p, false});
-    cases.push_back({p, true});
+TEST_F(GscEndToEnd, AllPagesOfOneTransmission) {
+  for (bool inverted : {false, true}) {
+    SCOPED_TRACE(inverted);
+    host.pages.clear();
+    m.counters = TrafficCounters{};
+    const std::string kLong = "HELLO WORLD! THIS PAGE IS LONGER THAN 24";
+    Feed(
+        gen::EncodeGsc(Transmission({GscPage{123456, 1, GscMessageType::kAlpha, kLong, 0, 0},
+                                     GscPage{113999, 3, GscMessageType::kNumeric, "555-1234", 0, 0},
+                                     GscPage{202789, 2, GscMessageType::kTone, "", 0, 0},
+                                     GscPage{985000, 4, GscMessageType::kAlpha, "[OK]", 0, 0}},
+                                    inverted)));
+    // The short alpha page is checked after its 12 digits.
+    const std::vector<std::string> kHeaders = {Header(123456, 1), Header(113999, 3),
+                                               Header(202789, 2), Header(985000, 4)};
+    const std::vector<std::string> kContents = {kLong, "555-1234     55=(#IJJ", " ", " [OK]"};
+    ASSERT_EQ(host.pages.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(host.pages[i].header, kHeaders[i]);
+      EXPECT_EQ(host.pages[i].content.substr(i == 3 ? 12 : 0), kContents[i]);
+    }
+    EXPECT_EQ(m.gsc.active, 0);
+    // A long page is shown as text only and counted as alpha, whatever else the batch holds.
+    EXPECT_EQ(Messages(kKindAlpha), 1);
+    EXPECT_EQ(Characters(kKindAlpha), static_cast<int>(kLong.size()));
+    EXPECT_EQ(Messages(kKindNumeric), 3);
   }
-  return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Gsc, EveryPreamble, ::testing::ValuesIn(AllPatterns()));
-
-struct AddressErrorCase {
-  std::uint32_t word1;
-  std::uint32_t word2;
-};
-
-class DamagedAddress : public GscEndToEnd,
-                       public ::testing::WithParamInterface<AddressErrorCase> {};
-
-TEST_P(DamagedAddress, CorrectedWithinThreeBitsPerWord) {
-  GscPage page{654321, 3, GscMessageType::kAlpha, "FIRE AT THE STATION", 0, 0};
-  page.address1Errors = GetParam().word1;
-  page.address2Errors = GetParam().word2;
-  Feed(gen::EncodeGsc(Transmission({page})));
-  ASSERT_EQ(host.pages.size(), 1u);
-  EXPECT_EQ(host.pages[0].header, Header(654321, 3));
-  EXPECT_EQ(host.pages[0].content.substr(24), " FIRE AT THE STATION");
+TEST_F(GscEndToEnd, EveryPreamblePatternGivesTheHighestDigit) {
+  for (bool inverted : {false, true}) {
+    for (int p = 0; p < 10; ++p) {
+      SCOPED_TRACE(::testing::Message() << "pattern " << p << " inverted " << inverted);
+      host.pages.clear();
+      // With thousands 37 the pattern index p stands for the digit (p - 7) mod 10.
+      long capcode = ((p + 3) % 10) * 100000L + 37000 + 456;
+      std::string text = "PREAMBLE" + std::to_string(p);
+      gen::GscSignal signal = gen::EncodeGsc(Transmission(
+          {GscPage{static_cast<std::int32_t>(capcode), 1, GscMessageType::kAlpha, text, 0, 0}},
+          inverted));
+      ASSERT_EQ(signal.preambleIndex, p);
+      Feed(signal);
+      ASSERT_EQ(host.pages.size(), 1u);
+      EXPECT_EQ(host.pages[0].header, Header(capcode, 1));
+      EXPECT_EQ(host.pages[0].content.substr(24), " " + text);
+      EXPECT_EQ(m.gsc.preambleInverted, inverted ? 1 : 0);
+    }
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Gsc, DamagedAddress,
-                         ::testing::Values(AddressErrorCase{0x000001, 0},
-                                           AddressErrorCase{0, 0x400000},
-                                           AddressErrorCase{0x400801, 0x100204},
-                                           AddressErrorCase{0x000007, 0x700000}));
+TEST_F(GscEndToEnd, DamagedAddressCorrectedWithinThreeBitsPerWord) {
+  const std::pair<std::uint32_t, std::uint32_t> kErrors[] = {
+      {0x000001, 0}, {0, 0x400000}, {0x400801, 0x100204}, {0x000007, 0x700000}};
+  for (const auto& [word1, word2] : kErrors) {
+    host.pages.clear();
+    GscPage page{654321, 3, GscMessageType::kAlpha, "FIRE AT THE STATION", 0, 0};
+    page.address1Errors = word1;
+    page.address2Errors = word2;
+    Feed(gen::EncodeGsc(Transmission({page})));
+    ASSERT_EQ(host.pages.size(), 1u) << word1 << " " << word2;
+    EXPECT_EQ(host.pages[0].header, Header(654321, 3));
+    EXPECT_EQ(host.pages[0].content.substr(24), " FIRE AT THE STATION");
+  }
+}
 
 TEST_F(GscEndToEnd, CapcodeFiltersSeeSixDigitsAndTheFunction) {
   FilterRecord match;

@@ -21,72 +21,56 @@ std::vector<int> FirstOf(const std::vector<int>& positions, int n) {
   return std::vector<int>(positions.begin(), positions.begin() + n);
 }
 
-struct ErrorCase {
-  int errors;
-  bool accepted;
-};
-
-class SyncErrors : public PocsagTest, public ::testing::WithParamInterface<ErrorCase> {};
-
-TEST_P(SyncErrors, BatchAcquiredWithinFourBitErrors) {
-  auto t = gen::EncodePocsag({{1234560, 1, PocsagPageType::kNumeric, "5551234"}});
-  gen::FlipCodewordBits(t, *t.Find(PocsagWordKind::kSync), FirstOf(kSpread, GetParam().errors));
-  Feed(t);
-  std::vector<std::string> expected;
-  if (GetParam().accepted)
-    expected.push_back(Header(1234560, 1, 1200) + "5551234   ");
-  EXPECT_EQ(Rows(), expected);
+TEST_F(PocsagTest, BatchAcquiredWithinFourSyncBitErrors) {
+  for (auto [errors, accepted] : {std::pair{0, true}, {1, true}, {4, true}, {5, false}}) {
+    SCOPED_TRACE(errors);
+    Restart();
+    auto t = gen::EncodePocsag({{1234560, 1, PocsagPageType::kNumeric, "5551234"}});
+    gen::FlipCodewordBits(t, *t.Find(PocsagWordKind::kSync), FirstOf(kSpread, errors));
+    Feed(t);
+    std::vector<std::string> expected;
+    if (accepted)
+      expected.push_back(Header(1234560, 1, 1200) + "5551234   ");
+    EXPECT_EQ(Rows(), expected);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pocsag, SyncErrors,
-                         ::testing::Values(ErrorCase{0, true}, ErrorCase{1, true},
-                                           ErrorCase{4, true}, ErrorCase{5, false}));
-
-class IdleErrors : public PocsagTest, public ::testing::WithParamInterface<ErrorCase> {};
-
-TEST_P(IdleErrors, IdleRecognisedWithinTwoBitErrors) {
-  // Frame 0: address in slot 0, one message codeword, idle from slot 2 on.
-  auto t = gen::EncodePocsag({{80, 0, PocsagPageType::kNumeric, "12345"}});
-  const gen::PocsagWord* idle = t.Find(PocsagWordKind::kIdle);
-  ASSERT_EQ(idle->slot, 2);
-  // Information bits only, so a damaged idle word still starts with "0" and reads as an address.
-  gen::FlipCodewordBits(t, *idle, FirstOf({3, 8, 13, 17}, GetParam().errors));
-  Feed(t);
-  std::vector<std::string> rows = Rows();
-  ASSERT_FALSE(rows.empty());
-  EXPECT_EQ(rows[0], Header(80, 0, 1200) + "12345");
-  // A damaged idle word that is not recognised is taken as a codeword of its own: an address,
-  // shown as a second (tone-only) page when the next idle word ends it.
-  EXPECT_EQ(rows.size(), GetParam().accepted ? 1u : 2u);
+TEST_F(PocsagTest, IdleRecognisedWithinTwoBitErrors) {
+  for (auto [errors, accepted] : {std::pair{0, true}, {2, true}, {3, false}}) {
+    SCOPED_TRACE(errors);
+    Restart();
+    // Frame 0: address in slot 0, one message codeword, idle from slot 2 on.
+    auto t = gen::EncodePocsag({{80, 0, PocsagPageType::kNumeric, "12345"}});
+    const gen::PocsagWord* idle = t.Find(PocsagWordKind::kIdle);
+    ASSERT_EQ(idle->slot, 2);
+    // Information bits only, so a damaged idle word still starts with "0" and reads as an
+    // address.
+    gen::FlipCodewordBits(t, *idle, FirstOf({3, 8, 13, 17}, errors));
+    Feed(t);
+    std::vector<std::string> rows = Rows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], Header(80, 0, 1200) + "12345");
+    // A damaged idle word that is not recognised is taken as a codeword of its own: an address,
+    // shown as a second (tone-only) page when the next idle word ends it.
+    EXPECT_EQ(rows.size(), accepted ? 1u : 2u);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pocsag, IdleErrors,
-                         ::testing::Values(ErrorCase{0, true}, ErrorCase{2, true},
-                                           ErrorCase{3, false}));
-
-struct FrameCase {
-  int slot;
-  std::uint32_t addressCapcode;  // only bits 20..3 are sent
-  std::uint32_t shownCapcode;
-};
-
-class FrameFromSlot : public PocsagTest, public ::testing::WithParamInterface<FrameCase> {};
-
-TEST_P(FrameFromSlot, LowCapcodeBitsComeFromTheSlot) {
-  gen::PocsagBatchWriter writer;
-  writer.IdleUntilSlot(GetParam().slot);
-  writer.Put(gen::PocsagAddressCodeword(GetParam().addressCapcode, 1), PocsagWordKind::kAddress);
-  writer.Put(gen::kPocsagIdle, PocsagWordKind::kIdle);
-  writer.FinishBatch();
-  Feed(writer.Take());
-  EXPECT_EQ(Rows(),
-            std::vector<std::string>{Header(GetParam().shownCapcode, 1, 1200) + "TONE ONLY"});
+// Only bits 20..3 of the address capcode are sent; the low three come from the slot.
+TEST_F(PocsagTest, LowCapcodeBitsComeFromTheSlot) {
+  const std::uint32_t kCases[][3] = {
+      {0, 1000, 1000}, {1, 1007, 1000}, {5, 0x1FFFFF, 2097146}, {14, 1000, 1007}, {15, 0, 7}};
+  for (const auto& [slot, sent, shown] : kCases) {
+    Restart();
+    gen::PocsagBatchWriter writer;
+    writer.IdleUntilSlot(static_cast<int>(slot));
+    writer.Put(gen::PocsagAddressCodeword(sent, 1), PocsagWordKind::kAddress);
+    writer.Put(gen::kPocsagIdle, PocsagWordKind::kIdle);
+    writer.FinishBatch();
+    Feed(writer.Take());
+    EXPECT_EQ(Rows(), std::vector<std::string>{Header(shown, 1, 1200) + "TONE ONLY"}) << slot;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Pocsag, FrameFromSlot,
-                         ::testing::Values(FrameCase{0, 1000, 1000}, FrameCase{1, 1007, 1000},
-                                           FrameCase{5, 0x1FFFFF, 2097146},
-                                           FrameCase{14, 1000, 1007}, FrameCase{15, 0, 7}));
 
 TEST_F(PocsagTest, AddressAfterAddressIsToneOnly) {
   auto t = gen::EncodePocsag(

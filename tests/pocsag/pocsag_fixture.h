@@ -41,6 +41,13 @@ class PocsagTest : public ::testing::Test {
     fed_ = t.bits.size();
   }
 
+  // For table cases sharing one decoder: ends any burst, as the drain does, and clears the pane.
+  void Restart() {
+    PocsagReceiveBit(m.Pocsag(), 'X');
+    ClearPane(m, m.lines.messagePane);
+    host.pages.clear();
+  }
+
   // The page rows ended so far in the message pane (no separators).
   std::vector<std::string> Rows() const { return PageRows(m.lines.messagePane); }
   // The row being written, as far as it goes.

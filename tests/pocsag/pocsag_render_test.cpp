@@ -78,9 +78,8 @@ TEST_F(PocsagTest, ShownAndCounted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    host.pages.clear();
+    Restart();
     m.counters = TrafficCounters{};
-    ClearPane(m, m.lines.messagePane);
     m.settings.showNumeric = c.showNumeric;
     m.recovery.rateIndex = c.rateIndex;
     Feed(gen::EncodePocsag({c.page}));
@@ -107,43 +106,39 @@ TEST_F(PocsagTest, ShownAndCounted) {
   }
 }
 
-struct RateCase {
-  int rateIndex;
-  int baud;
-  int baudCode;
-  int statisticsRow;
-};
-
-class RateShown : public PocsagTest, public ::testing::WithParamInterface<RateCase> {};
-
-TEST_P(RateShown, HeaderFilterAndStatisticsFollowTheRateIndex) {
-  const RateCase& c = GetParam();
-  m.recovery.rateIndex = c.rateIndex;
-  // The first filter asks for another speed, the second for this one.
-  FilterRecord other;
-  other.type = kFilterPocsag;
-  other.capcode = "0000042";
-  other.baud = c.baudCode % 3 + 1;
-  FilterRecord same = other;
-  same.baud = c.baudCode;
-  same.function = 3;
-  m.settings.filters = {other, same};
-  Feed(gen::EncodePocsag({{42, 2, PocsagPageType::kToneOnly, ""}}));
-  EXPECT_EQ(Rows(), std::vector<std::string>{Header(42, 2, c.baud) + "TONE ONLY"});
-  ASSERT_EQ(host.pages.size(), 1u);
-  EXPECT_EQ(host.pages[0].matchedFilter, 1);
-  EXPECT_EQ(host.pages[0].info.protocol, Protocol::kPocsag);
-  EXPECT_EQ(host.pages[0].info.rate, c.baud);
-  EXPECT_EQ(host.pages[0].info.function, 3);
-  EXPECT_EQ(std::string(host.pages[0].info.capcode.data()), "0000042");
-  EXPECT_EQ(m.counters.dailyMessages[c.statisticsRow][kKindNumeric], 1);
+TEST_F(PocsagTest, HeaderFilterAndStatisticsFollowTheRateIndex) {
+  struct Case {
+    int rateIndex, baud, baudCode, statisticsRow;
+  };
+  const Case kCases[] = {{3, 2400, 1, kRowPocsag2400},
+                         {4, 1200, 2, kRowPocsag1200},
+                         {5, 512, 3, kRowPocsag512},
+                         {0, 512, 3, kRowPocsag512}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.rateIndex);
+    Restart();
+    m.counters = TrafficCounters{};
+    m.recovery.rateIndex = c.rateIndex;
+    // The first filter asks for another speed, the second for this one.
+    FilterRecord other;
+    other.type = kFilterPocsag;
+    other.capcode = "0000042";
+    other.baud = c.baudCode % 3 + 1;
+    FilterRecord same = other;
+    same.baud = c.baudCode;
+    same.function = 3;
+    m.settings.filters = {other, same};
+    Feed(gen::EncodePocsag({{42, 2, PocsagPageType::kToneOnly, ""}}));
+    EXPECT_EQ(Rows(), std::vector<std::string>{Header(42, 2, c.baud) + "TONE ONLY"});
+    ASSERT_EQ(host.pages.size(), 1u);
+    EXPECT_EQ(host.pages[0].matchedFilter, 1);
+    EXPECT_EQ(host.pages[0].info.protocol, Protocol::kPocsag);
+    EXPECT_EQ(host.pages[0].info.rate, c.baud);
+    EXPECT_EQ(host.pages[0].info.function, 3);
+    EXPECT_EQ(std::string(host.pages[0].info.capcode.data()), "0000042");
+    EXPECT_EQ(m.counters.dailyMessages[c.statisticsRow][kKindNumeric], 1);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Pocsag, RateShown,
-                         ::testing::Values(RateCase{3, 2400, 1, kRowPocsag2400},
-                                           RateCase{4, 1200, 2, kRowPocsag1200},
-                                           RateCase{5, 512, 3, kRowPocsag512},
-                                           RateCase{0, 512, 3, kRowPocsag512}));
 
 }  // namespace
 }  // namespace pagora::testing
