@@ -4,9 +4,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -14,6 +19,7 @@
 #include <vector>
 
 #include "app/app_context.h"
+#include "app/pane_widget.h"
 #include "fake_host.h"
 
 namespace pagora::testing {
@@ -78,6 +84,51 @@ T* Control(QWidget& dialog, int id) {
 
 inline void ClickOk(QWidget& dialog) {
   Control<QPushButton>(dialog, 1)->click();
+}
+
+// Clicks OK and checks the dialog stays open with `text` (and `caption`, when given) as the
+// last message shown.
+inline void ExpectRefused(QDialog& dialog, const RecordedUi& ui, const QString& text,
+                          const QString& caption = {}) {
+  ClickOk(dialog);
+  QVERIFY(dialog.result() != QDialog::Accepted);
+  QVERIFY(!ui.messages.empty());
+  QCOMPARE(ui.messages.back().first, text);
+  if (!caption.isEmpty())
+    QCOMPARE(ui.messages.back().second, caption);
+}
+
+// A settings path that cannot be written: a plain file stands where its directory should be.
+inline std::string UnwritableSettingsPath(const QTemporaryDir& dir) {
+  QFile blocker(dir.path() + "/blocker");
+  if (!blocker.open(QIODevice::WriteOnly))
+    qFatal("cannot create %s", qPrintable(blocker.fileName()));
+  return (dir.path() + "/blocker/Pagora.INI").toStdString();
+}
+
+// The centre of a character cell of a pane, in its viewport's coordinates.
+inline QPoint CellCentre(const PaneWidget* pane, int column, int row) {
+  const PaneMetrics& m = pane->Metrics();
+  return QPoint((m.CellLeft(column) + m.CellLeft(column + 1)) / 2,
+                row * m.lineHeight + m.lineHeight / 2);
+}
+
+// How many pixels of `area` in `image` are `colour`.
+inline int CountPixels(const QImage& image, const QColor& colour, const QRect& area) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x)
+      n += image.pixelColor(x, y) == colour;
+  }
+  return n;
+}
+
+// Drags the mouse over a pane from one cell to another.
+inline void DragCells(PaneWidget* pane, int fromColumn, int fromRow, int toColumn, int toRow) {
+  QWidget* view = pane->viewport();
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, fromColumn, fromRow));
+  QTest::mouseMove(view, CellCentre(pane, toColumn, toRow));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, toColumn, toRow));
 }
 
 }  // namespace pagora::testing

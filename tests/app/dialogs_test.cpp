@@ -37,6 +37,16 @@ bool Accepted(const QDialog& dialog) {
   return dialog.result() == QDialog::Accepted;
 }
 
+// Focuses a command's name: the chooser that opens offers programs, with no ".exe" anywhere.
+void CheckCommandChooser(QLineEdit* edit, const RecordedUi& ui) {
+  const std::size_t before = ui.fileChoices.size();
+  Focus(edit);
+  QCOMPARE(ui.fileChoices.size(), before + 1);
+  QVERIFY(ui.fileChoices.back().programs);
+  QVERIFY(!ui.fileChoices.back().initialName.contains("exe"));
+  QVERIFY(ui.fileChoices.back().filters.filter("exe").isEmpty());
+}
+
 }  // namespace
 
 class DialogsTest : public QObject {
@@ -45,15 +55,11 @@ class DialogsTest : public QObject {
  private slots:
   void logfileEnabling();
   void logfileValidation();
-  void logfileBrowseRefusesFilterFile();
   void filtersEnablingAndValidation();
-  void filtersDeleteSelectsTheRightLine_data();
   void filtersDeleteSelectsTheRightLine();
   void filtersEditAndBrowse();
-  void addEditCapcode_data();
   void addEditCapcode();
   void addEditEnabling();
-  void addEditTextFilterNeedsText();
   void filterListText();
   void statistics();
   void keepAlive();
@@ -62,10 +68,7 @@ class DialogsTest : public QObject {
   void interfaceSdrReceiver();
   void scrollbackMinimums();
   void colours();
-  void portAddress_data();
   void portAddress();
-  void junkPortAddressIsRefused();
-  void commandChoosersOfferPrograms();
   void failedSaveIsReportedOnce();
   void captionsFitAndOneVersion();
 };
@@ -75,6 +78,8 @@ void DialogsTest::logfileEnabling() {
   f.monitor.settings.logFileEnabled = 1;
   f.monitor.settings.logFileUseDate = 1;
   f.monitor.settings.logFlushTime = 0;
+  f.monitor.settings.logFile = "/tmp/old.log";
+  f.monitor.settings.filterFile = "/tmp/traffic.flt";
   LogfileDialog dialog(f.context);
   auto* enable = Control<QCheckBox>(dialog, 1001);
   auto* path = Control<QLineEdit>(dialog, 1002);
@@ -96,50 +101,8 @@ void DialogsTest::logfileEnabling() {
   }
   enable->click();
   QVERIFY(path->isEnabled() && useDate->isEnabled() && interval->isEnabled());
-}
 
-void DialogsTest::logfileValidation() {
-  EngineFixture f;
-  {
-    LogfileDialog dialog(f.context);
-    Control<QCheckBox>(dialog, 1001)->click();
-    ClickOk(dialog);
-    QVERIFY(!Accepted(dialog));
-    QCOMPARE(f.ui.messages.size(), std::size_t{1});
-    QCOMPARE(f.ui.messages[0].first, QString("You must select a log file!"));
-    QCOMPARE(f.ui.messages[0].second, QString("Pagora Log File"));
-    QCOMPARE(f.monitor.settings.logFileEnabled, 0);
-    // Date naming with an empty name is accepted.
-    Control<QCheckBox>(dialog, 1003)->click();
-    Control<QComboBox>(dialog, 1005)->setCurrentIndex(2);
-    Control<QCheckBox>(dialog, 1004)->click();
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    ClickOk(dialog);
-    QVERIFY(Accepted(dialog));
-    QCOMPARE(f.monitor.settings.logFileEnabled, 1);
-    QCOMPARE(f.monitor.settings.logFileUseDate, 1);
-    QCOMPARE(f.monitor.settings.logFileFlush, 1);
-    QCOMPARE(f.monitor.settings.logFlushTime, 3);
-    QVERIFY(f.monitor.files.log != nullptr);  // opened by the date name
-    QVERIFY(QFileInfo::exists(dir.path() + "/24JUN05.LOG"));
-    // Switching it off closes the file.
-    LogfileDialog again(f.context);
-    Control<QCheckBox>(again, 1001)->click();
-    ClickOk(again);
-    QVERIFY(Accepted(again));
-    QVERIFY(f.monitor.files.log == nullptr);
-    QDir::setCurrent(QDir::tempPath());
-  }
-}
-
-void DialogsTest::logfileBrowseRefusesFilterFile() {
-  EngineFixture f;
-  f.monitor.settings.logFileEnabled = 1;
-  f.monitor.settings.logFile = "/tmp/old.log";
-  f.monitor.settings.filterFile = "/tmp/traffic.flt";
-  LogfileDialog dialog(f.context);
-  auto* path = Control<QLineEdit>(dialog, 1002);
+  // Browsing refuses the filter file and keeps the name there was.
   f.ui.fileAnswer = "/tmp/traffic.flt";
   Focus(path);
   QCOMPARE(f.ui.chooserTitles.size(), std::size_t{1});
@@ -149,6 +112,36 @@ void DialogsTest::logfileBrowseRefusesFilterFile() {
   f.ui.fileAnswer = "/tmp/new.log";
   Focus(path);
   QCOMPARE(path->text(), QString("/tmp/new.log"));
+}
+
+void DialogsTest::logfileValidation() {
+  EngineFixture f;
+  LogfileDialog dialog(f.context);
+  Control<QCheckBox>(dialog, 1001)->click();
+  ExpectRefused(dialog, f.ui, "You must select a log file!", "Pagora Log File");
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.monitor.settings.logFileEnabled, 0);
+  // Date naming with an empty name is accepted.
+  Control<QCheckBox>(dialog, 1003)->click();
+  Control<QComboBox>(dialog, 1005)->setCurrentIndex(2);
+  Control<QCheckBox>(dialog, 1004)->click();
+  QTemporaryDir dir;
+  QDir::setCurrent(dir.path());
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(f.monitor.settings.logFileEnabled, 1);
+  QCOMPARE(f.monitor.settings.logFileUseDate, 1);
+  QCOMPARE(f.monitor.settings.logFileFlush, 1);
+  QCOMPARE(f.monitor.settings.logFlushTime, 3);
+  QVERIFY(f.monitor.files.log != nullptr);  // opened by the date name
+  QVERIFY(QFileInfo::exists(dir.path() + "/24JUN05.LOG"));
+  // Switching it off closes the file.
+  LogfileDialog again(f.context);
+  Control<QCheckBox>(again, 1001)->click();
+  ClickOk(again);
+  QVERIFY(Accepted(again));
+  QVERIFY(f.monitor.files.log == nullptr);
+  QDir::setCurrent(QDir::tempPath());
 }
 
 void DialogsTest::filtersEnablingAndValidation() {
@@ -176,15 +169,11 @@ void DialogsTest::filtersEnablingAndValidation() {
   useDate->click();
   command->click();
   QVERIFY(commandFile->isEnabled() && arguments->isEnabled());
+  CheckCommandChooser(commandFile, f.ui);
 
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("You must select a filter file!"));
-  QCOMPARE(f.ui.messages.back().second, QString("Pagora Filter"));
+  ExpectRefused(dialog, f.ui, "You must select a filter file!", "Pagora Filter");
   useDate->click();  // date naming needs no name
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("You must select a command file!"));
+  ExpectRefused(dialog, f.ui, "You must select a command file!");
   QCOMPARE(f.monitor.settings.filterFileEnabled, 0);
   commandFile->setText("/usr/bin/true");
   arguments->setText("%c %m");
@@ -200,43 +189,38 @@ void DialogsTest::filtersEnablingAndValidation() {
   QCOMPARE(f.monitor.settings.filterFlushTime, 5);
 }
 
-void DialogsTest::filtersDeleteSelectsTheRightLine_data() {
-  QTest::addColumn<int>("filters");
-  QTest::addColumn<int>("selected");
-  QTest::addColumn<int>("expectedRow");
-  QTest::addColumn<QString>("remainingFirst");
-  QTest::newRow("last of three") << 3 << 2 << 1 << "Text | \"one\"";
-  QTest::newRow("middle of three") << 3 << 1 << 1 << "Text | \"one\"";
-  QTest::newRow("first of three") << 3 << 0 << 0 << "Text | \"two\"";
-  QTest::newRow("only one") << 1 << 0 << -1 << "";
-}
-
 void DialogsTest::filtersDeleteSelectsTheRightLine() {
-  QFETCH(int, filters);
-  QFETCH(int, selected);
-  QFETCH(int, expectedRow);
-  QFETCH(QString, remainingFirst);
-  EngineFixture f;
-  const char* texts[] = {"one", "two", "three"};
-  for (int i = 0; i < filters; ++i) {
-    f.monitor.settings.filters.push_back({kFilterText, "", 0, "", texts[i], 0, 0, 0});
+  struct Case {
+    int filters, selected, expectedRow;
+    const char* remainingFirst;
+  };
+  const Case cases[] = {{3, 2, 1, "Text | \"one\""},  // the last of three
+                        {3, 1, 1, "Text | \"one\""},  // the middle one
+                        {3, 0, 0, "Text | \"two\""},  // the first one
+                        {1, 0, -1, nullptr}};         // the only one
+  for (const Case& c : cases) {
+    EngineFixture f;
+    const char* texts[] = {"one", "two", "three"};
+    for (int i = 0; i < c.filters; ++i)
+      f.monitor.settings.filters.push_back({kFilterText, "", 0, "", texts[i], 0, 0, 0});
+    FiltersDialog dialog(f.context);
+    auto* list = Control<QListWidget>(dialog, 1060);
+    auto* remove = Control<QPushButton>(dialog, 1071);
+    remove->click();
+    QCOMPARE(f.ui.messages.back().first, QString("You must select a filter to delete!"));
+    list->setCurrentRow(c.selected);
+    f.ui.confirmAnswer = false;
+    remove->click();
+    QCOMPARE(f.monitor.settings.filters.size(), std::size_t(c.filters));
+    f.ui.confirmAnswer = true;
+    remove->click();
+    QCOMPARE(f.ui.confirms.back().second, QString("Pagora Filter"));
+    QCOMPARE(f.monitor.settings.filters.size(), std::size_t(c.filters - 1));
+    QCOMPARE(list->count(), c.filters - 1);
+    QCOMPARE(list->currentRow(), c.expectedRow);
+    if (c.remainingFirst)
+      QCOMPARE(list->item(0)->text(), QString(c.remainingFirst));
   }
-  FiltersDialog dialog(f.context);
-  auto* list = Control<QListWidget>(dialog, 1060);
-  Control<QPushButton>(dialog, 1071)->click();
-  QCOMPARE(f.ui.messages.back().first, QString("You must select a filter to delete!"));
-  list->setCurrentRow(selected);
-  f.ui.confirmAnswer = false;
-  Control<QPushButton>(dialog, 1071)->click();
-  QCOMPARE(f.monitor.settings.filters.size(), std::size_t(filters));
-  f.ui.confirmAnswer = true;
-  Control<QPushButton>(dialog, 1071)->click();
-  QCOMPARE(f.ui.confirms.back().second, QString("Pagora Filter"));
-  QCOMPARE(f.monitor.settings.filters.size(), std::size_t(filters - 1));
-  QCOMPARE(list->count(), filters - 1);
-  QCOMPARE(list->currentRow(), expectedRow);
-  if (filters > 1)
-    QCOMPARE(list->item(0)->text(), remainingFirst);
 }
 
 void DialogsTest::filtersEditAndBrowse() {
@@ -290,52 +274,37 @@ void DialogsTest::filtersEditAndBrowse() {
   QCOMPARE(f.ui.chooserTitles.back(), QString("Open Filter File..."));
 }
 
-void DialogsTest::addEditCapcode_data() {
-  QTest::addColumn<int>("kind");  // list position
-  QTest::addColumn<QString>("entry");
-  QTest::addColumn<QString>("message");
-  QTest::addColumn<QString>("stored");
-  QTest::newRow("POCSAG wildcard padded") << 1 << "12?4"
-                                          << ""
-                                          << "00012?4";
-  QTest::newRow("POCSAG letter refused") << 1 << "12A4"
-                                         << "Invalid characters in capcode!"
-                                         << "";
-  QTest::newRow("empty capcode") << 1 << ""
-                                 << "You must enter a capcode!"
-                                 << "";
-  QTest::newRow("FLEX long padded to nine") << 3 << "123"
-                                            << ""
-                                            << "000000123";
-  QTest::newRow("Golay padded to six") << 4 << "77"
-                                       << ""
-                                       << "000077";
-  QTest::newRow("blank is no digit") << 2 << "12 4"
-                                     << "Invalid characters in capcode!"
-                                     << "";
-}
-
 void DialogsTest::addEditCapcode() {
-  QFETCH(int, kind);
-  QFETCH(QString, entry);
-  QFETCH(QString, message);
-  QFETCH(QString, stored);
-  EngineFixture f;
-  FilterRecord record;
-  AddEditFilterDialog dialog(f.context, record);
-  Choose(Control<QComboBox>(dialog, 1080), kind);
-  Control<QLineEdit>(dialog, 1082)->setText(entry);
-  ClickOk(dialog);
-  if (message.isEmpty()) {
-    QVERIFY(Accepted(dialog));
-    QCOMPARE(QString::fromStdString(record.capcode), stored);
-    QCOMPARE(record.type, kind + 1);
-    QVERIFY(f.ui.messages.empty());
-  } else {
-    QVERIFY(!Accepted(dialog));
-    QCOMPARE(f.ui.messages.back().first, message);
-    QCOMPARE(f.ui.messages.back().second, QString("Pagora Filter"));
-    QCOMPARE(record.type, 0);  // the record is untouched
+  struct Case {
+    int kind;  // list position
+    const char* entry;
+    const char* message;  // empty: accepted
+    const char* stored;
+  };
+  const Case cases[] = {
+      {1, "12?4", "", "00012?4"},  // POCSAG wildcard padded
+      {1, "12A4", "Invalid characters in capcode!", ""},
+      {1, "", "You must enter a capcode!", ""},
+      {3, "123", "", "000000123"},                        // FLEX long padded to nine
+      {4, "77", "", "000077"},                            // Golay padded to six
+      {2, "12 4", "Invalid characters in capcode!", ""},  // a blank is no digit
+  };
+  for (const Case& c : cases) {
+    EngineFixture f;
+    FilterRecord record;
+    AddEditFilterDialog dialog(f.context, record);
+    Choose(Control<QComboBox>(dialog, 1080), c.kind);
+    Control<QLineEdit>(dialog, 1082)->setText(c.entry);
+    if (*c.message == 0) {
+      ClickOk(dialog);
+      QVERIFY2(Accepted(dialog), c.entry);
+      QCOMPARE(record.capcode, std::string(c.stored));
+      QCOMPARE(record.type, c.kind + 1);
+      QVERIFY(f.ui.messages.empty());
+    } else {
+      ExpectRefused(dialog, f.ui, c.message, "Pagora Filter");
+      QCOMPARE(record.type, 0);  // the record is untouched
+    }
   }
 }
 
@@ -376,6 +345,16 @@ void DialogsTest::addEditEnabling() {
   QVERIFY(label->isEnabled() && text->isEnabled() && command->isEnabled());
   Choose(kind, 0);
   QVERIFY(!reject->isEnabled() && !reject->isChecked() && !capcode->isEnabled());
+  // A text filter needs its text.
+  label->setText("label only");
+  ExpectRefused(dialog, f.ui, "You must enter a text string!");
+  QCOMPARE(fresh.type, 0);
+  text->setText("FIRE");
+  ClickOk(dialog);
+  QVERIFY(Accepted(dialog));
+  QCOMPARE(fresh.type, int{kFilterText});
+  QCOMPARE(fresh.text, std::string("FIRE"));
+  QCOMPARE(fresh.label, std::string("label only"));
 
   // An existing reject filter: the kind is fixed and label, text and command are off.
   FilterRecord existing{kFilterGolay, "001234", 3, "", "", 0, 0, 1};
@@ -386,23 +365,6 @@ void DialogsTest::addEditEnabling() {
   QVERIFY(!Control<QComboBox>(edit, 1084)->isEnabled());
   QVERIFY(!Control<QLineEdit>(edit, 1085)->isEnabled());
   QVERIFY(Control<QCheckBox>(edit, 1081)->isChecked());
-}
-
-void DialogsTest::addEditTextFilterNeedsText() {
-  EngineFixture f;
-  FilterRecord record;
-  AddEditFilterDialog dialog(f.context, record);
-  Control<QLineEdit>(dialog, 1085)->setText("label only");
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("You must enter a text string!"));
-  QCOMPARE(record.type, 0);
-  Control<QLineEdit>(dialog, 1086)->setText("FIRE");
-  ClickOk(dialog);
-  QVERIFY(Accepted(dialog));
-  QCOMPARE(record.type, int{kFilterText});
-  QCOMPARE(record.text, std::string("FIRE"));
-  QCOMPARE(record.label, std::string("label only"));
 }
 
 void DialogsTest::filterListText() {
@@ -454,10 +416,7 @@ void DialogsTest::statistics() {
   QVERIFY(Control<QCheckBox>(dialog, 1123)->isEnabled());
   statOn->click();
   QVERIFY(statPath->isEnabled() && statDate->isEnabled());
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("You must select a statistics file!"));
-  QCOMPARE(f.ui.messages.back().second, QString("Pagora Monitor Stats"));
+  ExpectRefused(dialog, f.ui, "You must select a statistics file!", "Pagora Monitor Stats");
   QCOMPARE(f.monitor.settings.statFileEnabled, 0);
   statDate->click();
   QVERIFY(!statPath->isEnabled());
@@ -492,10 +451,7 @@ void DialogsTest::keepAlive() {
   list(1133)->setCurrentIndex(20);
   list(1134)->setCurrentIndex(23);
   list(1135)->setCurrentIndex(1);
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("Time ranges overlap!"));
-  QCOMPARE(f.ui.messages.back().second, QString("Pagora Monitor"));
+  ExpectRefused(dialog, f.ui, "Time ranges overlap!", "Pagora Monitor");
   QCOMPARE(f.monitor.settings.keepAlive[0].start, 0);
   // "Disabled" in one list disables the whole window.
   Choose(list(1135), 0);
@@ -503,9 +459,8 @@ void DialogsTest::keepAlive() {
   QCOMPARE(list(1134)->currentIndex(), 0);
   Control<QCheckBox>(dialog, 1139)->click();
   QVERIFY(Control<QLineEdit>(dialog, 1140)->isEnabled());
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("You must select a command file!"));
+  CheckCommandChooser(Control<QLineEdit>(dialog, 1140), f.ui);
+  ExpectRefused(dialog, f.ui, "You must select a command file!");
   Control<QLineEdit>(dialog, 1140)->setText("/usr/bin/true");
   Control<QLineEdit>(dialog, 1141)->setText("off air");
   f.monitor.keepAlive.alarmOn = 1;
@@ -572,17 +527,16 @@ void DialogsTest::interfaceValidation() {
     QVERIFY(Control<QLineEdit>(dialog, 1011)->isEnabled());
     QVERIFY(dialog.findChild<QLineEdit*>("customDevice")->isEnabled());
     Control<QLineEdit>(dialog, 1011)->clear();
-    ClickOk(dialog);
-    QVERIFY(!Accepted(dialog));
-    QCOMPARE(f.ui.messages.back().first, QString("You must provide an I/O Address!"));
-    QCOMPARE(f.ui.messages.back().second, QString("Pagora Setup"));
+    ExpectRefused(dialog, f.ui, "You must provide an I/O Address!", "Pagora Setup");
     QCOMPARE(f.ui.messageKinds.back(), MessageKind::kWarning);
     Control<QLineEdit>(dialog, 1011)->setText("2F0");
-    ClickOk(dialog);
-    QVERIFY(!Accepted(dialog));
-    QCOMPARE(f.ui.messages.back().first, QString("You must select an IRQ vector!"));
+    ExpectRefused(dialog, f.ui, "You must select an IRQ vector!");
     QCOMPARE(f.monitor.settings.comPort, 0);
     Control<QComboBox>(dialog, 1012)->setCurrentIndex(6);  // "10"
+    Control<QLineEdit>(dialog, 1011)->setText("zz!9q");    // junk is no address either
+    ExpectRefused(dialog, f.ui, "You must provide an I/O Address!");
+    QCOMPARE(f.monitor.settings.comPortAddr, 0x2E8);
+    Control<QLineEdit>(dialog, 1011)->setText("2F0");
     dialog.findChild<QLineEdit*>("customDevice")->setText("/dev/ttyUSB0");
     ClickOk(dialog);
     QVERIFY(Accepted(dialog));
@@ -627,9 +581,7 @@ void DialogsTest::interfaceSdrReceiver() {
   QVERIFY(f.ui.messages.back().first.startsWith("You must provide the channel's frequency"));
   frequency->setText("929.6125M");
   gain->setText("loud");
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("The gain is a number of dB, or auto."));
+  ExpectRefused(dialog, f.ui, "The gain is a number of dB, or auto.");
   gain->setText("38.6");
   dialog.findChild<QLineEdit*>("sdrDevice")->setText("driver=rtlsdr");
   dialog.findChild<QSpinBox*>("sdrPpm")->setValue(-12);
@@ -650,15 +602,10 @@ void DialogsTest::scrollbackMinimums() {
   QCOMPARE(message->text(), QString("1000"));
   QCOMPARE(filter->maxLength(), 4);
   message->setText("999");
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("Message scrollback minimum is 1000!"));
-  QCOMPARE(f.ui.messages.back().second, QString("Pagora Scroll"));
+  ExpectRefused(dialog, f.ui, "Message scrollback minimum is 1000!", "Pagora Scroll");
   message->setText("2500");
   filter->setText("199");
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("Filter scrollback minimum is 200!"));
+  ExpectRefused(dialog, f.ui, "Filter scrollback minimum is 200!");
   QCOMPARE(f.monitor.settings.pane1Size, 2500);  // the message pane's change stands
   QCOMPARE(f.monitor.lines.messagePane.capacity, 2500);
   QCOMPARE(f.monitor.settings.pane2Size, 200);
@@ -693,80 +640,29 @@ void DialogsTest::colours() {
     QCOMPARE(f.ui.chooserTitles.back(), QString("Pagora Bit Errors"));
     // The preview paints the working colours.
     dialog.Preview()->resize(dialog.Preview()->minimumSize());
-    QImage image = dialog.Preview()->grab().toImage();
-    bool blue = false;
-    for (int y = 0; y < image.height() && !blue; ++y) {
-      for (int x = 0; x < image.width() && !blue; ++x)
-        blue = image.pixelColor(x, y) == Qt::blue;
-    }
-    QVERIFY(blue);
+    const QImage image = dialog.Preview()->grab().toImage();
+    QVERIFY(CountPixels(image, Qt::blue, image.rect()) > 0);
     ClickOk(dialog);
     QVERIFY(Accepted(dialog));
   }
   QCOMPARE(f.monitor.settings.colours[kSlotBitErrors], MakeColour(0, 0, 255));
 }
 
-void DialogsTest::portAddress_data() {
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<int>("value");  // -1: refused
-  QTest::newRow("with 0x") << "0x2E8" << 0x2E8;
-  QTest::newRow("without 0x") << "2e8" << 0x2E8;
-  QTest::newRow("blanks around") << " 0x3F8 " << 0x3F8;
-  QTest::newRow("five digits") << "FFFFF" << 0xFFFFF;
-  QTest::newRow("junk") << "zz!9q" << -1;
-  QTest::newRow("digits then junk") << "2E8z" << -1;
-  QTest::newRow("only 0x") << "0x" << -1;
-  QTest::newRow("sign") << "-2E8" << -1;
-  QTest::newRow("blank inside") << "2 E8" << -1;
-  QTest::newRow("too long") << "123456" << -1;
-}
-
 void DialogsTest::portAddress() {
-  QFETCH(QString, text);
-  QFETCH(int, value);
-  std::optional<int> parsed = ParsePortAddress(text);
-  QCOMPARE(parsed.value_or(-1), value);
-}
-
-void DialogsTest::junkPortAddressIsRefused() {
-  EngineFixture f;
-  f.monitor.settings.comPort = 5;
-  f.monitor.settings.comPortAddr = 0x2E8;
-  f.monitor.settings.comPortIrq = 3;
-  InterfaceDialog dialog(f.context);
-  Control<QLineEdit>(dialog, 1011)->setText("zz!9q");
-  ClickOk(dialog);
-  QVERIFY(!Accepted(dialog));
-  QCOMPARE(f.ui.messages.back().first, QString("You must provide an I/O Address!"));
-  QCOMPARE(f.monitor.settings.comPortAddr, 0x2E8);
-}
-
-void DialogsTest::commandChoosersOfferPrograms() {
-  EngineFixture f;
-  f.monitor.settings.filterCmdFileEnabled = 1;
-  f.monitor.settings.keepAliveCmdFileEnabled = 1;
-  {
-    FiltersDialog dialog(f.context);
-    Focus(Control<QLineEdit>(dialog, 1067));
-  }
-  {
-    KeepAliveDialog dialog(f.context);
-    Focus(Control<QLineEdit>(dialog, 1140));
-  }
-  QCOMPARE(f.ui.fileChoices.size(), std::size_t{2});
-  for (const FileChoice& choice : f.ui.fileChoices) {
-    QVERIFY(choice.programs);
-    QVERIFY(!choice.initialName.contains("exe"));
-    QVERIFY(choice.filters.filter("exe").isEmpty());
-  }
+  struct Case {
+    const char* text;
+    int value;  // -1: refused
+  };
+  const Case cases[] = {{"0x2E8", 0x2E8}, {"2e8", 0x2E8}, {" 0x3F8 ", 0x3F8}, {"FFFFF", 0xFFFFF},
+                        {"zz!9q", -1},    {"2E8z", -1},   {"0x", -1},         {"-2E8", -1},
+                        {"2 E8", -1},     {"123456", -1}};
+  for (const Case& c : cases)
+    QCOMPARE(ParsePortAddress(c.text).value_or(-1), c.value);
 }
 
 void DialogsTest::failedSaveIsReportedOnce() {
   QTemporaryDir dir;
-  QFile blocker(dir.path() + "/blocker");  // a file where the settings directory should be
-  QVERIFY(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  const std::string unwritable = (dir.path() + "/blocker/Pagora.INI").toStdString();
+  const std::string unwritable = UnwritableSettingsPath(dir);
   EngineFixture f;
   f.context.settingsPath = unwritable;
   {

@@ -41,12 +41,6 @@ struct GridWindow {
   }
 };
 
-QPoint CellCentre(const PaneWidget* pane, int column, int row) {
-  const PaneMetrics& m = pane->Metrics();
-  return QPoint((m.CellLeft(column) + m.CellLeft(column + 1)) / 2,
-                row * m.lineHeight + m.lineHeight / 2);
-}
-
 }  // namespace
 
 class GridTest : public QObject {
@@ -106,9 +100,7 @@ static void CheckSelection(MainWindow& window, int row, int first, int last,
   const PaneMetrics& metrics = pane->Metrics();
   QWidget* view = pane->viewport();
   const QImage before = view->grab().toImage();
-  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, first, row));
-  QTest::mouseMove(view, CellCentre(pane, last, row));
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, last, row));
+  DragCells(pane, first, row, last, row);
   const QImage after = view->grab().toImage();
   const int y = row * metrics.lineHeight + 1;
   int left = -1;

@@ -102,11 +102,6 @@ std::string TenMinuteScenario() {
   return s + "]}";
 }
 
-struct Page1 {
-  std::string capcode, text;
-  std::int64_t time;
-};
-
 class PageLog : public PageOutput {
  public:
   void Write(const Page& page) override {
@@ -114,14 +109,13 @@ class PageLog : public PageOutput {
                      std::string(page.text.data(), static_cast<std::size_t>(page.textLength)),
                      page.time});
   }
-  std::vector<Page1> pages;
+  std::vector<Expected> pages;  // as the pages came
 };
 
-std::vector<QString> PaneRows(MainWindow& window) {
-  const PaneBuffer& pane = window.Engine().lines.messagePane;
+std::vector<QString> Rows(MainWindow& window) {
   std::vector<QString> rows;
-  for (int row = 0; row <= pane.currentRow && row <= pane.capacity; ++row)
-    rows.push_back(QString::fromLatin1(pane.TextRow(row)).trimmed());
+  for (const std::string& row : PaneRows(window.Engine().lines.messagePane))
+    rows.push_back(QString::fromLatin1(row));
   return rows;
 }
 
@@ -187,6 +181,14 @@ QDateTime At(const char* iso) {
   return QDateTime::fromString(iso, Qt::ISODate);
 }
 
+RecordingOptions Options(const QString& path, const char* start = nullptr) {
+  RecordingOptions options;
+  options.path = path;
+  if (start)
+    options.start = At(start);
+  return options;
+}
+
 }  // namespace
 
 class RecordingTest : public QObject {
@@ -203,7 +205,6 @@ class RecordingTest : public QObject {
   void realTimeKeepsThePaceOfTheSignal();
   void theLiveFileInputGivesWayToTheRecording();
   void unreadableFileIsReportedAndTheWindowCarriesOn();
-  void progressText_data();
   void progressText();
 
  private:
@@ -222,10 +223,7 @@ void RecordingTest::initTestCase() {
 
 void RecordingTest::tenMinutesAtFullSpeedOnSignalTime() {
   Window w;
-  RecordingOptions options;
-  options.path = tenMinutePath_;
-  options.start = At("2024-06-03T12:00:00");
-  QVERIFY(w.window.OpenRecording(options));
+  QVERIFY(w.window.OpenRecording(Options(tenMinutePath_, "2024-06-03T12:00:00")));
   auto* bar = w.window.findChild<QProgressBar*>("recordingProgress");
   QVERIFY(bar && bar->isVisible());
   int highest = 0;
@@ -244,7 +242,7 @@ void RecordingTest::tenMinutesAtFullSpeedOnSignalTime() {
   QVERIFY(w.window.findChild<QLabel*>("recordingStatus")->text().contains("12 pages (done)"));
 
   // Every page, with the time it was sent on the signal's clock, in the pane and as a record.
-  const std::vector<QString> rows = PaneRows(w.window);
+  const std::vector<QString> rows = Rows(w.window);
   QCOMPARE(w.log.pages.size(), tenMinutes_.size());
   for (std::size_t i = 0; i < tenMinutes_.size(); ++i) {
     const Expected& e = tenMinutes_[i];
@@ -261,10 +259,7 @@ void RecordingTest::tenMinutesAtFullSpeedOnSignalTime() {
 
 void RecordingTest::cancelHalfwayKeepsThePagesSoFar() {
   Window w;
-  RecordingOptions options;
-  options.path = tenMinutePath_;
-  options.start = At("2024-06-03T12:00:00");
-  QVERIFY(w.window.OpenRecording(options));
+  QVERIFY(w.window.OpenRecording(Options(tenMinutePath_, "2024-06-03T12:00:00")));
   QVERIFY(QTest::qWaitFor([&] { return w.window.Recording()->Progress().Percent() >= 50; }, 60000));
   auto* button = w.window.findChild<QPushButton*>("recordingCancel");
   QCOMPARE(button->text(), QString("Cancel"));
@@ -281,7 +276,7 @@ void RecordingTest::cancelHalfwayKeepsThePagesSoFar() {
   QVERIFY(before >= 5);
   QVERIFY(w.log.pages.size() >= before && w.log.pages.size() < tenMinutes_.size());
   QCOMPARE(p.pages, static_cast<int>(w.log.pages.size()));
-  const std::vector<QString> rows = PaneRows(w.window);
+  const std::vector<QString> rows = Rows(w.window);
   for (std::size_t i = 0; i < w.log.pages.size(); ++i)
     QVERIFY2(ShownWithTime(rows, tenMinutes_[i]), tenMinutes_[i].text.c_str());
   // Nothing goes on after the cancel.
@@ -308,9 +303,7 @@ void RecordingTest::startTimeComesFromTheFileTimeStamp() {
   QCOMPARE(utime(path.toLocal8Bit().constData(), &times), 0);
 
   Window w;
-  RecordingOptions options;
-  options.path = path;
-  QVERIFY(w.window.OpenRecording(options));
+  QVERIFY(w.window.OpenRecording(Options(path)));
   QVERIFY(WaitDone(w.window, 30000));
   const RecordingProgress& p = w.window.Recording()->Progress();
   QVERIFY(std::abs(p.startEpoch - (static_cast<double>(end) - p.duration)) < 0.01);
@@ -321,7 +314,7 @@ void RecordingTest::startTimeComesFromTheFileTimeStamp() {
            qPrintable(QString::number(w.log.pages[0].time - sent)));
   Expected e = expected[0];
   e.time = static_cast<std::time_t>(sent);
-  QVERIFY(ShownWithTime(PaneRows(w.window), e));
+  QVERIFY(ShownWithTime(Rows(w.window), e));
 }
 
 void RecordingTest::keepAliveStaysQuietAndTheLogIsOfTheRecordingsDay() {
@@ -348,10 +341,7 @@ void RecordingTest::keepAliveStaysQuietAndTheLogIsOfTheRecordingsDay() {
   m.settings.logFileUseDate = 1;
   OpenOutputFile(m, OutputFileKind::kLog);
 
-  RecordingOptions options;
-  options.path = dir.path() + "/gap.cap";
-  options.start = At("2023-07-14T09:00:00");
-  QVERIFY(w.window.OpenRecording(options));
+  QVERIFY(w.window.OpenRecording(Options(dir.path() + "/gap.cap", "2023-07-14T09:00:00")));
   QVERIFY(WaitDone(w.window, 30000));
   QCOMPARE(w.log.pages.size(), std::size_t{2});
   for (const auto& [text, caption] : w.ui.messages)
@@ -359,12 +349,9 @@ void RecordingTest::keepAliveStaysQuietAndTheLogIsOfTheRecordingsDay() {
   QCOMPARE(m.keepAlive.alarmOn, 0);
   // The pages went to the log named by the recording's day; today's log holds none of them.
   const QStringList logs = QDir(logDir).entryList(QDir::Files);
-  QString dayLog;
-  for (const QString& name : logs) {
-    if (name.startsWith("23JUL14"))
-      dayLog = name;
-  }
-  QVERIFY2(!dayLog.isEmpty(), qPrintable(logs.join(",")));
+  const QStringList dayLogs = logs.filter(QRegularExpression("^23JUL14"));
+  QVERIFY2(dayLogs.size() == 1, qPrintable(logs.join(",")));
+  const QString dayLog = dayLogs[0];
   QFile file(logDir + "/" + dayLog);
   QVERIFY(file.open(QIODevice::ReadOnly));
   const QByteArray content = file.readAll();
@@ -423,15 +410,14 @@ void RecordingTest::menuOpensTheChosenFileWithTheStartGiven() {
   QCOMPARE(w.log.pages.size(), std::size_t{12});
   QVERIFY(w.log.pages[0].time - At("2022-12-31T23:59:30").toSecsSinceEpoch() < 5);
   bool newYear = false;
-  for (const QString& row : PaneRows(w.window))
+  for (const QString& row : Rows(w.window))
     newYear = newYear || (row.contains("01/01/23") && row.contains("---"));
   QVERIFY(newYear);
 }
 
 void RecordingTest::realTimeKeepsThePaceOfTheSignal() {
   Window w;
-  RecordingOptions options;
-  options.path = tenMinutePath_;
+  RecordingOptions options = Options(tenMinutePath_);
   options.realTime = true;
   QElapsedTimer wall;
   wall.start();
@@ -462,9 +448,7 @@ void RecordingTest::theLiveFileInputGivesWayToTheRecording() {
       R"({"transmissions": [{"protocol": "POCSAG", "rate": 2400, "pages": [{"capcode": 123456, )"
       R"("type": "alpha", "text": "WHILE THE FILE PLAYED"}]}]})",
       "short.wav");
-  RecordingOptions options;
-  options.path = dir.path() + "/short.wav";
-  QVERIFY(w.window.OpenRecording(options));
+  QVERIFY(w.window.OpenRecording(Options(dir.path() + "/short.wav")));
   w.log.pages.clear();  // the file's page in progress was shown as far as it came
   // The file played as if live stops: one engine, one input at a time.
   QVERIFY(!w.window.TimerRunning());
@@ -487,65 +471,49 @@ void RecordingTest::unreadableFileIsReportedAndTheWindowCarriesOn() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("this is not a recording");
   }
-  Window w;
-  RecordingOptions options;
-  options.path = path;
-  QVERIFY(!w.window.OpenRecording(options));
-  QCOMPARE(w.ui.messages.size(), std::size_t{1});
-  QVERIFY(w.ui.messages[0].first.contains("not-audio.wav"));
-  QVERIFY(!w.window.Engine().SourceOpen());
-  // A missing file as well.
-  options.path = dir.path() + "/missing.wav";
-  QVERIFY(!w.window.OpenRecording(options));
-  QCOMPARE(w.ui.messages.size(), std::size_t{2});
-  QVERIFY(w.ui.messages[1].first.contains("missing.wav"));
   // A FIFO would keep the window waiting for a writer: refused at once.
   const QString fifo = dir.path() + "/fifo.wav";
   QCOMPARE(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-  options.path = fifo;
-  QVERIFY(!w.window.OpenRecording(options));
-  QCOMPARE(w.ui.messages.size(), std::size_t{3});
-  QVERIFY(w.ui.messages[2].first.contains("not a regular file"));
+  Window w;
+  const std::pair<QString, const char*> refused[] = {{path, "not-audio.wav"},
+                                                     {dir.path() + "/missing.wav", "missing.wav"},
+                                                     {fifo, "not a regular file"}};
+  for (std::size_t i = 0; i < std::size(refused); ++i) {
+    QVERIFY(!w.window.OpenRecording(Options(refused[i].first)));
+    QCOMPARE(w.ui.messages.size(), i + 1);
+    QVERIFY2(w.ui.messages[i].first.contains(refused[i].second), refused[i].second);
+    QVERIFY(!w.window.Engine().SourceOpen());
+  }
   QVERIFY(!w.window.Recording());
 }
 
-void RecordingTest::progressText_data() {
-  QTest::addColumn<double>("position");
-  QTest::addColumn<double>("duration");
-  QTest::addColumn<int>("pages");
-  QTest::addColumn<bool>("done");
-  QTest::addColumn<bool>("cancelled");
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<int>("percent");
-  QTest::newRow("start") << 0.0 << 600.0 << 0 << false << false << "0:00 of 10:00, 0 pages" << 0;
-  QTest::newRow("half") << 300.5 << 600.0 << 1 << false << false << "5:00 of 10:00, 1 page" << 50;
-  QTest::newRow("hour") << 3599.0 << 3725.0 << 4711 << false << false
-                        << "59:59 of 1:02:05, 4711 pages" << 96;
-  QTest::newRow("end not yet done")
-      << 600.0 << 600.0 << 3 << false << false << "10:00 of 10:00, 3 pages" << 99;
-  QTest::newRow("done") << 600.0 << 600.0 << 3 << true << false << "10:00 of 10:00, 3 pages (done)"
-                        << 100;
-  QTest::newRow("cancelled") << 120.0 << 600.0 << 2 << true << true
-                             << "2:00 of 10:00, 2 pages (cancelled)" << 20;
-  QTest::newRow("length unknown") << 12.0 << -1.0 << 0 << false << false << "0:12, 0 pages" << 0;
-}
-
 void RecordingTest::progressText() {
-  QFETCH(double, position);
-  QFETCH(double, duration);
-  QFETCH(int, pages);
-  QFETCH(bool, done);
-  QFETCH(bool, cancelled);
-  QFETCH(QString, text);
-  QFETCH(int, percent);
-  RecordingProgress p;
-  p.position = position;
-  p.duration = duration;
-  p.pages = pages;
-  p.done = done;
-  p.cancelled = cancelled;
-  QCOMPARE(RecordingProgressText(p), text);
-  QCOMPARE(p.Percent(), percent);
+  struct Case {
+    double position, duration;
+    int pages;
+    bool done, cancelled;
+    const char* text;
+    int percent;
+  };
+  const Case cases[] = {
+      {0.0, 600.0, 0, false, false, "0:00 of 10:00, 0 pages", 0},
+      {300.5, 600.0, 1, false, false, "5:00 of 10:00, 1 page", 50},
+      {3599.0, 3725.0, 4711, false, false, "59:59 of 1:02:05, 4711 pages", 96},
+      {600.0, 600.0, 3, false, false, "10:00 of 10:00, 3 pages", 99},  // at the end, not done
+      {600.0, 600.0, 3, true, false, "10:00 of 10:00, 3 pages (done)", 100},
+      {120.0, 600.0, 2, true, true, "2:00 of 10:00, 2 pages (cancelled)", 20},
+      {12.0, -1.0, 0, false, false, "0:12, 0 pages", 0},  // length unknown
+  };
+  for (const Case& c : cases) {
+    RecordingProgress p;
+    p.position = c.position;
+    p.duration = c.duration;
+    p.pages = c.pages;
+    p.done = c.done;
+    p.cancelled = c.cancelled;
+    QCOMPARE(RecordingProgressText(p), QString(c.text));
+    QCOMPARE(p.Percent(), c.percent);
+  }
 }
 
 QTEST_MAIN(RecordingTest)

@@ -13,10 +13,12 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app_test_support.h"
 #include "engine/mode_title.h"
+#include "input/audio_file_writer.h"
 
 using namespace pagora;
 using namespace pagora::testing;
@@ -53,10 +55,32 @@ struct WindowFixture {
   }
 };
 
-QPoint CellCentre(PaneWidget* pane, int column, int row) {
-  const PaneMetrics& m = pane->Metrics();
-  return QPoint((m.CellLeft(column) + m.CellLeft(column + 1)) / 2,
-                row * m.lineHeight + m.lineHeight / 2);
+// Silence as a 16-bit mono WAV file (a second unless said otherwise).
+void WriteSilentWav(const QString& path, double seconds = 1.0) {
+  const std::vector<float> silence(static_cast<std::size_t>(8000 * seconds), 0.0f);
+  AudioFileWriter writer;
+  QVERIFY(writer.Open(path.toStdString(), AudioFileFormat::kWav, 8000));
+  QVERIFY(writer.Write(silence.data(), silence.size()));
+  QVERIFY(writer.Close());
+}
+
+// A settings file that makes the window play `wav`.
+QString AudioFileIni(const QTemporaryDir& dir, const QString& wav) {
+  const QString ini = dir.path() + "/Pagora.INI";
+  QFile file(ini);
+  if (file.open(QIODevice::WriteOnly))
+    file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
+  return ini;
+}
+
+// Answers the next modal dialog: `fill` sets its controls, then OK is clicked.
+void AnswerNextDialog(std::function<void(QWidget&)> fill) {
+  QTimer::singleShot(0, [fill] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    QVERIFY(dialog);
+    fill(*dialog);
+    Control<QPushButton>(*dialog, 1)->click();
+  });
 }
 
 }  // namespace
@@ -73,19 +97,13 @@ class WindowTest : public QObject {
   void copyLowerPaneCopiesTheRowsOnScreen();
   void selectionCopiesCells();
   void splitFollowsDragAndKeepsOneRow();
-  void percentFromSplit_data();
-  void percentFromSplit();
-  void clearDisplayEmptiesBothPanes();
   void paintsClassColoursAndInvertsTheSelection();
   void copyCellsStaysInsideTheStore();
   void dialogsAreCentredInsideTheWorkArea();
   void soundsAreFoundByBareName();
-  void captionAndTestAlarmGoThroughTheHost();
   void exitConfirmation();
   void restartRestoresWhatTheUserSet();
   void endOfFileAndFailedOpenReturnTheCaptionToIdle();
-  void startUpErrorComesOverTheDrawnWindow();
-  void failedSaveAtExitIsReported();
 };
 
 void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
@@ -95,58 +113,39 @@ void WindowTest::startsWithoutTimerWhenNoInputIsConfigured() {
   // The message pane takes 75% of the client height by default.
   int client = f.window.Splitter()->height() - f.window.Splitter()->handleWidth();
   QCOMPARE(f.window.MessagePane()->height(), static_cast<int>(client * 0.75));
-}
-
-// Silence as a 16-bit mono WAV file (a second unless said otherwise).
-static void WriteSilentWav(const QString& path, double seconds = 1.0) {
-  const int rate = 8000;
-  const int bytes = static_cast<int>(rate * seconds) * 2;
-  QByteArray wav;
-  auto put32 = [&](quint32 v) {
-    for (int i = 0; i < 4; ++i)
-      wav.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-  };
-  auto put16 = [&](quint16 v) {
-    wav.append(static_cast<char>(v & 0xFF));
-    wav.append(static_cast<char>(v >> 8));
-  };
-  wav.append("RIFF");
-  put32(36 + bytes);
-  wav.append("WAVEfmt ");
-  put32(16);
-  put16(1);
-  put16(1);
-  put32(rate);
-  put32(rate * 2);
-  put16(2);
-  put16(16);
-  wav.append("data");
-  put32(bytes);
-  wav.append(QByteArray(bytes, 0));
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(wav);
+  // The caption and the test alarm go through the host.
+  SetModeTitle(f.window.Engine(), 36);
+  QCOMPARE(f.window.windowTitle(), QString(" Pagora - POCSAG 2400"));
+  f.window.Command(129);
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].first, QString("Keep Alive - OFF THE AIR!"));
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Monitor"));
 }
 
 void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   QTemporaryDir dir;
-  const QString ini = dir.path() + "/Pagora.INI";
   const QString wav = dir.path() + "/quiet.wav";
-  QFile file(ini);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
-  file.close();
+  const QString ini = AudioFileIni(dir, wav);
   {
-    WindowFixture f(ini.toStdString());  // the file is not there yet
-    QTRY_COMPARE(f.ui.messages.size(), std::size_t{1});
-    QVERIFY(!f.window.TimerRunning());
-    QCOMPARE(f.ui.messages[0].second, QString("Pagora Error"));
-    QCOMPARE(f.ui.messageKinds[0], MessageKind::kError);
+    // The file is not there yet: the error comes over the window already drawn.
+    RecordedUi ui;
+    MainWindow window(ini.toStdString(), ui.Services());
+    window.Engine().settings.confirmExit = 0;
+    bool exposedAtMessage = false;
+    ui.whileMessageOpen = [&] {
+      exposedAtMessage = window.windowHandle() && window.windowHandle()->isExposed();
+    };
+    window.show();
+    QTRY_COMPARE(ui.messages.size(), std::size_t{1});
+    QVERIFY(exposedAtMessage);
+    QVERIFY(!window.TimerRunning());
+    QCOMPARE(ui.messages[0].second, QString("Pagora Error"));
+    QCOMPARE(ui.messageKinds[0], MessageKind::kError);
     // Moving the window tries again, and the failure is reported again.
-    f.window.move(f.window.pos() + QPoint(10, 10));
-    QTRY_COMPARE(f.ui.messages.size(), std::size_t{2});
-    QVERIFY(!f.window.TimerRunning());
-    f.window.close();
+    window.move(window.pos() + QPoint(10, 10));
+    QTRY_COMPARE(ui.messages.size(), std::size_t{2});
+    QVERIFY(!window.TimerRunning());
+    window.close();
   }
   WriteSilentWav(wav);
   WindowFixture f(ini.toStdString());
@@ -165,26 +164,11 @@ void WindowTest::timerStartsOnlyOnceTheInputOpens() {
   QVERIFY(ticked);
 }
 
-// Answers the next modal dialog: `fill` sets its controls, then OK is clicked.
-static void AnswerNextDialog(std::function<void(QWidget&)> fill) {
-  QTimer::singleShot(0, [fill] {
-    QWidget* dialog = QApplication::activeModalWidget();
-    QVERIFY(dialog);
-    fill(*dialog);
-    Control<QPushButton>(*dialog, 1)->click();
-  });
-}
-
 void WindowTest::interfaceChangeReopensTheInput() {
   QTemporaryDir dir;
   const QString wav = dir.path() + "/quiet.wav";
   WriteSilentWav(wav);
-  const QString ini = dir.path() + "/Pagora.INI";
-  QFile file(ini);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
-  file.close();
-  WindowFixture f(ini.toStdString());
+  WindowFixture f(AudioFileIni(dir, wav).toStdString());
   QTRY_VERIFY(f.window.TimerRunning());
 
   AnswerNextDialog([](QWidget&) {});  // nothing changed: the input keeps running
@@ -268,6 +252,11 @@ void WindowTest::paneFollowsNewRowsOnlyAtTheBottom() {
   QCOMPARE(pane.topRow, std::min(visible, pane.currentRow - visible));
   QTest::keyClick(&f.window, Qt::Key_Right);  // 8 columns to the right
   QCOMPARE(pane.leftColumn, std::min(8, pane.leftColumnLimit));
+
+  f.window.Command(201);  // Clear Display empties the pane
+  QCOMPARE(pane.currentRow, 0);
+  QCOMPARE(pane.topRow, 0);
+  QCOMPARE(f.window.MessagePane()->verticalScrollBar()->maximum(), 0);
 }
 
 void WindowTest::copyLowerPaneCopiesTheRowsOnScreen() {
@@ -299,15 +288,12 @@ void WindowTest::selectionCopiesCells() {
   Monitor& m = f.window.Engine();
   AddRows(m, 0, 3);
   PaneWidget* pane = f.window.MessagePane();
-  QWidget* view = pane->viewport();
-  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 1, 0));
-  QTest::mouseMove(view, CellCentre(pane, 3, 1));
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 3, 1));
+  DragCells(pane, 1, 0, 3, 1);
   f.window.Command(203);
   QCOMPARE(QGuiApplication::clipboard()->text(), QString("ow \r\now \r\n"));
 
   // A click without a drag selects one cell.
-  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 4, 2));
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 4, 2));
   f.window.Command(203);
   QCOMPARE(QGuiApplication::clipboard()->text(), QString("2\r\n"));
   // Scrolled sideways, the copy takes the cells the user sees.
@@ -315,9 +301,7 @@ void WindowTest::selectionCopiesCells() {
   QTest::keyClick(&f.window, Qt::Key_Right);
   const int left = pane->Buffer().leftColumn;
   QVERIFY(left > 0);
-  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 0, 1));
-  QTest::mouseMove(view, CellCentre(pane, 2, 1));
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 2, 1));
+  DragCells(pane, 0, 1, 2, 1);
   f.window.Command(203);
   QCOMPARE(QGuiApplication::clipboard()->text().toStdString(), Row(1).substr(left, 3) + "\r\n");
   // Copy took the selection away: a second Copy changes nothing (it only beeps).
@@ -347,47 +331,16 @@ void WindowTest::splitFollowsDragAndKeepsOneRow() {
   f.window.resize(600, 500);
   QTRY_COMPARE(message->height(),
                static_cast<int>((splitter->height() - splitter->handleWidth()) * 0.5));
+  // The share of a client of 399 rows; a pane beyond the client is capped.
+  const std::pair<int, double> shares[] = {{300, 75.0}, {400, 100.0}, {500, 100.0}, {0, 0.0}};
+  for (const auto& [paneHeight, share] : shares)
+    QCOMPARE(PercentFromSplit(paneHeight, 399), share);
 }
 
-void WindowTest::percentFromSplit_data() {
-  QTest::addColumn<int>("pane");
-  QTest::addColumn<int>("client");
-  QTest::addColumn<double>("percent");
-  QTest::newRow("three quarters") << 300 << 399 << 75.0;
-  QTest::newRow("whole client") << 400 << 399 << 100.0;
-  QTest::newRow("beyond the client is capped") << 500 << 399 << 100.0;
-  QTest::newRow("nothing") << 0 << 399 << 0.0;
-}
-
-void WindowTest::percentFromSplit() {
-  QFETCH(int, pane);
-  QFETCH(int, client);
-  QFETCH(double, percent);
-  QCOMPARE(PercentFromSplit(pane, client), percent);
-}
-
-void WindowTest::clearDisplayEmptiesBothPanes() {
-  WindowFixture f;
-  Monitor& m = f.window.Engine();
-  AddRows(m, 0, 40);
-  f.window.Command(201);
-  QCOMPARE(m.lines.messagePane.currentRow, 0);
-  QCOMPARE(m.lines.messagePane.topRow, 0);
-  QCOMPARE(f.window.MessagePane()->verticalScrollBar()->maximum(), 0);
-}
-
-void WindowTest::captionAndTestAlarmGoThroughTheHost() {
-  WindowFixture f;
-  SetModeTitle(f.window.Engine(), 36);
-  QCOMPARE(f.window.windowTitle(), QString(" Pagora - POCSAG 2400"));
-  f.window.Command(129);
-  QCOMPARE(f.ui.messages.size(), std::size_t{1});
-  QCOMPARE(f.ui.messages[0].first, QString("Keep Alive - OFF THE AIR!"));
-  QCOMPARE(f.ui.messages[0].second, QString("Pagora Monitor"));
-}
-
+// Exit asks first; then it closes the files, and a save that fails is reported.
 void WindowTest::exitConfirmation() {
-  WindowFixture f;
+  QTemporaryDir dir;
+  WindowFixture f(UnwritableSettingsPath(dir));
   f.window.Engine().settings.confirmExit = 1;
   f.ui.confirmAnswer = false;
   QVERIFY(!f.window.close());
@@ -395,13 +348,14 @@ void WindowTest::exitConfirmation() {
   QCOMPARE(f.ui.confirms.back().first, QString("Please confirm: Okay to exit?"));
   QCOMPARE(f.ui.confirms.back().second, QString("Pagora Exiting"));
   f.ui.confirmAnswer = true;
-  QTemporaryDir dir;
   Monitor& m = f.window.Engine();
   m.settings.logFileEnabled = 1;
   m.settings.logFile = (dir.path() + "/traffic.log").toStdString();
   QVERIFY(OpenOutputFile(m, OutputFileKind::kLog));
   QVERIFY(f.window.close());
   QVERIFY(m.files.log == nullptr);  // closing the window closes the files
+  QCOMPARE(f.ui.messages.size(), std::size_t{1});
+  QCOMPARE(f.ui.messages[0].second, QString("Pagora Settings"));
 }
 
 void WindowTest::restartRestoresWhatTheUserSet() {
@@ -450,13 +404,7 @@ void WindowTest::paintsClassColoursAndInvertsTheSelection() {
   EndLine(m, m.lines.messagePane);
   PaneWidget* pane = f.window.MessagePane();
   auto countColour = [&](const QColor& colour, const QRect& area) {
-    QImage image = pane->viewport()->grab().toImage();
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-      for (int x = area.left(); x <= area.right(); ++x)
-        n += image.pixelColor(x, y) == colour;
-    }
-    return n;
+    return CountPixels(pane->viewport()->grab().toImage(), colour, area);
   };
   const PaneMetrics& metrics = pane->Metrics();
   QRect firstRow(0, 0, metrics.CellLeft(20), metrics.lineHeight);
@@ -464,10 +412,7 @@ void WindowTest::paintsClassColoursAndInvertsTheSelection() {
   QRect secondRow(0, metrics.lineHeight, metrics.CellLeft(20), metrics.lineHeight);
   QCOMPARE(countColour(QColor(0, 0, 64), secondRow), secondRow.width() * secondRow.height());
   // A dragged selection inverts its cells: the background there turns (255, 255, 191).
-  QWidget* view = pane->viewport();
-  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 0, 1));
-  QTest::mouseMove(view, CellCentre(pane, 3, 2));
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, CellCentre(pane, 3, 2));
+  DragCells(pane, 0, 1, 3, 2);
   QRect selected(0, metrics.lineHeight, metrics.CellLeft(4), metrics.lineHeight * 2);
   QCOMPARE(countColour(QColor(255, 255, 191), selected), selected.width() * selected.height());
 }
@@ -534,15 +479,6 @@ void WindowTest::soundsAreFoundByBareName() {
   QDir::setCurrent(QDir::tempPath());
 }
 
-// A settings file that makes the window play `wav`.
-static QString AudioFileIni(const QTemporaryDir& dir, const QString& wav) {
-  const QString ini = dir.path() + "/Pagora.INI";
-  QFile file(ini);
-  if (file.open(QIODevice::WriteOnly))
-    file.write(QString("[Pagora]\nInputSource=2\nAudioFile=%1\n").arg(wav).toUtf8());
-  return ini;
-}
-
 void WindowTest::endOfFileAndFailedOpenReturnTheCaptionToIdle() {
   QTemporaryDir dir;
   const QString wav = dir.path() + "/short.wav";
@@ -586,31 +522,6 @@ void WindowTest::endOfFileAndFailedOpenReturnTheCaptionToIdle() {
   QCOMPARE(f.ui.messageKinds.back(), MessageKind::kError);
   // The FLEX hold does not bring the old caption back later.
   QCOMPARE(m.timer.titleHoldCount, 0);
-}
-
-void WindowTest::startUpErrorComesOverTheDrawnWindow() {
-  QTemporaryDir dir;
-  RecordedUi ui;
-  MainWindow window(AudioFileIni(dir, dir.path() + "/missing.wav").toStdString(), ui.Services());
-  window.Engine().settings.confirmExit = 0;
-  bool exposedAtMessage = false;
-  ui.whileMessageOpen = [&] {
-    exposedAtMessage = window.windowHandle() && window.windowHandle()->isExposed();
-  };
-  window.show();
-  QTRY_COMPARE(ui.messages.size(), std::size_t{1});
-  QVERIFY(exposedAtMessage);
-}
-
-void WindowTest::failedSaveAtExitIsReported() {
-  QTemporaryDir dir;
-  QFile blocker(dir.path() + "/blocker");
-  QVERIFY(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  WindowFixture f((dir.path() + "/blocker/Pagora.INI").toStdString());
-  QVERIFY(f.window.close());
-  QCOMPARE(f.ui.messages.size(), std::size_t{1});
-  QCOMPARE(f.ui.messages[0].second, QString("Pagora Settings"));
 }
 
 QTEST_MAIN(WindowTest)
