@@ -74,14 +74,12 @@ std::vector<nlohmann::json> Only(const std::vector<nlohmann::json>& pages, Keep 
 TEST(ArchiveEndToEnd, DecodedPagesAreFoundBySearch) {
   std::string folder = MakeTempFolder("decode");
   std::string wav = folder + "/mixed.wav", db = folder + "/archive.db";
-  WriteFile(folder + "/mixed.json", kScenario);
-  RunResult gen = RunProgram(GenPath() + " " + folder + "/mixed.json -o " + wav);
-  ASSERT_EQ(gen.status, 0) << gen.err;
+  std::vector<nlohmann::json> expected = RenderScenario(kScenario, wav);
   RunResult decode = RunProgram(DecodePath() + " --json --archive '" + db +
                                 "' --start-time 2024-06-03T12:00:00 " + wav);
   ASSERT_EQ(decode.status, 0) << decode.err;
   std::vector<nlohmann::json> decoded = ParsePages(decode.out, false);
-  ASSERT_EQ(decoded.size(), ParsePages(gen.out).size());
+  ASSERT_EQ(decoded.size(), expected.size());
 
   // Every page, as pagora-decode printed it.
   EXPECT_EQ(Search(db, "--limit 1000"), decoded);
@@ -217,10 +215,7 @@ TEST(ArchiveEndToEnd, KillDuringARunKeepsEveryCommittedPage) {
                 texts.back() + R"("}]})";
   }
   scenario += "]}";
-  WriteFile(folder + "/pages.json", scenario);
-  RunResult gen =
-      RunProgram(GenPath() + " " + folder + "/pages.json --format raw --gap 0.5 -o " + raw);
-  ASSERT_EQ(gen.status, 0) << gen.err;
+  RenderScenario(scenario, raw, "--format raw --gap 0.5");
   std::string samples = ReadFile(raw);
   ASSERT_GT(samples.size(), 100000u);
 

@@ -97,4 +97,13 @@ std::vector<nlohmann::json> ParsePages(const std::string& lines, bool dropTime) 
   return pages;
 }
 
+std::vector<nlohmann::json> RenderScenario(const std::string& scenario, const std::string& output,
+                                           const std::string& options) {
+  std::string path = output + ".json";
+  WriteFile(path, scenario);
+  RunResult gen = RunProgram(GenPath() + " " + options + " " + path + " -o " + output);
+  EXPECT_EQ(gen.status, 0) << gen.err;
+  return ParsePages(gen.out);
+}
+
 }  // namespace pagora::testing

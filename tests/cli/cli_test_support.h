@@ -27,6 +27,11 @@ std::string ReadFile(const std::string& path);
 // JSON lines as objects, with the time field dropped when `dropTime` is set.
 std::vector<nlohmann::json> ParsePages(const std::string& lines, bool dropTime = true);
 
+// pagora-gen renders `scenario` (JSON text) to `output` with `options`; the pages it expects.
+// A failing run is a test failure.
+std::vector<nlohmann::json> RenderScenario(const std::string& scenario, const std::string& output,
+                                           const std::string& options = "");
+
 std::string DecodePath();
 std::string GenPath();
 

@@ -45,15 +45,6 @@ constexpr const char* kMixedScenario = R"({"transmissions": [
    {"capcode": 234567, "function": 2, "type": "numeric", "text": "5551234"}]}
 ]})";
 
-// pagora-gen renders the mixed scenario to `output` with `options`; the pages it expects.
-std::vector<nlohmann::json> RenderMixed(const std::string& output, const std::string& options) {
-  std::string scenario = TempPath("mixed.json");
-  WriteFile(scenario, kMixedScenario);
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + output + " " + options);
-  EXPECT_EQ(gen.status, 0) << gen.err;
-  return ParsePages(gen.out);
-}
-
 struct Variant {
   const char* name;
   const char* genOptions;
@@ -65,7 +56,7 @@ class DecodeVariantTest : public ::testing::TestWithParam<Variant> {};
 TEST_P(DecodeVariantTest, DecodesEveryExpectedPage) {
   const Variant& v = GetParam();
   std::string wav = TempPath(std::string(v.name) + ".wav");
-  std::vector<nlohmann::json> expected = RenderMixed(wav, v.genOptions);
+  std::vector<nlohmann::json> expected = RenderScenario(kMixedScenario, wav, v.genOptions);
   ASSERT_EQ(expected.size(), 18u);
 
   RunResult decode = RunProgram(DecodePath() + " --json " + v.decodeOptions + " " + wav);
@@ -93,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, DecodeVariantTest,
 // Without --invert an inverted receiver gives nothing, not wrong pages.
 TEST(DecodeTest, InvertedSignalWithoutInvertGivesNoWrongPages) {
   std::string wav = TempPath("inverted.wav");
-  std::vector<nlohmann::json> expected = RenderMixed(wav, "--invert");
+  std::vector<nlohmann::json> expected = RenderScenario(kMixedScenario, wav, "--invert");
   RunResult decode = RunProgram(DecodePath() + " --json " + wav);
   ASSERT_EQ(decode.status, 0) << decode.err;
   for (const nlohmann::json& page : ParsePages(decode.out)) {
@@ -105,7 +96,7 @@ TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
   std::string wav = TempPath("capture.wav");
   std::string cap = TempPath("recorded.cap");
   // Seed as in ReceiverFilterAndNoise: no FLEX frame lost to the clock's phase after noise.
-  RenderMixed(wav, "--snr 25 --seed 2");
+  RenderScenario(kMixedScenario, wav, "--snr 25 --seed 2");
   RunResult live = RunProgram(DecodePath() + " --json --record " + cap + " " + wav);
   ASSERT_EQ(live.status, 0) << live.err;
   // A capture holds four-level states; replaying it takes the same slicer setting as audio.
@@ -120,7 +111,7 @@ TEST(DecodeTest, RecordedCaptureReplaysToTheSamePages) {
 
 TEST(DecodeTest, RawSamplesOnStandardInput) {
   std::string raw = TempPath("audio.s16");
-  std::vector<nlohmann::json> expected = RenderMixed(raw, "--sample-rate 48000");
+  std::vector<nlohmann::json> expected = RenderScenario(kMixedScenario, raw, "--sample-rate 48000");
   RunResult decode = RunProgram(DecodePath() + " --json --rate 48000 -", raw);
   ASSERT_EQ(decode.status, 0) << decode.err;
   EXPECT_EQ(ParsePages(decode.out), expected);
@@ -128,11 +119,10 @@ TEST(DecodeTest, RawSamplesOnStandardInput) {
 
 // Signal time: the page times follow --start-time and the signal, identically on every run.
 TEST(DecodeTest, OutputIsTheSameOnEveryRun) {
-  std::string scenario = TempPath("time.json");
-  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
-      "pages": [{"capcode": 1234567, "type": "alpha", "text": "TIME"}]}])");
   std::string wav = TempPath("time.wav");
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav + " --lead-in 5").status, 0);
+  RenderScenario(R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1234567, "type": "alpha", "text": "TIME"}]}])",
+                 wav, "--lead-in 5");
   std::string decode = DecodePath() + " --json --start-time 2031-12-31T23:59:58 " + wav;
   RunResult first = RunProgram(decode);
   RunResult second = RunProgram(decode);
@@ -158,15 +148,14 @@ TEST(DecodeTest, FilterLabelAndDisabledDecoders) {
   std::string ini = TempPath("filter.ini");
   ASSERT_TRUE(SaveSettings(settings, ini));
 
-  std::string scenario = TempPath("filter.json");
-  WriteFile(scenario, R"([
+  std::string wav = TempPath("filter.wav");
+  RenderScenario(R"([
       {"protocol": "POCSAG", "rate": 1200, "pages": [
         {"capcode": 1234567, "type": "alpha", "text": "MATCH"},
         {"capcode": 765432, "type": "alpha", "text": "OTHER"}]},
       {"protocol": "FLEX", "mode": "1600/2", "pages": [
-        {"capcode": 123456, "type": "alpha", "text": "FLEX PAGE"}]}])");
-  std::string wav = TempPath("filter.wav");
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav).status, 0);
+        {"capcode": 123456, "type": "alpha", "text": "FLEX PAGE"}]}])",
+                 wav);
 
   RunResult decode = RunProgram(DecodePath() + " --json --ini " + ini + " " + wav);
   ASSERT_EQ(decode.status, 0) << decode.err;
@@ -197,11 +186,10 @@ TEST(DecodeTest, DatesFollowTheLocale) {
   settings.statFile = TempPath("locale.st");
   std::string ini = TempPath("locale.ini");
   ASSERT_TRUE(SaveSettings(settings, ini));
-  std::string scenario = TempPath("locale.json");
-  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
-      {"capcode": 1234567, "type": "alpha", "text": "DATE"}]}])");
   std::string wav = TempPath("locale.wav");
-  ASSERT_EQ(RunProgram(GenPath() + " --lead-in 20 " + scenario + " -o " + wav).status, 0);
+  RenderScenario(R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
+      {"capcode": 1234567, "type": "alpha", "text": "DATE"}]}])",
+                 wav, "--lead-in 20");
 
   RunResult decode = RunProgram("env LOCPATH=" + locales + " LC_ALL=en_GB.UTF-8 " + DecodePath() +
                                 " --ini " + ini + " --start-time 2024-06-03T12:59:50 " + wav);
@@ -214,11 +202,10 @@ TEST(DecodeTest, DatesFollowTheLocale) {
 
 // Page text comes off the air: control characters never reach the terminal.
 TEST(DecodeTest, ControlCharactersAreShownAsDots) {
-  std::string scenario = TempPath("hostile.json");
-  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
-      {"capcode": 1234567, "type": "alpha", "text": "\u001b[2J\u0007bell\r\nX"}]}])");
   std::string wav = TempPath("hostile.wav");
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav).status, 0);
+  RenderScenario(R"([{"protocol": "POCSAG", "rate": 1200, "pages": [
+      {"capcode": 1234567, "type": "alpha", "text": "\u001b[2J\u0007bell\r\nX"}]}])",
+                 wav);
 
   for (const char* colour : {"never", "always"}) {
     RunResult text = RunProgram(DecodePath() + " --color " + colour + " " + wav);
@@ -282,11 +269,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(BadInputTest, TruncatedWavIsReported) {
-  std::string scenario = TempPath("trunc.json");
-  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
-      "pages": [{"capcode": 1234567, "type": "alpha", "text": "CUT SHORT"}]}])");
   std::string wav = TempPath("whole.wav");
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + wav).status, 0);
+  RenderScenario(R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1234567, "type": "alpha", "text": "CUT SHORT"}]}])",
+                 wav);
   std::string whole = ReadFile(wav);
   for (std::size_t keep : {whole.size() / 2, std::size_t{30}}) {
     std::string cut = TempPath("cut.wav");

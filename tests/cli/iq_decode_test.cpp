@@ -55,33 +55,31 @@ std::vector<nlohmann::json> Sorted(std::vector<nlohmann::json> pages) {
   return pages;
 }
 
-// Renders the band into `output` with the faults of a cheap receiver; the expected pages.
-std::vector<nlohmann::json> RenderBand(const std::string& output, const std::string& options) {
-  std::string command = GenPath() + " --iq -o " + output + " --iq-rate 1.024M --center " + kCentre +
-                        " --freq-error 2000 --dc-spike 2 --iq-gain 0.5 --iq-phase 2 " + options;
-  int n = 0;
-  for (const ChannelScenario& c : kChannels) {
-    std::string scenario = TempPath("channel" + std::to_string(n++) + ".json");
-    WriteFile(scenario, c.json);
-    command += std::string(" --channel ") + c.offset + "=" + scenario;
+// pagora-gen renders a band into `output` with `options`, carrying kChannels[index] at each
+// (offset, index); the pages it expects.
+std::vector<nlohmann::json> RenderIq(const std::string& output, const std::string& options,
+                                     const std::vector<std::pair<std::string, int>>& channels) {
+  std::string command = GenPath() + " --iq -o " + output + " " + options;
+  for (const auto& [offset, index] : channels) {
+    std::string scenario = TempPath("channel" + std::to_string(index) + ".json");
+    WriteFile(scenario, kChannels[index].json);
+    command += " --channel " + offset + "=" + scenario;
   }
   RunResult gen = RunProgram(command);
   EXPECT_EQ(gen.status, 0) << gen.err;
-  return Sorted(ParsePages(gen.out));
+  return ParsePages(gen.out);
 }
 
-TEST(IqDecodeTest, EightChannelCu8DecodesEveryPageWithItsFrequency) {
-  std::string band = TempPath("band.cu8");
-  std::vector<nlohmann::json> expected = RenderBand(band, "");
-  ASSERT_EQ(expected.size(), 12u);
-  RunResult decode =
-      RunProgram(DecodePath() + " --json --iq " + band + " --iq-rate 1.024M --center " + kCentre +
-                 " --channels " + kChannelList);
-  ASSERT_EQ(decode.status, 0) << decode.err;
-  EXPECT_EQ(decode.err, "");
-  EXPECT_EQ(Sorted(ParsePages(decode.out)), expected);
-  for (const nlohmann::json& page : ParsePages(decode.out))
-    EXPECT_TRUE(page.contains("frequency")) << page;
+// The whole band with the faults of a cheap receiver.
+std::vector<nlohmann::json> RenderBand(const std::string& output, const std::string& options) {
+  std::vector<std::pair<std::string, int>> all;
+  for (int i = 0; i < 8; ++i)
+    all.emplace_back(kChannels[i].offset, i);
+  return Sorted(RenderIq(output,
+                         std::string("--iq-rate 1.024M --center ") + kCentre +
+                             " --freq-error 2000 --dc-spike 2 --iq-gain 0.5 --iq-phase 2 " +
+                             options,
+                         all));
 }
 
 struct FormatCase {
@@ -93,8 +91,8 @@ struct FormatCase {
 
 class IqFormatTest : public ::testing::TestWithParam<FormatCase> {};
 
-// Every sample format, and a SigMF description instead of the rate and centre options, give the
-// same pages.
+// Eight channels in every sample format, and a SigMF description instead of the rate and centre
+// options: every page, each with its channel's frequency.
 TEST_P(IqFormatTest, GivesTheSamePages) {
   const FormatCase& c = GetParam();
   std::string band = TempPath(c.file);
@@ -103,12 +101,16 @@ TEST_P(IqFormatTest, GivesTheSamePages) {
   RunResult decode = RunProgram(DecodePath() + " --json --channels " + kChannelList + " " +
                                 c.decodeOptions + " --iq " + band);
   ASSERT_EQ(decode.status, 0) << decode.err;
+  EXPECT_EQ(decode.err, "");
   EXPECT_EQ(Sorted(ParsePages(decode.out)), expected);
+  for (const nlohmann::json& page : ParsePages(decode.out))
+    EXPECT_TRUE(page.contains("frequency")) << page;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, IqFormatTest,
-    ::testing::Values(FormatCase{"Cs16", "band.cs16", "", "--iq-rate 1024k --center 152500000"},
+    ::testing::Values(FormatCase{"Cu8", "band.cu8", "", "--iq-rate 1.024M --center 152.5M"},
+                      FormatCase{"Cs16", "band.cs16", "", "--iq-rate 1024k --center 152500000"},
                       FormatCase{"Cf32", "band.raw", "--iq-format cf32",
                                  "--iq-format cf32 --iq-rate 1.024M --center 152.5M"},
                       FormatCase{"SigmfCu8", "band.sigmf-data", "--iq-format cu8 --sigmf", ""},
@@ -117,13 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(IqDecodeTest, TextRowsCarryTheFrequencyWhenSeveralChannelsRun) {
-  std::string scenario = TempPath("one.json");
-  WriteFile(scenario, kChannels[1].json);
   std::string band = TempPath("two.cu8");
-  ASSERT_EQ(RunProgram(GenPath() + " --iq -o " + band + " --iq-rate 250k --center 100M" +
-                       " --channel 50k=" + scenario + " --channel -50k=" + scenario)
-                .status,
-            0);
+  RenderIq(band, "--iq-rate 250k --center 100M", {{"50k", 1}, {"-50k", 1}});
   RunResult two = RunProgram(DecodePath() + " --color never --iq " + band +
                              " --iq-rate 250k --center 100M --channels 100.05M,99950k");
   ASSERT_EQ(two.status, 0) << two.err;
@@ -245,34 +242,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A recording cut in the middle of a sample still gives its pages, and says it was cut.
 TEST(IqDecodeTest, TruncatedRecordingIsDecodedAndReported) {
-  std::string scenario = TempPath("cut.json");
-  WriteFile(scenario, kChannels[1].json);
   std::string band = TempPath("cut.cs16");
-  RunResult gen = RunProgram(GenPath() + " --iq -o " + band + " --iq-rate 250k --center 100M" +
-                             " --tail 1 --channel 30k=" + scenario);
-  ASSERT_EQ(gen.status, 0);
+  std::vector<nlohmann::json> expected =
+      RenderIq(band, "--iq-rate 250k --center 100M --tail 1", {{"30k", 1}});
   std::string bytes = ReadFile(band);
   WriteFile(band, bytes.substr(0, bytes.size() - 3));
   RunResult r = RunProgram(DecodePath() + " --json --iq " + band +
                            " --iq-rate 250k --center 100M --freq 100.03M");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("ends in the middle of a sample"), std::string::npos) << r.err;
-  EXPECT_EQ(ParsePages(r.out), ParsePages(gen.out));
+  EXPECT_EQ(ParsePages(r.out), expected);
 }
 
 // Standard input takes raw IQ as rtl_sdr writes it to a pipe.
 TEST(IqDecodeTest, RawIqOnStandardInput) {
-  std::string scenario = TempPath("pipe.json");
-  WriteFile(scenario, kChannels[3].json);
   std::string band = TempPath("pipe.cu8");
-  RunResult gen = RunProgram(GenPath() + " --iq -o " + band + " --iq-rate 1.024M --center 152M" +
-                             " --channel -200k=" + scenario);
-  ASSERT_EQ(gen.status, 0);
+  std::vector<nlohmann::json> expected =
+      RenderIq(band, "--iq-rate 1.024M --center 152M", {{"-200k", 3}});
   RunResult r = RunProgram(DecodePath() + " --json --iq - --iq-format cu8 --iq-rate 1024000 " +
                                "--center 152M --freq 151.8M",
                            band);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ParsePages(r.out), ParsePages(gen.out));
+  EXPECT_EQ(ParsePages(r.out), expected);
 }
 
 }  // namespace

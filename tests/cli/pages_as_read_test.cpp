@@ -16,12 +16,8 @@ namespace {
 
 std::string Render(const std::string& name, const std::string& scenario, const std::string& options,
                    std::vector<nlohmann::json>& expected) {
-  std::string json = TempPath(name + ".json");
-  WriteFile(json, scenario);
   std::string wav = TempPath(name + ".wav");
-  RunResult gen = RunProgram(GenPath() + " " + options + " " + json + " -o " + wav);
-  EXPECT_EQ(gen.status, 0) << gen.err;
-  expected = ParsePages(gen.out);
+  expected = RenderScenario(scenario, wav, options);
   return wav;
 }
 
@@ -63,7 +59,8 @@ constexpr const char* kGermanScenario = R"({"charset": "german", "transmissions"
      {"capcode": 1234567, "type": "alpha", "text": "Kölner Straße"}]}]})";
 
 // "Kölner Straße" goes on the air as "K|lner Stra~e" and reads back in the pane, the log, the
-// filter file and JSON; a filter typed as "KÖLN" matches it.
+// filter file and JSON; a filter typed as "KÖLN" matches it. Without a variant nothing changes:
+// the text is shown as received, 7-bit in every file.
 TEST(NationalTextTest, GermanPageInPaneLogFilterFileAndJson) {
   std::vector<nlohmann::json> expected;
   std::string wav = Render("german", kGermanScenario, "", expected);
@@ -107,21 +104,15 @@ TEST(NationalTextTest, GermanPageInPaneLogFilterFileAndJson) {
   RunResult lines = RunProgram(DecodePath() + " --format multimon --charset german " + wav);
   EXPECT_NE(lines.out.find("|ALN|Kölner Straße\n"), std::string::npos) << lines.out;
   EXPECT_NE(lines.out.find("Alpha:   Kölner Straße"), std::string::npos) << lines.out;
-}
 
-// Without a variant nothing changes: the text is shown as received, 7-bit in every file.
-TEST(NationalTextTest, AsciiShowsTheCodesAsReceived) {
-  std::vector<nlohmann::json> expected;
-  std::string wav = Render("german_ascii", kGermanScenario, "", expected);
-  AppSettings settings;
-  settings.logFileEnabled = 1;
-  settings.logFile = TempPath("german_ascii.log");
-  std::string ini = TempPath("german_ascii.ini");
-  ASSERT_TRUE(SaveSettings(settings, ini));
-  RunResult pane = RunProgram(DecodePath() + " --ini " + ini + " " + wav);
+  AppSettings ascii;
+  ascii.logFileEnabled = 1;
+  ascii.logFile = TempPath("german_ascii.log");
+  ASSERT_TRUE(SaveSettings(ascii, ini));
+  pane = RunProgram(DecodePath() + " --ini " + ini + " " + wav);
   EXPECT_NE(pane.out.find("ALPHA  K|lner Stra~e\n"), std::string::npos) << pane.out;
-  EXPECT_NE(ReadFile(settings.logFile).find("ALPHA  K|lner Stra~e\n"), std::string::npos);
-  RunResult json = RunProgram(DecodePath() + " --json " + wav);
+  EXPECT_NE(ReadFile(ascii.logFile).find("ALPHA  K|lner Stra~e\n"), std::string::npos);
+  json = RunProgram(DecodePath() + " --json " + wav);
   ASSERT_EQ(ParsePages(json.out).size(), 3u);
   EXPECT_EQ(ParsePages(json.out)[0]["text"], "K|lner Stra~e");
 }
@@ -154,7 +145,7 @@ constexpr const char* kGroupScenario = R"({"transmissions": [
  {"protocol": "FLEX", "frame": 14, "pages": [
    {"capcode": 1400300, "type": "alpha", "part": "last", "text": "three"}]}]})";
 
-TEST(GroupCallTest, MembersAndJoinedFragments) {
+TEST(GroupCallTest, MembersJoinedFragmentsAndMemberFilters) {
   std::vector<nlohmann::json> expected;
   std::string wav = Render("group", kGroupScenario, "", expected);
   ASSERT_EQ(expected.size(), 5u);
@@ -177,12 +168,8 @@ TEST(GroupCallTest, MembersAndJoinedFragments) {
   EXPECT_NE(pane.out.find("ALPHA  nmond.\n"), std::string::npos) << pane.out;
   EXPECT_NE(pane.out.find("A2 AMBU 17133\n  group call to 1420033 1420999\n"), std::string::npos)
       << pane.out;
-}
 
-// A filter on a member's capcode fires for the group call: its label and the filter file.
-TEST(GroupCallTest, MemberFilterFires) {
-  std::vector<nlohmann::json> expected;
-  std::string wav = Render("group_filter", kGroupScenario, "", expected);
+  // A filter on a member's capcode fires for the group call: its label and the filter file.
   AppSettings settings;
   FilterRecord member;
   member.type = kFilterFlexShort;
@@ -194,7 +181,7 @@ TEST(GroupCallTest, MemberFilterFires) {
   std::string ini = TempPath("group_filter.ini");
   ASSERT_TRUE(SaveSettings(settings, ini));
 
-  RunResult decode = RunProgram(DecodePath() + " --json --ini " + ini + " " + wav);
+  decode = RunProgram(DecodePath() + " --json --ini " + ini + " " + wav);
   ASSERT_EQ(decode.status, 0) << decode.err;
   std::vector<nlohmann::json> pages = ParsePages(decode.out);
   ASSERT_EQ(pages.size(), expected.size());

@@ -51,13 +51,10 @@ void ExpectConsumersRead(const std::string& out) {
 // pagora-decode gives exactly the expected pages.
 TEST_P(RefereeTest, ThePagesAgree) {
   const RefereeCase& c = GetParam();
-  std::string scenario = TempPath(std::string("referee_") + c.name + ".json");
-  WriteFile(scenario, std::string(R"({"transmissions": [)") + c.transmission + "]}");
   std::string raw = TempPath(std::string("referee_") + c.name + ".s16");
-  RunResult gen =
-      RunProgram(GenPath() + " --format raw --sample-rate 22050 " + scenario + " -o " + raw);
-  ASSERT_EQ(gen.status, 0) << gen.err;
-  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+  std::vector<nlohmann::json> expected =
+      RenderScenario(std::string(R"({"transmissions": [)") + c.transmission + "]}", raw,
+                     "--format raw --sample-rate 22050");
   ASSERT_FALSE(expected.empty());
 
   RunResult referee = RunProgram(
@@ -136,8 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
 // message in three parts. The referee lists the same members after the address and the same
 // K/F/C flags on each part as pagora-decode's line layout; JSON joins the parts.
 TEST(RefereeGroupTest, MembersAndFragmentFlagsAgree) {
-  std::string scenario = TempPath("referee_group.json");
-  WriteFile(scenario, R"({"transmissions": [
+  std::string raw = TempPath("referee_group.s16");
+  std::vector<nlohmann::json> expected = RenderScenario(R"({"transmissions": [
    {"protocol": "FLEX", "frame": 20, "pages": [
      {"capcode": 1220499, "type": "instruction", "group": 2029583, "frame": 21},
      {"capcode": 1220653, "type": "instruction", "group": 2029583, "frame": 21},
@@ -146,12 +143,8 @@ TEST(RefereeGroupTest, MembersAndFragmentFlagsAgree) {
      {"capcode": 2029583, "type": "alpha", "text": "A2 Wijk en Aalburg rit: 146226"},
      {"capcode": 1400141, "type": "alpha", "part": "more", "text": "nmond "}]},
    {"protocol": "FLEX", "frame": 22, "pages": [
-     {"capcode": 1400141, "type": "alpha", "part": "last", "text": "Proefalarm."}]}]})");
-  std::string raw = TempPath("referee_group.s16");
-  RunResult gen =
-      RunProgram(GenPath() + " --format raw --sample-rate 22050 " + scenario + " -o " + raw);
-  ASSERT_EQ(gen.status, 0) << gen.err;
-  std::vector<nlohmann::json> expected = ParsePages(gen.out);
+     {"capcode": 1400141, "type": "alpha", "part": "last", "text": "Proefalarm."}]}]})",
+                                                        raw, "--format raw --sample-rate 22050");
   ASSERT_EQ(expected.size(), 2u);
   EXPECT_EQ(expected[0]["members"], nlohmann::json({"1220499", "1220653"}));
   EXPECT_EQ(expected[1]["text"], "Brandweer Rotterdam Rijnmond Proefalarm.");

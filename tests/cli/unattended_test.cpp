@@ -51,12 +51,8 @@ constexpr const char* kCutScenario = R"({"transmissions": [
     "text": "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG"}]}
 ]})";
 
-std::string Render(const std::string& output, const std::string& options = "") {
-  std::string scenario = TempPath("cut.json");
-  WriteFile(scenario, kCutScenario);
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + output + " " + options);
-  EXPECT_EQ(gen.status, 0) << gen.err;
-  return gen.out;
+std::vector<nlohmann::json> Render(const std::string& output) {
+  return RenderScenario(kCutScenario, output);
 }
 
 // A child process with the given standard input and output descriptors and standard error in
@@ -164,7 +160,7 @@ TEST(UnattendedTest, OutputFilesThatFailAreReportedOnce) {
        "Cannot open filter file /nonexistent-pagora-folder/pages.flt"},
   };
   std::string wav = TempPath("files.wav");
-  std::vector<nlohmann::json> expected = ParsePages(Render(wav));
+  std::vector<nlohmann::json> expected = Render(wav);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
     RunResult r = RunProgram(DecodePath() + " --json --ini " + IniWithLogs("files.ini", c.folder) +
@@ -236,15 +232,14 @@ TEST(UnattendedTest, FifoWithoutWriterStopsOnInterrupt) {
 // SIGHUP after log rotation: the page before it stays in the renamed file, the page after it
 // goes into a new file under the configured name, and the program carries on.
 TEST(UnattendedTest, HangupReopensTheLog) {
-  std::string scenario = TempPath("one.json");
   std::string first = TempPath("first.cap");
   std::string second = TempPath("second.cap");
-  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
-      "pages": [{"capcode": 1111111, "type": "alpha", "text": "BEFORE ROTATION"}]}])");
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + first + " --lead-in 1").status, 0);
-  WriteFile(scenario, R"([{"protocol": "POCSAG", "rate": 1200,
-      "pages": [{"capcode": 1222222, "type": "alpha", "text": "AFTER ROTATION"}]}])");
-  ASSERT_EQ(RunProgram(GenPath() + " " + scenario + " -o " + second + " --lead-in 1").status, 0);
+  RenderScenario(R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1111111, "type": "alpha", "text": "BEFORE ROTATION"}]}])",
+                 first, "--lead-in 1");
+  RenderScenario(R"([{"protocol": "POCSAG", "rate": 1200,
+      "pages": [{"capcode": 1222222, "type": "alpha", "text": "AFTER ROTATION"}]}])",
+                 second, "--lead-in 1");
   std::string folder = FreshFolder("rotation");
   std::string ini = TempPath("rotation.ini");
   WriteFile(ini, "[Pagora]\nLogFileEnabled=1\nLogFile=" + folder +
@@ -320,7 +315,7 @@ TEST(UnattendedTest, EndlessCaptureStreamStopsOnTerm) {
 TEST(UnattendedTest, PipePathKeepsItsStart) {
   std::string wav = TempPath("sub.wav");
   std::string cap = TempPath("sub.cap");
-  std::vector<nlohmann::json> expected = ParsePages(Render(wav));
+  std::vector<nlohmann::json> expected = Render(wav);
   Render(cap);
   for (const std::string& input : {wav, cap}) {
     SCOPED_TRACE(input);
@@ -359,7 +354,7 @@ std::string FloatWav(const std::string& pcm16, std::size_t spoilAt, float spoil)
 // One wild sample early in a float file: every page after it still decodes.
 TEST(UnattendedTest, WildSampleDoesNotStopDecoding) {
   std::string wav = TempPath("pcm16.wav");
-  std::vector<nlohmann::json> expected = ParsePages(Render(wav));
+  std::vector<nlohmann::json> expected = Render(wav);
   std::string pcm16 = ReadFile(wav);
   const float spoils[] = {std::numeric_limits<float>::quiet_NaN(),
                           std::numeric_limits<float>::infinity(), -1e4f, 1e30f};
@@ -398,7 +393,7 @@ TEST(UnattendedTest, ShortDeclaredDataIsReported) {
 // address arrived).
 TEST(UnattendedTest, CutRecordingInventsNoPage) {
   std::string cap = TempPath("whole.cap");
-  std::vector<nlohmann::json> sent = ParsePages(Render(cap));
+  std::vector<nlohmann::json> sent = Render(cap);
   std::vector<std::string> lines = Lines(ReadFile(cap), "\x01");
   const int kCuts = 60;
   int marked = 0;

@@ -1,11 +1,15 @@
-// Recordings read ahead by a thread of their own and handed to the engine in 100 ms steps:
-// every entry arrives once and in order, each step ends where its signal time does, a burst of
-// tiny entries is drained rather than lost, and closing never waits on a reader that is ahead.
+// Finite inputs as slicer sources. Recordings read ahead by a thread of their own and handed to
+// the engine in 100 ms steps: every entry arrives once and in order, each step ends where its
+// signal time does, a burst of tiny entries is drained rather than lost, and closing never waits
+// on a reader that is ahead. Captures pumped on signal time by the caller, or fed at the pace of
+// the wall clock from a thread of their own: either way the ring receives every entry, in order.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/settings.h"
@@ -13,6 +17,8 @@
 #include "engine/slicer_ring.h"
 #include "fake_host.h"
 #include "input/capture_format.h"
+#include "input/entry_producer.h"
+#include "input/producer_source.h"
 #include "input/recording_source.h"
 
 namespace pagora {
@@ -203,6 +209,66 @@ TEST(RecordingSourceTest, AFileThatCannotBeOpenedIsReported) {
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_NE(host.messages[0].first.find("no-such-recording.wav"), std::string::npos);
   EXPECT_FALSE(source->IsOpen());
+}
+
+std::vector<SlicerEntry> TakeAll(SlicerRing& ring) {
+  std::vector<SlicerEntry> taken;
+  SlicerEntry entry;
+  while (ring.Read(entry) == SlicerRing::ReadResult::kEntry)
+    taken.push_back(entry);
+  return taken;
+}
+
+// A small ring fills up: Pump says so, the caller drains, and nothing is lost or reordered.
+TEST(PumpedSourceTest, AFullRingIsDrainedWithoutLoss) {
+  Written w = WriteCapture("pumped.cap", 500, 100);
+  SlicerRing ring(64);
+  testing::FakeHost host;
+  PumpedSource source(MakeCaptureProducer(w.path));
+  ASSERT_TRUE(source.Open(AppSettings{}, ring, host));
+
+  std::vector<SlicerEntry> taken;
+  int limits = 0;
+  EntryProducer::Progress progress;
+  do {
+    progress = source.Pump(1000.0);
+    if (progress == EntryProducer::Progress::kLimit)
+      ++limits;
+    for (const SlicerEntry& e : TakeAll(ring))
+      taken.push_back(e);
+  } while (progress != EntryProducer::Progress::kEnded);
+
+  EXPECT_GT(limits, 5);
+  ExpectSame(taken, w.entries);
+  EXPECT_EQ(ring.LostEntries(), 0u);
+  EXPECT_TRUE(source.Finished());
+
+  // The quiet tail continues the last line state.
+  source.PumpQuiet(0.1);
+  std::vector<SlicerEntry> tail = TakeAll(ring);
+  ASSERT_EQ(tail.size(), 2u);  // 0.1 s is 119218 ticks: one full hold and the rest
+  EXPECT_EQ(tail[0].duration, 65535);
+  EXPECT_EQ(tail[0].status, 0xB0);
+}
+
+TEST(ProducerSourceTest, FeedsTheRingAtThePaceOfTheSignal) {
+  // 300 entries of 1000 ticks: a quarter of a second of signal.
+  Written w = WriteCapture("paced.cap", 300, 1000);
+  SlicerRing ring;
+  testing::FakeHost host;
+  ProducerSource source(MakeCaptureProducer(w.path));
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(source.Open(AppSettings{}, ring, host));
+  while (!source.Finished() &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(source.Finished());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_TRUE(source.Close());
+  EXPECT_FALSE(source.IsOpen());
+  EXPECT_EQ(TakeAll(ring).size(), 300u);
+  EXPECT_NEAR(source.SignalSeconds(), 300 * 1000 * 0.8388e-6, 1e-6);
 }
 
 }  // namespace

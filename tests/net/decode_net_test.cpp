@@ -24,11 +24,8 @@ constexpr const char* kScenario = R"({"transmissions": [
 ]})";
 
 std::string Render(const std::string& name) {
-  std::string scenario = TempPath(name + ".json");
   std::string wav = TempPath(name + ".wav");
-  WriteFile(scenario, kScenario);
-  RunResult gen = RunProgram(GenPath() + " " + scenario + " -o " + wav);
-  EXPECT_EQ(gen.status, 0) << gen.err;
+  RenderScenario(kScenario, wav);
   return wav;
 }
 
