@@ -47,13 +47,11 @@ constexpr double kClipFloor = 1.0;
 
 // A sample the slicer can work with: NaN and infinities (a damaged float file) are silence,
 // and nothing beyond the clip limits reaches the filter or the envelope.
-inline double SaneSample(float sample, double high, double low) {
+inline double SaneSample(float sample, double floor, double ceiling) {
   double x = sample;
   if (!std::isfinite(x))
     return 0;
-  double centre = 0.5 * (high + low);
-  double reach = std::max(kClipSpans * (high - low), kClipFloor);
-  return std::clamp(x, centre - reach, centre + reach);
+  return std::clamp(x, floor, ceiling);
 }
 
 double Coefficient(double seconds, double sampleRate) {
@@ -74,10 +72,12 @@ AudioSlicer::AudioSlicer(const AudioSlicerConfig& config)
       minPulseSamples_(std::clamp(kShortestSymbolSeconds * sampleRate_ - 1.5, 0.0,
                                   std::max(0.0, config.minPulseSeconds) * sampleRate_)),
       minInnerPulseSamples_(std::min(minPulseSamples_, kInnerPulseSeconds * sampleRate_)),
+      audio_(sampleRate_),
       regenerate_(config.regeneratePocsag),
-      regenerator_(sampleRate_),
+      regenerator_(audio_),
       regenerateFlex_(config.regenerateFlex),
-      flex_(sampleRate_, config.levels == 4) {
+      flex_(audio_, config.levels == 4) {
+  attention_ = regenerate_ || regenerateFlex_ ? audio_.nextBlockEnd() : kNeverDue;
   // Level bands: a level is left upwards past the threshold above it plus the hysteresis,
   // downwards past the threshold below it minus the hysteresis; the outermost levels are not
   // left outwards (2 spans: beyond any sample the envelope lets through).
@@ -196,90 +196,111 @@ void AudioSlicer::RefreshFit(double high, double low) {
 }
 
 void AudioSlicer::Process(const float* samples, std::size_t count, EntrySink& sink) {
+  if (fourLevel_)
+    filter_ ? Slice<true, true>(samples, count, sink) : Slice<true, false>(samples, count, sink);
+  else
+    filter_ ? Slice<false, true>(samples, count, sink) : Slice<false, false>(samples, count, sink);
+}
+
+// The loop, made once for each kind of slicer so that the per-sample path holds no test of what
+// is fixed for the slicer's life.
+template <bool kFourLevel, bool kFiltered>
+void AudioSlicer::Slice(const float* samples, std::size_t count, EntrySink& sink) {
   // The hot state lives in locals for the loop and goes back to the members before anything
   // out of line (a level change, a pending change, a long hold) reads it.
   double high = high_, low = low_, z1 = z1_, z2 = z2_;
   double previous = history_[static_cast<std::size_t>(sampleIndex_ - 1) & (kHistory - 1)];
   for (std::size_t i = 0; i < count; ++i) {
-    double x = SaneSample(samples[i], high, low);
-    if (filter_) {
+    if ((sampleIndex_ & (kFitRefresh - 1)) == 0) {
+      // The clip limits and the four-level positions follow the envelope a few samples behind,
+      // so that the filter and the envelope are two short chains from sample to sample rather
+      // than one long one.
+      double centre = 0.5 * (high + low);
+      double reach = std::max(kClipSpans * (high - low), kClipFloor);
+      clipFloor_ = centre - reach;
+      clipCeiling_ = centre + reach;
+      if constexpr (kFourLevel)
+        RefreshFit(high, low);
+    }
+    double x = SaneSample(samples[i], clipFloor_, clipCeiling_);
+    if constexpr (kFiltered) {
       double y = b0_ * x + z1;
       z1 = b1_ * x - a1_ * y + z2;
       z2 = b2_ * x - a2_ * y;
       x = y;
     }
-    std::int64_t index = sampleIndex_;
-    history_[static_cast<std::size_t>(index) & (kHistory - 1)] = x;
-    if (!primed_) {
-      high = low = x;
-      primed_ = true;
-      timeline_.Start(0, kLevelStatus[level_]);
-    }
-
-    if (fourLevel_) {
-      // Every other sample is enough for the envelope, whose shortest time constant is eleven
-      // samples at 22050 Hz; the level decisions below still see every sample.
-      if ((index & 1) == 0) {
-        if ((index & (kFitRefresh - 1)) == 0)
-          RefreshFit(high, low);
-        TrackFourLevels(x, previous, high, low);
-      }
-    } else {
-      // An outer estimate falls back quickly towards samples on its own side of the centre and
-      // only slowly towards the far side, so that a long run of one level keeps the span.
-      double centre = 0.5 * (high + low);
-      if (x > high) {
-        high += attack_ * (x - high);
-      } else {
-        high -= (x > centre ? releaseNear_ : releaseFar_) * (high - x);
-      }
-      if (x < low) {
-        low += attack_ * (x - low);
-      } else {
-        low += (x < centre ? releaseNear_ : releaseFar_) * (x - low);
-      }
-    }
-    previous = x;
-
-    // The band the current level holds in, as shares of the span above the low estimate;
-    // leaving it is rare and handled out of line.
-    double span = high - low;
-    double upper = low + span * upperShare_[static_cast<std::size_t>(level_)];
-    double lower = low + span * lowerShare_[static_cast<std::size_t>(level_)];
-    if ((x > upper || x < lower) && span > kMinimumSpan) {
-      high_ = high;
-      low_ = low;
-      ChangeLevel(x, sink);
-    }
-
-    double centred = x - 0.5 * (high + low);
-    if (regenerate_ && regenerator_.Push(centred)) {
-      high_ = high;
-      low_ = low;
-      ServiceRegenerator(sink);
-    }
-    if (regenerateFlex_ && flex_.Push(centred)) {
-      high_ = high;
-      low_ = low;
-      ServiceFlex(sink);
-    }
-
-    // A pending change is handed out once it has lasted (its due sample is +infinity while none
-    // is pending); while one is pending the hold before it is still open.
-    double position = static_cast<double>(index);
-    if (position >= pendingDue_) {
-      CommitPending(sink);
-    } else if (position > advanceDue_) {
-      timeline_.Advance(position * ticksPerSample_, sink);
-      lastBoundarySample_ += advanceSpan_;
-      advanceDue_ = lastBoundarySample_ + advanceSpan_;
-    }
-    sampleIndex_ = index + 1;
+    SliceOne<kFourLevel>(x, previous, high, low, sink);
   }
   high_ = high;
   low_ = low;
   z1_ = z1;
   z2_ = z2;
+}
+
+template <bool kFourLevel>
+inline void AudioSlicer::SliceOne(double x, double& previous, double& high, double& low,
+                                  EntrySink& sink) {
+  std::int64_t index = sampleIndex_;
+  history_[static_cast<std::size_t>(index) & (kHistory - 1)] = x;
+  if (!primed_) [[unlikely]] {
+    high = low = x;
+    primed_ = true;
+    timeline_.Start(0, kLevelStatus[level_]);
+    if constexpr (kFourLevel)
+      RefreshFit(high, low);
+  }
+
+  if constexpr (kFourLevel) {
+    // Every other sample is enough for the envelope, whose shortest time constant is eleven
+    // samples at 22050 Hz; the level decisions below still see every sample.
+    if ((index & 1) == 0)
+      TrackFourLevels(x, previous, high, low);
+  } else {
+    // An outer estimate falls back quickly towards samples on its own side of the centre and
+    // only slowly towards the far side, so that a long run of one level keeps the span.
+    double centre = 0.5 * (high + low);
+    if (x > high) {
+      high += attack_ * (x - high);
+    } else {
+      high -= (x > centre ? releaseNear_ : releaseFar_) * (high - x);
+    }
+    if (x < low) {
+      low += attack_ * (x - low);
+    } else {
+      low += (x < centre ? releaseNear_ : releaseFar_) * (x - low);
+    }
+  }
+  previous = x;
+
+  // The band the current level holds in, as shares of the span above the low estimate;
+  // leaving it is rare and handled out of line.
+  double span = high - low;
+  double upper = low + span * upperShare_[static_cast<std::size_t>(level_)];
+  double lower = low + span * lowerShare_[static_cast<std::size_t>(level_)];
+  if ((x > upper || x < lower) && span > kMinimumSpan) {
+    high_ = high;
+    low_ = low;
+    ChangeLevel(x, sink);
+  }
+
+  audio_.Push(x - 0.5 * (high + low));
+  if (audio_.count() >= attention_) {
+    high_ = high;
+    low_ = low;
+    AttendRegenerators(sink);
+  }
+
+  // A pending change is handed out once it has lasted (its due sample is +infinity while none
+  // is pending); while one is pending the hold before it is still open.
+  double position = static_cast<double>(index);
+  if (position >= pendingDue_) {
+    CommitPending(sink);
+  } else if (position > advanceDue_) {
+    timeline_.Advance(position * ticksPerSample_, sink);
+    lastBoundarySample_ += advanceSpan_;
+    advanceDue_ = lastBoundarySample_ + advanceSpan_;
+  }
+  sampleIndex_ = index + 1;
 }
 
 void AudioSlicer::ChangeLevel(double x, EntrySink& sink) {
@@ -341,6 +362,21 @@ void AudioSlicer::CommitPending(EntrySink& sink) {
   pending_ = false;
   pendingDue_ = kNever;
   advanceDue_ = lastBoundarySample_ + advanceSpan_;
+}
+
+// A block of the centred audio is complete, or a regenerator has a bit or symbol due. Each
+// regenerator's work is done in turn, POCSAG first, as the second may only take the output if
+// the first has not.
+void AudioSlicer::AttendRegenerators(EntrySink& sink) {
+  bool block = audio_.count() == audio_.nextBlockEnd();
+  double sum = block ? audio_.TakeBlock() : 0;
+  if (regenerate_ &&
+      ((block && regenerator_.TakeBlock(sum)) || audio_.count() >= regenerator_.due()))
+    ServiceRegenerator(sink);
+  if (regenerateFlex_ && ((block && flex_.TakeBlock(sum)) || audio_.count() >= flex_.due()))
+    ServiceFlex(sink);
+  attention_ = std::min({audio_.nextBlockEnd(), regenerate_ ? regenerator_.due() : kNeverDue,
+                         regenerateFlex_ ? flex_.due() : kNeverDue});
 }
 
 // The regenerator takes over the timeline at a preamble and gives it back when the burst ends;

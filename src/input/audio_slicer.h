@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "input/centred_audio.h"
 #include "input/entry_timeline.h"
 #include "input/flex_regenerator.h"
 #include "input/pocsag_regenerator.h"
@@ -60,6 +61,9 @@ struct AudioSlicerConfig {
 class AudioSlicer {
  public:
   explicit AudioSlicer(const AudioSlicerConfig& config);
+  // The regenerators read the audio the slicer keeps: a slicer stays where it was made.
+  AudioSlicer(const AudioSlicer&) = delete;
+  AudioSlicer& operator=(const AudioSlicer&) = delete;
 
   // Slices `count` samples (full scale +-1.0) and puts finished entries into `sink`.
   void Process(const float* samples, std::size_t count, EntrySink& sink);
@@ -83,18 +87,24 @@ class AudioSlicer {
   double span() const { return high_ - low_; }
 
  private:
-  static constexpr int kHistory = 32;    // power of two
-  static constexpr int kFitRefresh = 8;  // samples; power of two
+  static constexpr int kHistory = 32;            // power of two
+  static constexpr std::size_t kFitRefresh = 8;  // samples; power of two
+  static constexpr std::int64_t kNeverDue = INT64_MAX;
 
   struct FourLevelMove {
     double rate = 0;  // share of the way to the target
     double lift = 0;  // target beyond the sample, in steps (outwards)
   };
+  template <bool kFourLevel, bool kFiltered>
+  void Slice(const float* samples, std::size_t count, EntrySink& sink);
+  template <bool kFourLevel>
+  void SliceOne(double x, double& previous, double& high, double& low, EntrySink& sink);
   void BuildFourLevelMoves();
   void RefreshFit(double high, double low);
   void TrackFourLevels(double x, double previous, double& high, double& low);
   void ChangeLevel(double x, EntrySink& sink);
   void CommitPending(EntrySink& sink);
+  void AttendRegenerators(EntrySink& sink);
   void ServiceRegenerator(EntrySink& sink);
   void ServiceFlex(EntrySink& sink);
   void TakeBackOutput(bool entered, double end, EntrySink& sink);
@@ -110,6 +120,7 @@ class AudioSlicer {
   double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0, z1_ = 0, z2_ = 0;
   // Envelope: the outer levels' estimates.
   double high_ = 0, low_ = 0;
+  double clipFloor_ = -1, clipCeiling_ = 1;  // refreshed every kFitRefresh samples
   double attack_, releaseNear_, releaseFar_;
   std::array<double, 4> upperShare_{}, lowerShare_{};
   // Four-level positions for the envelope, refreshed every kFitRefresh samples.
@@ -131,6 +142,10 @@ class AudioSlicer {
   double lastBoundarySample_ = 0;
   std::array<double, kHistory> history_{};
   EntryTimeline timeline_;
+  // The centred audio both regenerators read, and the sample count at which one of them has
+  // work next (a block completes or a bit or symbol is due).
+  CentredAudio audio_;
+  std::int64_t attention_;
   bool regenerate_;
   PocsagRegenerator regenerator_;
   bool regenerateFlex_;

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <numbers>
 
 namespace pagora {
 namespace {
 
-// The tone detector works on sums of blocks of samples at about this rate, and asks whether the
-// tone stands out every few blocks only.
-constexpr double kBlockRate = 2756.25;
+// Whether the bit sync tone stands out is asked every few blocks only.
 constexpr std::int64_t kBlocksPerLook = 4;
 constexpr double kSlowRate = 1600;
 // Symbols the tone detector averages over: a bit sync may be as short as 32 symbols, and the
@@ -80,71 +77,24 @@ int Ones(std::uint64_t x) {
   return std::popcount(x);
 }
 
-std::size_t RingSize(double sampleRate) {
-  // Room for the alternation check and for catching up from the slicer's last change.
-  std::size_t size = 1;
-  while (static_cast<double>(size) < 0.1 * sampleRate)
-    size <<= 1;
-  return size;
-}
-
 }  // namespace
 
-FlexRegenerator::FlexRegenerator(double sampleRate, bool fourLevel)
-    : sampleRate_(sampleRate),
+FlexRegenerator::FlexRegenerator(const CentredAudio& audio, bool fourLevel)
+    : audio_(audio),
       fourLevelOut_(fourLevel),
-      samples_(RingSize(sampleRate), 0.0f),
-      mask_(samples_.size() - 1),
-      blockSize_(std::max(1, static_cast<int>(std::lround(sampleRate / kBlockRate)))),
-      blockLeft_(blockSize_) {
-  slowSymbol_ = sampleRate_ / kSlowRate;
-  double omega = std::numbers::pi / slowSymbol_;  // 800 Hz, rad a sample
-  stepRe_ = std::cos(omega * blockSize_);
-  stepIm_ = -std::sin(omega * blockSize_);
-  alpha_ = std::min(1.0, blockSize_ / (kToneSymbols * slowSymbol_));
-}
+      slowSymbol_(audio.sampleRate() / kSlowRate),
+      tone_(slowSymbol_, audio.blockSize(), kToneSymbols) {}
 
-bool FlexRegenerator::TakeBlock() {
-  blockLeft_ = blockSize_;
-  double y = block_;
-  block_ = 0;
-  ++blocks_;
-  zRe_ += alpha_ * (y * phRe_ - zRe_);
-  zIm_ += alpha_ * (y * phIm_ - zIm_);
-  power_ += alpha_ * (y * y - power_);
-  double re = phRe_ * stepRe_ - phIm_ * stepIm_;
-  phIm_ = phRe_ * stepIm_ + phIm_ * stepRe_;
-  phRe_ = re;
-  if ((blocks_ & 4095) == 0) {
-    double scale = 1.0 / std::hypot(phRe_, phIm_);
-    phRe_ *= scale;
-    phIm_ *= scale;
-  }
-  if (!active_ && blocks_ % kBlocksPerLook == 0 && count_ >= nextCheck_ && Stands())
+bool FlexRegenerator::TakeBlock(double y) {
+  std::int64_t block = audio_.blocks();
+  tone_.Take(y, block);
+  if (!active_ && block % kBlocksPerLook == 0 && audio_.count() >= nextCheck_ && Stands())
     candidate_ = true;
-  return candidate_ || (active_ && count_ >= due_);
+  return candidate_ || (active_ && audio_.count() >= due_);
 }
 
 bool FlexRegenerator::Stands() const {
-  double magnitude = zRe_ * zRe_ + zIm_ * zIm_;
-  return magnitude > kToneSignificance * 0.5 * alpha_ * power_;
-}
-
-double FlexRegenerator::Integrate(double from, double to) const {
-  double first = std::floor(from), last = std::floor(to);
-  auto i = static_cast<std::int64_t>(first);
-  auto end = static_cast<std::int64_t>(last);
-  auto at = [&](std::int64_t k) {
-    return static_cast<double>(samples_[static_cast<std::size_t>(k) & mask_]);
-  };
-  if (i == end)
-    return (to - from) * at(i);
-  double sum = (first + 1 - from) * at(i);
-  for (std::int64_t k = i + 1; k < end; ++k)
-    sum += at(k);
-  if (to > last)
-    sum += (to - last) * at(end);
-  return sum;
+  return tone_.Stands(kToneSignificance);
 }
 
 // Is the tone a bit sync? The symbol boundaries its phase gives, integrated over the last
@@ -152,12 +102,11 @@ double FlexRegenerator::Integrate(double from, double to) const {
 // a symbol after the slicer's last change, so that no hold on the timeline is cut short.
 bool FlexRegenerator::Confirm(double lastBoundary) {
   double symbol = slowSymbol_;
-  double n = static_cast<double>(count_);
-  double centre = 0.5 * (blockSize_ - 1) - std::atan2(zIm_, zRe_) * symbol / std::numbers::pi;
-  double first = centre + 0.5 * symbol;
+  double n = static_cast<double>(audio_.count());
+  double first = tone_.Boundary();
   double last = first + symbol * std::floor((n - 1 - symbol - first) / symbol);
   double earliest = last - (kConfirmSymbols - 1) * symbol;
-  if (earliest - symbol < n - static_cast<double>(samples_.size()) + 2 || earliest < 1)
+  if (earliest - symbol < n - static_cast<double>(audio_.size()) + 2 || earliest < 1)
     return false;
   int alternations = 0;
   double sumAbs = 0, before = 0, positive = 0, negative = 0;
@@ -211,16 +160,16 @@ FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnt
   if (candidate_) {
     candidate_ = false;
     if (mayEnter && !active_ && Stands()) {
-      nextCheck_ = count_ + static_cast<std::int64_t>(2 * slowSymbol_);
+      nextCheck_ = audio_.count() + static_cast<std::int64_t>(2 * slowSymbol_);
       if (Confirm(lastBoundary))
         event = Event::kEntered;
     }
   }
-  while (active_ && count_ >= due_) {
+  while (active_ && audio_.count() >= due_) {
     ProcessSymbol(timeline, ticksPerSample, sink);
     if (!active_) {
       event = Event::kLeft;
-      nextCheck_ = count_ + static_cast<std::int64_t>(kToneSymbols * slowSymbol_);
+      nextCheck_ = audio_.count() + static_cast<std::int64_t>(kToneSymbols * slowSymbol_);
     }
   }
   return event;
@@ -375,7 +324,7 @@ void FlexRegenerator::TrackFraming(int level) {
     if (--countdown_ == 0) {
       ++frames_;
       blockSymbols_ = kBlockSlowSymbols * frameRate_ / 1600;
-      nominal_ = sampleRate_ / frameRate_;
+      nominal_ = audio_.sampleRate() / frameRate_;
       period_ *= kSlowRate / frameRate_;
       fourLevelNow_ = fourLevelOut_ && frameLevels_ == 4;
     }

@@ -16,40 +16,31 @@
 // back to the slicer when none comes or the carrier goes.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
-#include <vector>
 
+#include "input/centred_audio.h"
 #include "input/entry_timeline.h"
 
 namespace pagora {
 
 class FlexRegenerator {
  public:
-  // sampleRate in Hz, 4000..384000. With fourLevel false, every symbol goes out as one of the
-  // two outer levels (a 2-level slicer's view of a 4-level frame).
-  FlexRegenerator(double sampleRate, bool fourLevel);
+  // Reads the audio the slicer keeps, which must outlive the regenerator. With fourLevel false,
+  // every symbol goes out as one of the two outer levels (a 2-level slicer's view of a 4-level
+  // frame).
+  FlexRegenerator(const CentredAudio& audio, bool fourLevel);
 
-  // Takes the next sample, centred on the slicer's estimate of the signal's centre. Returns
-  // true when Service() has work: a symbol is due, or the bit sync tone stands out of the noise.
-  bool Push(double x) {
-    // Audio lies within a few units of full scale; anything else (a damaged file's infinities
-    // or NaNs) counts as silence, so that nothing here ever stops being finite.
-    if (!(std::abs(x) < kLargestSample))
-      x = 0;
-    samples_[static_cast<std::size_t>(count_) & mask_] = static_cast<float>(x);
-    ++count_;
-    block_ += x;
-    if (--blockLeft_ == 0)
-      return TakeBlock();
-    return active_ && count_ >= due_;
-  }
+  // Takes the sum of the block the audio just completed. Returns true when Service() has work:
+  // the bit sync tone stands out of the noise, or a symbol is due.
+  bool TakeBlock(double y);
+  // The sample count from which the next symbol can be decided (only while active).
+  std::int64_t due() const { return active_ ? due_ : kNeverDue; }
 
   enum class Event { kNone, kEntered, kLeft };
-  // Does the work Push() announced. With mayEnter false (another receiver owns the output) a
-  // bit sync is not taken. On kEntered the regenerator has started the output at a boundary no
-  // earlier than half a symbol after `lastBoundary` (sample position of the slicer's last change
-  // on the timeline) and owns the timeline until kLeft.
+  // Does the work TakeBlock() or due() announced. With mayEnter false (another receiver owns the
+  // output) a bit sync is not taken. On kEntered the regenerator has started the output at a
+  // boundary no earlier than half a symbol after `lastBoundary` (sample position of the slicer's
+  // last change on the timeline) and owns the timeline until kLeft.
   Event Service(double lastBoundary, bool mayEnter, EntryTimeline& timeline, double ticksPerSample,
                 EntrySink& sink);
 
@@ -61,30 +52,20 @@ class FlexRegenerator {
   int frames() const { return frames_; }
 
  private:
-  static constexpr double kLargestSample = 1e3;
+  static constexpr std::int64_t kNeverDue = INT64_MAX;
 
-  bool TakeBlock();
   bool Stands() const;
-  double Integrate(double from, double to) const;
+  double Integrate(double from, double to) const { return audio_.Integrate(from, to); }
   bool Confirm(double lastBoundary);
   void ProcessSymbol(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
   int Decide(double y);
   void TrackJitter(double offset, int level, double value);
   void TrackFraming(int level);
 
-  double sampleRate_;
+  const CentredAudio& audio_;
   bool fourLevelOut_;
-  std::vector<float> samples_;  // sample k at samples_[k & mask_]
-  std::size_t mask_;
-  std::int64_t count_ = 0;
-  int blockSize_;
-  int blockLeft_;
-  double block_ = 0;
-  std::int64_t blocks_ = 0;
-  // The bit sync tone detector.
-  double stepRe_ = 1, stepIm_ = 0, phRe_ = 1, phIm_ = 0, zRe_ = 0, zIm_ = 0, power_ = 0;
-  double alpha_ = 0;
   double slowSymbol_ = 0;  // samples in a 1600 symbols/s period
+  BlockTone tone_;         // the bit sync's fundamental
   std::int64_t nextCheck_ = 0;
   bool candidate_ = false;
   int entries_ = 0;

@@ -2,18 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "decoder/bch.h"
 
 namespace pagora {
 namespace {
 
-// The tone detectors work on sums of blocks of samples at about this rate: fast enough for the
-// 1200 Hz fundamental of a 2400 bit/s preamble (which a block of 8 samples at 22050 Hz passes at
-// 0.7 of its amplitude, its noise as much), an eighth of the work at 22050 Hz. Whether a tone
-// stands out is asked every few blocks only: a preamble lasts hundreds of them.
-constexpr double kBlockRate = 2756.25;
+// Whether a tone stands out is asked every few blocks only: a preamble lasts hundreds of them.
 constexpr std::int64_t kBlocksPerLook = 4;
 // Bits the tone detectors average over (their time constant).
 constexpr double kToneBits = 32;
@@ -49,98 +44,39 @@ constexpr int kPreambleLostBits = 32;
 constexpr int kAlternatingPairs = 24;  // of the 31 pairs in the register
 constexpr int kMissedSyncsToLeave = 2;
 
-std::size_t RingSize(double sampleRate) {
-  // Room for the alternation check at 512 bit/s and for catching up from the slicer's last
-  // change: a quarter of a second.
-  std::size_t size = 1;
-  while (static_cast<double>(size) < 0.25 * sampleRate)
-    size <<= 1;
-  return size;
-}
-
 }  // namespace
 
-PocsagRegenerator::PocsagRegenerator(double sampleRate)
-    : sampleRate_(sampleRate),
-      samples_(RingSize(sampleRate), 0.0f),
-      mask_(samples_.size() - 1),
-      blockSize_(std::max(1, static_cast<int>(std::lround(sampleRate / kBlockRate)))),
-      blockLeft_(blockSize_) {
-  for (std::size_t r = 0; r < tones_.size(); ++r) {
-    Tone& tone = tones_[r];
-    tone.samplesPerBit = sampleRate_ / kRates[r];
-    double omega = std::numbers::pi / tone.samplesPerBit;  // half the bit rate, rad a sample
-    tone.stepRe = std::cos(omega * blockSize_);
-    tone.stepIm = -std::sin(omega * blockSize_);
-    tone.alpha = std::min(1.0, blockSize_ / (kToneBits * tone.samplesPerBit));
-  }
+PocsagRegenerator::PocsagRegenerator(const CentredAudio& audio) : audio_(audio) {
+  for (std::size_t r = 0; r < tones_.size(); ++r)
+    tones_[r].detector = BlockTone(audio.sampleRate() / kRates[r], audio.blockSize(), kToneBits);
 }
 
-// The tone detectors advance one block. The phasor of block m is e^(-j w m D), so a square wave
-// whose positive bits are centred at sample c leaves an average of angle w ((D - 1) / 2 - c).
-bool PocsagRegenerator::TakeBlock() {
-  blockLeft_ = blockSize_;
-  double y = block_;
-  block_ = 0;
-  ++blocks_;
-  bool renormalise = (blocks_ & 4095) == 0;
-  bool look = !active_ && blocks_ % kBlocksPerLook == 0;
+bool PocsagRegenerator::TakeBlock(double y) {
+  std::int64_t block = audio_.blocks();
+  bool look = !active_ && block % kBlocksPerLook == 0;
   for (Tone& tone : tones_) {
-    tone.zRe += tone.alpha * (y * tone.phRe - tone.zRe);
-    tone.zIm += tone.alpha * (y * tone.phIm - tone.zIm);
-    tone.power += tone.alpha * (y * y - tone.power);
-    double re = tone.phRe * tone.stepRe - tone.phIm * tone.stepIm;
-    tone.phIm = tone.phRe * tone.stepIm + tone.phIm * tone.stepRe;
-    tone.phRe = re;
-    if (renormalise) {
-      double scale = 1.0 / std::hypot(tone.phRe, tone.phIm);
-      tone.phRe *= scale;
-      tone.phIm *= scale;
-    }
-    if (look && Stands(tone) && count_ >= tone.nextCheck)
+    tone.detector.Take(y, block);
+    if (look && Stands(tone) && audio_.count() >= tone.nextCheck)
       candidate_ = true;
   }
-  return candidate_ || (active_ && count_ >= due_);
+  return candidate_ || (active_ && audio_.count() >= due_);
 }
 
-// Does the tone stand out of the noise? Against noise alone the averaged power at its frequency
-// is alpha / 2 of the total (for a leaky average of share alpha).
 bool PocsagRegenerator::Stands(const Tone& tone) const {
-  double magnitude = tone.zRe * tone.zRe + tone.zIm * tone.zIm;
-  return magnitude > kToneSignificance * 0.5 * tone.alpha * tone.power;
-}
-
-// The signal integrated from sample position `from` to `to` (sample k covers k..k+1; partial
-// samples count in proportion). Both lie within the ring and before the newest sample's end.
-double PocsagRegenerator::Integrate(double from, double to) const {
-  double first = std::floor(from), last = std::floor(to);
-  auto i = static_cast<std::int64_t>(first);
-  auto end = static_cast<std::int64_t>(last);
-  auto at = [&](std::int64_t k) {
-    return static_cast<double>(samples_[static_cast<std::size_t>(k) & mask_]);
-  };
-  if (i == end)
-    return (to - from) * at(i);
-  double sum = (first + 1 - from) * at(i);
-  for (std::int64_t k = i + 1; k < end; ++k)
-    sum += at(k);
-  if (to > last)
-    sum += (to - last) * at(end);
-  return sum;
+  return tone.detector.Stands(kToneSignificance);
 }
 
 // Is the tone at `rate` a preamble? The bit boundaries its phase gives, integrated over the last
 // kConfirmBits bits, must alternate. On success the receiver starts at a boundary at least half
 // a bit after the slicer's last change, so that no hold on the timeline is cut short.
 bool PocsagRegenerator::Confirm(std::size_t rate, double lastBoundary) {
-  const Tone& tone = tones_[rate];
-  double bit = tone.samplesPerBit;
-  double n = static_cast<double>(count_);
-  double centre = 0.5 * (blockSize_ - 1) - std::atan2(tone.zIm, tone.zRe) * bit / std::numbers::pi;
-  double first = centre + 0.5 * bit;  // a boundary, in samples (any whole bit away is one too)
+  const BlockTone& tone = tones_[rate].detector;
+  double bit = tone.samplesPerSymbol();
+  double n = static_cast<double>(audio_.count());
+  double first = tone.Boundary();  // in samples (any whole bit away is one too)
   double last = first + bit * std::floor((n - 1 - bit - first) / bit);
   double earliest = last - (kConfirmBits - 1) * bit;
-  if (earliest - bit < n - static_cast<double>(samples_.size()) + 2 || earliest < 1)
+  if (earliest - bit < n - static_cast<double>(audio_.size()) + 2 || earliest < 1)
     return false;
   int alternations = 0;
   double sumAbs = 0, before = 0;
@@ -181,20 +117,22 @@ PocsagRegenerator::Event PocsagRegenerator::Service(double lastBoundary, bool ma
     candidate_ = false;
     for (std::size_t r = 0; r < tones_.size() && !active_; ++r) {
       Tone& tone = tones_[r];
-      if (!Stands(tone) || count_ < tone.nextCheck)
+      if (!Stands(tone) || audio_.count() < tone.nextCheck)
         continue;
-      tone.nextCheck = count_ + static_cast<std::int64_t>(4 * tone.samplesPerBit);
+      tone.nextCheck =
+          audio_.count() + static_cast<std::int64_t>(4 * tone.detector.samplesPerSymbol());
       if (Confirm(r, lastBoundary))
         event = Event::kEntered;
     }
   }
-  while (active_ && count_ >= due_) {
+  while (active_ && audio_.count() >= due_) {
     ProcessBit(timeline, ticksPerSample, sink);
     if (!active_) {
       event = Event::kLeft;
       // The tone of the burst's last preamble may still stand out: give it time to fade.
       for (Tone& tone : tones_)
-        tone.nextCheck = count_ + static_cast<std::int64_t>(kToneBits * tone.samplesPerBit);
+        tone.nextCheck = audio_.count() +
+                         static_cast<std::int64_t>(kToneBits * tone.detector.samplesPerSymbol());
     }
   }
   return event;

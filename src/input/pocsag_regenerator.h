@@ -15,40 +15,30 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdint>
-#include <vector>
 
+#include "input/centred_audio.h"
 #include "input/entry_timeline.h"
 
 namespace pagora {
 
 class PocsagRegenerator {
  public:
-  // sampleRate in Hz, 4000..384000.
-  explicit PocsagRegenerator(double sampleRate);
+  // Reads the audio the slicer keeps, which must outlive the regenerator.
+  explicit PocsagRegenerator(const CentredAudio& audio);
 
-  // Takes the next sample, centred on the slicer's estimate of the signal's centre. Returns
-  // true when Service() has work: a bit is due, or a rate's tone stands out of the noise.
-  bool Push(double x) {
-    // Audio lies within a few units of full scale; anything else (a damaged file's infinities
-    // or NaNs) counts as silence, so that nothing here ever stops being finite.
-    if (!(std::abs(x) < kLargestSample))
-      x = 0;
-    samples_[static_cast<std::size_t>(count_) & mask_] = static_cast<float>(x);
-    ++count_;
-    block_ += x;
-    if (--blockLeft_ == 0)
-      return TakeBlock();
-    return active_ && count_ >= due_;
-  }
+  // Takes the sum of the block the audio just completed. Returns true when Service() has work:
+  // a rate's tone stands out of the noise, or a bit is due.
+  bool TakeBlock(double y);
+  // The sample count from which the next bit can be decided (only while active).
+  std::int64_t due() const { return active_ ? due_ : kNeverDue; }
 
   enum class Event { kNone, kEntered, kLeft };
-  // Does the work Push() announced. On kEntered the regenerator has started the output at a
-  // boundary no earlier than half a bit after `lastBoundary` (sample position of the slicer's
-  // last change on the timeline) and owns the timeline until kLeft; regenerated changes go to
-  // `timeline` at `ticksPerSample` ticks a sample.
-  // With mayEnter false (another receiver owns the output) a preamble is not taken.
+  // Does the work TakeBlock() or due() announced. On kEntered the regenerator has started the
+  // output at a boundary no earlier than half a bit after `lastBoundary` (sample position of the
+  // slicer's last change on the timeline) and owns the timeline until kLeft; regenerated changes go
+  // to `timeline` at `ticksPerSample` ticks a sample. With mayEnter false (another receiver owns
+  // the output) a preamble is not taken.
   Event Service(double lastBoundary, bool mayEnter, EntryTimeline& timeline, double ticksPerSample,
                 EntrySink& sink);
 
@@ -64,35 +54,20 @@ class PocsagRegenerator {
 
  private:
   static constexpr std::array<int, 3> kRates{2400, 1200, 512};
-  static constexpr double kLargestSample = 1e3;
+  static constexpr std::int64_t kNeverDue = INT64_MAX;
 
   struct Tone {
-    double stepRe = 1, stepIm = 0;  // phasor rotation per block
-    double phRe = 1, phIm = 0;      // e^(-j w m D) for block m
-    double zRe = 0, zIm = 0;        // leaky average of block sums times the phasor
-    double power = 0;               // leaky average of squared block sums
-    double alpha = 0;               // averaging share per block
-    double samplesPerBit = 0;
+    BlockTone detector;
     std::int64_t nextCheck = 0;  // sample count before which no confirmation is tried
   };
 
-  bool TakeBlock();
   bool Stands(const Tone& tone) const;
-  double Integrate(double from, double to) const;
+  double Integrate(double from, double to) const { return audio_.Integrate(from, to); }
   bool Confirm(std::size_t rate, double lastBoundary);
   void ProcessBit(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
   bool TrackFraming(int bit);
 
-  double sampleRate_;
-  // The recent samples, sample k at samples_[k & mask_]. Kept as they are rather than as running
-  // sums: a store per sample with nothing carried from one to the next.
-  std::vector<float> samples_;
-  std::size_t mask_;
-  std::int64_t count_ = 0;  // samples taken
-  int blockSize_;
-  int blockLeft_;
-  double block_ = 0;
-  std::int64_t blocks_ = 0;
+  const CentredAudio& audio_;
   std::array<Tone, 3> tones_{};
   bool candidate_ = false;
   int bursts_ = 0;
