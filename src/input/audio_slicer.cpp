@@ -368,12 +368,11 @@ void AudioSlicer::CommitPending(EntrySink& sink) {
 // regenerator's work is done in turn, POCSAG first, as the second may only take the output if
 // the first has not.
 void AudioSlicer::AttendRegenerators(EntrySink& sink) {
-  bool block = audio_.count() == audio_.nextBlockEnd();
-  double sum = block ? audio_.TakeBlock() : 0;
-  if (regenerate_ &&
-      ((block && regenerator_.TakeBlock(sum)) || audio_.count() >= regenerator_.due()))
+  std::int64_t now = audio_.count();
+  bool look = now == audio_.nextBlockEnd() && audio_.TakeBlock();
+  if (regenerate_ && ((look && regenerator_.Look()) || now >= regenerator_.due()))
     ServiceRegenerator(sink);
-  if (regenerateFlex_ && ((block && flex_.TakeBlock(sum)) || audio_.count() >= flex_.due()))
+  if (regenerateFlex_ && ((look && flex_.Look()) || now >= flex_.due()))
     ServiceFlex(sink);
   attention_ = std::min({audio_.nextBlockEnd(), regenerate_ ? regenerator_.due() : kNeverDue,
                          regenerateFlex_ ? flex_.due() : kNeverDue});

@@ -1,12 +1,19 @@
 // What the POCSAG and FLEX regenerators share: the recent audio, centred on the slicer's
-// estimate of the signal's centre, and its sums over short blocks, on which their tone
-// detectors run. The slicer stores each sample once and both regenerators read it, so the
-// per-sample work does not grow with the receivers listening. The ring holds the running sum of
-// the audio rather than the samples, so that integrating a bit or a block takes two lookups
-// however long it is; in double precision the sum of hours of audio still resolves a sample to
-// better than a millionth of full scale.
+// estimate of the signal's centre, and the narrow tone detectors that listen for preambles and
+// bit syncs in it. The slicer stores each sample once and both regenerators read it, so the
+// per-sample work does not grow with the receivers listening.
+//
+// The ring holds the running sum of the audio rather than the samples, so that integrating a bit
+// or a block takes two lookups however long it is; in double precision the sum of hours of audio
+// still resolves a sample to better than a millionth of full scale.
+//
+// The tone detectors work on sums of short blocks of samples. Each measures the fundamental of a
+// square wave of given symbol length (alternating ones and zeros): a leaky average of the block
+// sums turned by a phasor at that frequency, beside one of their power. All of them advance
+// together, side by side, once a block.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +23,11 @@ namespace pagora {
 
 class CentredAudio {
  public:
+  static constexpr std::size_t kMaxTones = 4;
+  // Whether a tone stands out is asked every this many blocks only: a preamble or bit sync
+  // lasts tens to hundreds of them.
+  static constexpr std::int64_t kBlocksPerLook = 4;
+
   // sampleRate in Hz, 4000..384000.
   explicit CentredAudio(double sampleRate);
 
@@ -37,17 +49,30 @@ class CentredAudio {
   // samples count in proportion). Both lie within the ring and before the newest sample's end.
   double Integrate(double from, double to) const;
 
-  // Blocks: the samples in a row of blockSize(), the first starting at sample 0.
-  int blockSize() const { return blockSize_; }
-  // The sample count at which the next block is complete.
+  // Blocks: the samples in a row of blockSize(), the first starting at sample 0. The sample
+  // count at which the next block is complete.
   std::int64_t nextBlockEnd() const { return nextBlockEnd_; }
-  // Sums the block just completed (count() == nextBlockEnd()) and moves on to the next one.
-  double TakeBlock();
-  // Blocks taken so far.
-  std::int64_t blocks() const { return blocks_; }
+  // Advances every tone detector by the block just completed (count() == nextBlockEnd()).
+  // Returns true when the tones are to be looked at.
+  bool TakeBlock();
+
+  // Adds a tone detector for a square wave of `samplesPerSymbol`-long symbols, averaging over
+  // about `averageSymbols` symbols; returns its number. At most kMaxTones.
+  std::size_t AddTone(double samplesPerSymbol, double averageSymbols);
+  // Does the tone stand out of the noise by `significance`? Against noise alone the averaged
+  // power at its frequency is alpha / 2 of the total, exponentially distributed.
+  bool Stands(std::size_t tone, double significance) const {
+    return zRe_[tone] * zRe_[tone] + zIm_[tone] * zIm_[tone] >
+           significance * 0.5 * alpha_[tone] * power_[tone];
+  }
+  // A sample position where a symbol of the tone's square wave starts, from its phase (any
+  // whole symbol away is one too).
+  double Boundary(std::size_t tone) const;
+  double SamplesPerSymbol(std::size_t tone) const { return samplesPerSymbol_[tone]; }
 
  private:
   static constexpr double kLargestSample = 1e3;
+  using Lanes = std::array<double, kMaxTones>;
 
   // The sum of the samples before sample k, and sample k.
   double Before(std::int64_t k) const { return sums_[static_cast<std::size_t>(k - 1) & mask_]; }
@@ -61,48 +86,15 @@ class CentredAudio {
   int blockSize_;
   std::int64_t nextBlockEnd_;
   std::int64_t blocks_ = 0;
-};
 
-// A narrow detector for the fundamental of a square wave of `samplesPerSymbol`-long symbols
-// (alternating ones and zeros, as in a preamble or bit sync) on block sums: a leaky average of
-// the block sums turned by a phasor at that frequency, beside one of their power.
-class BlockTone {
- public:
-  BlockTone() = default;
-  // Averages over about `averageSymbols` symbols.
-  BlockTone(double samplesPerSymbol, int blockSize, double averageSymbols);
-
-  // Takes the next block's sum (block number `block`, counting from 1).
-  void Take(double y, std::int64_t block) {
-    zRe_ += alpha_ * (y * phRe_ - zRe_);
-    zIm_ += alpha_ * (y * phIm_ - zIm_);
-    power_ += alpha_ * (y * y - power_);
-    double re = phRe_ * stepRe_ - phIm_ * stepIm_;
-    phIm_ = phRe_ * stepIm_ + phIm_ * stepRe_;
-    phRe_ = re;
-    if ((block & 4095) == 0)
-      Renormalise();
-  }
-  // Does the tone stand out of the noise by `significance`? Against noise alone the averaged
-  // power at its frequency is alpha / 2 of the total, exponentially distributed.
-  bool Stands(double significance) const {
-    return zRe_ * zRe_ + zIm_ * zIm_ > significance * 0.5 * alpha_ * power_;
-  }
-  // A sample position (any whole symbol pair away is one too) where a symbol of the square wave
-  // starts, from the tone's phase.
-  double Boundary() const;
-  double samplesPerSymbol() const { return samplesPerSymbol_; }
-
- private:
-  void Renormalise();
-
-  double samplesPerSymbol_ = 1;
-  int blockSize_ = 1;
-  double stepRe_ = 1, stepIm_ = 0;  // phasor rotation per block
-  double phRe_ = 1, phIm_ = 0;      // e^(-j w m D) for block m
-  double zRe_ = 0, zIm_ = 0;        // leaky average of block sums times the phasor
-  double power_ = 0;                // leaky average of squared block sums
-  double alpha_ = 0;                // averaging share per block
+  // The tone detectors, one lane each; unused lanes stay at zero.
+  std::size_t tones_ = 0;
+  Lanes samplesPerSymbol_{};
+  Lanes stepRe_{}, stepIm_{};  // phasor rotation per block
+  Lanes phRe_{}, phIm_{};      // e^(-j w m D) for block m
+  Lanes zRe_{}, zIm_{};        // leaky average of block sums times the phasor
+  Lanes power_{};              // leaky average of squared block sums
+  Lanes alpha_{};              // averaging share per block
 };
 
 }  // namespace pagora

@@ -168,12 +168,16 @@ class AudioFileProducer : public AudioProducer {
   std::size_t Read(float* out, std::size_t count) override {
     if (!file_)
       return 0;
+    if (channels_ == 1) {
+      sf_count_t got = sf_readf_float(file_, out, static_cast<sf_count_t>(count));
+      return got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+    // Of several channels the first is the discriminator's.
     sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(count));
     if (got <= 0)
       return 0;
-    for (sf_count_t i = 0; i < got; ++i) {
+    for (sf_count_t i = 0; i < got; ++i)
       out[i] = interleaved_[static_cast<std::size_t>(i * channels_)];
-    }
     return static_cast<std::size_t>(got);
   }
 

@@ -7,8 +7,6 @@
 namespace pagora {
 namespace {
 
-// Whether the bit sync tone stands out is asked every few blocks only.
-constexpr std::int64_t kBlocksPerLook = 4;
 constexpr double kSlowRate = 1600;
 // Symbols the tone detector averages over: a bit sync may be as short as 32 symbols, and the
 // receiver must have the output before the sync window begins.
@@ -79,22 +77,20 @@ int Ones(std::uint64_t x) {
 
 }  // namespace
 
-FlexRegenerator::FlexRegenerator(const CentredAudio& audio, bool fourLevel)
+FlexRegenerator::FlexRegenerator(CentredAudio& audio, bool fourLevel)
     : audio_(audio),
       fourLevelOut_(fourLevel),
       slowSymbol_(audio.sampleRate() / kSlowRate),
-      tone_(slowSymbol_, audio.blockSize(), kToneSymbols) {}
+      tone_(audio.AddTone(slowSymbol_, kToneSymbols)) {}
 
-bool FlexRegenerator::TakeBlock(double y) {
-  std::int64_t block = audio_.blocks();
-  tone_.Take(y, block);
-  if (!active_ && block % kBlocksPerLook == 0 && audio_.count() >= nextCheck_ && Stands())
+bool FlexRegenerator::Look() {
+  if (!active_ && audio_.count() >= nextCheck_ && Stands())
     candidate_ = true;
-  return candidate_ || (active_ && audio_.count() >= due_);
+  return candidate_;
 }
 
 bool FlexRegenerator::Stands() const {
-  return tone_.Stands(kToneSignificance);
+  return audio_.Stands(tone_, kToneSignificance);
 }
 
 // Is the tone a bit sync? The symbol boundaries its phase gives, integrated over the last
@@ -103,7 +99,7 @@ bool FlexRegenerator::Stands() const {
 bool FlexRegenerator::Confirm(double lastBoundary) {
   double symbol = slowSymbol_;
   double n = static_cast<double>(audio_.count());
-  double first = tone_.Boundary();
+  double first = audio_.Boundary(tone_);
   double last = first + symbol * std::floor((n - 1 - symbol - first) / symbol);
   double earliest = last - (kConfirmSymbols - 1) * symbol;
   if (earliest - symbol < n - static_cast<double>(audio_.size()) + 2 || earliest < 1)

@@ -25,19 +25,20 @@ namespace pagora {
 
 class FlexRegenerator {
  public:
-  // Reads the audio the slicer keeps, which must outlive the regenerator. With fourLevel false,
+  // Listens to the audio the slicer keeps (adding its tone detector there), which must outlive
+  // the regenerator. With fourLevel false,
   // every symbol goes out as one of the two outer levels (a 2-level slicer's view of a 4-level
   // frame).
-  FlexRegenerator(const CentredAudio& audio, bool fourLevel);
+  FlexRegenerator(CentredAudio& audio, bool fourLevel);
 
-  // Takes the sum of the block the audio just completed. Returns true when Service() has work:
-  // the bit sync tone stands out of the noise, or a symbol is due.
-  bool TakeBlock(double y);
+  // Looks at the tone (when the audio says the tones are to be looked at). Returns true when
+  // Service() has work: the bit sync tone stands out of the noise.
+  bool Look();
   // The sample count from which the next symbol can be decided (only while active).
   std::int64_t due() const { return active_ ? due_ : kNeverDue; }
 
   enum class Event { kNone, kEntered, kLeft };
-  // Does the work TakeBlock() or due() announced. With mayEnter false (another receiver owns the
+  // Does the work Look() or due() announced. With mayEnter false (another receiver owns the
   // output) a bit sync is not taken. On kEntered the regenerator has started the output at a
   // boundary no earlier than half a symbol after `lastBoundary` (sample position of the slicer's
   // last change on the timeline) and owns the timeline until kLeft.
@@ -65,7 +66,7 @@ class FlexRegenerator {
   const CentredAudio& audio_;
   bool fourLevelOut_;
   double slowSymbol_ = 0;  // samples in a 1600 symbols/s period
-  BlockTone tone_;         // the bit sync's fundamental
+  std::size_t tone_;       // the bit sync's fundamental, in the audio
   std::int64_t nextCheck_ = 0;
   bool candidate_ = false;
   int entries_ = 0;

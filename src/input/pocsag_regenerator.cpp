@@ -8,8 +8,6 @@
 namespace pagora {
 namespace {
 
-// Whether a tone stands out is asked every few blocks only: a preamble lasts hundreds of them.
-constexpr std::int64_t kBlocksPerLook = 4;
 // Bits the tone detectors average over (their time constant).
 constexpr double kToneBits = 32;
 // How far the tone must stand out: its power against what noise alone gives in the detector's
@@ -46,34 +44,31 @@ constexpr int kMissedSyncsToLeave = 2;
 
 }  // namespace
 
-PocsagRegenerator::PocsagRegenerator(const CentredAudio& audio) : audio_(audio) {
+PocsagRegenerator::PocsagRegenerator(CentredAudio& audio) : audio_(audio) {
   for (std::size_t r = 0; r < tones_.size(); ++r)
-    tones_[r].detector = BlockTone(audio.sampleRate() / kRates[r], audio.blockSize(), kToneBits);
+    tones_[r].detector = audio.AddTone(audio.sampleRate() / kRates[r], kToneBits);
 }
 
-bool PocsagRegenerator::TakeBlock(double y) {
-  std::int64_t block = audio_.blocks();
-  bool look = !active_ && block % kBlocksPerLook == 0;
-  for (Tone& tone : tones_) {
-    tone.detector.Take(y, block);
-    if (look && Stands(tone) && audio_.count() >= tone.nextCheck)
-      candidate_ = true;
+bool PocsagRegenerator::Look() {
+  if (!active_) {
+    for (const Tone& tone : tones_)
+      candidate_ = candidate_ || (Stands(tone) && audio_.count() >= tone.nextCheck);
   }
-  return candidate_ || (active_ && audio_.count() >= due_);
+  return candidate_;
 }
 
 bool PocsagRegenerator::Stands(const Tone& tone) const {
-  return tone.detector.Stands(kToneSignificance);
+  return audio_.Stands(tone.detector, kToneSignificance);
 }
 
 // Is the tone at `rate` a preamble? The bit boundaries its phase gives, integrated over the last
 // kConfirmBits bits, must alternate. On success the receiver starts at a boundary at least half
 // a bit after the slicer's last change, so that no hold on the timeline is cut short.
 bool PocsagRegenerator::Confirm(std::size_t rate, double lastBoundary) {
-  const BlockTone& tone = tones_[rate].detector;
-  double bit = tone.samplesPerSymbol();
+  std::size_t tone = tones_[rate].detector;
+  double bit = audio_.SamplesPerSymbol(tone);
   double n = static_cast<double>(audio_.count());
-  double first = tone.Boundary();  // in samples (any whole bit away is one too)
+  double first = audio_.Boundary(tone);  // in samples (any whole bit away is one too)
   double last = first + bit * std::floor((n - 1 - bit - first) / bit);
   double earliest = last - (kConfirmBits - 1) * bit;
   if (earliest - bit < n - static_cast<double>(audio_.size()) + 2 || earliest < 1)
@@ -120,7 +115,7 @@ PocsagRegenerator::Event PocsagRegenerator::Service(double lastBoundary, bool ma
       if (!Stands(tone) || audio_.count() < tone.nextCheck)
         continue;
       tone.nextCheck =
-          audio_.count() + static_cast<std::int64_t>(4 * tone.detector.samplesPerSymbol());
+          audio_.count() + static_cast<std::int64_t>(4 * audio_.SamplesPerSymbol(tone.detector));
       if (Confirm(r, lastBoundary))
         event = Event::kEntered;
     }
@@ -131,8 +126,8 @@ PocsagRegenerator::Event PocsagRegenerator::Service(double lastBoundary, bool ma
       event = Event::kLeft;
       // The tone of the burst's last preamble may still stand out: give it time to fade.
       for (Tone& tone : tones_)
-        tone.nextCheck = audio_.count() +
-                         static_cast<std::int64_t>(kToneBits * tone.detector.samplesPerSymbol());
+        tone.nextCheck = audio_.count() + static_cast<std::int64_t>(
+                                              kToneBits * audio_.SamplesPerSymbol(tone.detector));
     }
   }
   return event;

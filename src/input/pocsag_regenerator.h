@@ -24,17 +24,18 @@ namespace pagora {
 
 class PocsagRegenerator {
  public:
-  // Reads the audio the slicer keeps, which must outlive the regenerator.
-  explicit PocsagRegenerator(const CentredAudio& audio);
+  // Listens to the audio the slicer keeps (adding its tone detectors there), which must outlive
+  // the regenerator.
+  explicit PocsagRegenerator(CentredAudio& audio);
 
-  // Takes the sum of the block the audio just completed. Returns true when Service() has work:
-  // a rate's tone stands out of the noise, or a bit is due.
-  bool TakeBlock(double y);
+  // Looks at the tones (when the audio says they are to be looked at). Returns true when
+  // Service() has work: a rate's tone stands out of the noise.
+  bool Look();
   // The sample count from which the next bit can be decided (only while active).
   std::int64_t due() const { return active_ ? due_ : kNeverDue; }
 
   enum class Event { kNone, kEntered, kLeft };
-  // Does the work TakeBlock() or due() announced. On kEntered the regenerator has started the
+  // Does the work Look() or due() announced. On kEntered the regenerator has started the
   // output at a boundary no earlier than half a bit after `lastBoundary` (sample position of the
   // slicer's last change on the timeline) and owns the timeline until kLeft; regenerated changes go
   // to `timeline` at `ticksPerSample` ticks a sample. With mayEnter false (another receiver owns
@@ -57,7 +58,7 @@ class PocsagRegenerator {
   static constexpr std::int64_t kNeverDue = INT64_MAX;
 
   struct Tone {
-    BlockTone detector;
+    std::size_t detector = 0;    // in the audio
     std::int64_t nextCheck = 0;  // sample count before which no confirmation is tried
   };
 
