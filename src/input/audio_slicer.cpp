@@ -135,9 +135,8 @@ double AudioSlicer::CrossingSample(double value, bool rising) const {
 // level to another leave them alone.
 inline void AudioSlicer::TrackFourLevels(double x, double previous, double& high, double& low) {
   double step = fitStep_;
-  double offset = x - fitLow_;  // the levels lie at 0, 1, 2 and 3 steps
-  int nearest = (offset > 0.5 * step) + (offset > 1.5 * step) + (offset > 2.5 * step);
-  bool fits = std::abs(offset - fitOffsets_[static_cast<std::size_t>(nearest)]) < fitTolerance_;
+  int nearest = (x > fitBetween_[0]) + (x > fitBetween_[1]) + (x > fitBetween_[2]);
+  bool fits = std::abs(x - fitLevels_[static_cast<std::size_t>(nearest)]) < fitTolerance_;
   // Samples on the way from one level to another fit nowhere yet tell nothing: only a sample
   // where the audio is nearly flat (the middle of a symbol) may move the estimates.
   bool flat = std::abs(x - previous) < flatTolerance_;
@@ -187,10 +186,12 @@ void AudioSlicer::BuildFourLevelMoves() {
 // The level positions are taken from the estimates every few samples only: they move far
 // slower than that, and each sample's update then no longer waits for the one before.
 void AudioSlicer::RefreshFit(double high, double low) {
-  fitLow_ = low;
   fitStep_ = (high - low) * (1.0 / 3);
-  for (std::size_t n = 0; n < fitOffsets_.size(); ++n)
-    fitOffsets_[n] = static_cast<double>(n) * fitStep_;
+  // The levels lie at 0, 1, 2 and 3 steps above the low estimate.
+  for (std::size_t n = 0; n < fitLevels_.size(); ++n)
+    fitLevels_[n] = low + static_cast<double>(n) * fitStep_;
+  for (std::size_t n = 0; n < fitBetween_.size(); ++n)
+    fitBetween_[n] = low + (static_cast<double>(n) + 0.5) * fitStep_;
   fitTolerance_ = kLevelFit * fitStep_;
   flatTolerance_ = kFlatShare * fitStep_;
 }

@@ -124,8 +124,9 @@ class AudioSlicer {
   double attack_, releaseNear_, releaseFar_;
   std::array<double, 4> upperShare_{}, lowerShare_{};
   // Four-level positions for the envelope, refreshed every kFitRefresh samples.
-  double fitLow_ = 0, fitStep_ = 0, fitTolerance_ = 0, flatTolerance_ = 0;
-  std::array<double, 4> fitOffsets_{};
+  double fitStep_ = 0, fitTolerance_ = 0, flatTolerance_ = 0;
+  std::array<double, 4> fitLevels_{};
+  std::array<double, 3> fitBetween_{};  // halfway between neighbouring levels
   std::array<FourLevelMove, 32> highMoves_{}, lowMoves_{};
   bool primed_ = false;
   int level_ = 0;           // the level the audio is in now
