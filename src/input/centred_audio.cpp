@@ -14,7 +14,8 @@ constexpr double kBlockRate = 2756.25;
 // Room for the slowest alternation check (48 bits at 512 bit/s) and for catching up from the
 // slicer's last change: a quarter of a second.
 constexpr double kRingSeconds = 0.25;
-// The phasors are products of rotations; every this many blocks their rounding is taken out.
+// Every this many blocks the phasors' rounding is taken out (they are products of rotations)
+// and the running sum is brought back to zero.
 constexpr std::int64_t kRenormaliseBlocks = 4096;
 
 std::size_t RingSize(double sampleRate) {
@@ -59,6 +60,9 @@ bool CentredAudio::TakeBlock() {
     phRe_[t] = re;
   }
   if (blocks_ % kRenormaliseBlocks == 0) {
+    for (double& sum : sums_)
+      sum -= total_;
+    total_ = 0;
     for (std::size_t t = 0; t < tones_; ++t) {
       double scale = 1.0 / std::hypot(phRe_[t], phIm_[t]);
       phRe_[t] *= scale;

@@ -4,8 +4,9 @@
 // per-sample work does not grow with the receivers listening.
 //
 // The ring holds the running sum of the audio rather than the samples, so that integrating a bit
-// or a block takes two lookups however long it is; in double precision the sum of hours of audio
-// still resolves a sample to better than a millionth of full scale.
+// or a block takes two lookups however long it is. The sum is brought back to zero every second
+// or so (every entry in the ring moved by the same amount), so that however long the audio runs
+// it stays small enough for doubles to resolve a sample finely.
 //
 // The tone detectors work on sums of short blocks of samples. Each measures the fundamental of a
 // square wave of given symbol length (alternating ones and zeros): a leaky average of the block
