@@ -48,7 +48,12 @@ void HttpFront::Tick() {
   if (now - lastStatus_ < std::chrono::milliseconds(500))
     return;
   lastStatus_ = now;
-  server_.PublishStatus(web::EngineStatus(m_, inputs_));
+  nlohmann::ordered_json status = web::EngineStatus(m_, inputs_);
+  for (Monitor* other : fed_) {
+    if (other != &m_)
+      web::AddEngineCounts(status, *other);
+  }
+  server_.PublishStatus(std::move(status));
 }
 
 }  // namespace pagora::cli

@@ -29,8 +29,8 @@ class HttpFront {
                                           std::string& error);
   ~HttpFront();
 
-  // Feeds the live page from another engine too (the channels of a band); the status stays the
-  // first engine's.
+  // Feeds the live page from another engine too (the channels of a band), and adds its page
+  // counts and signal activity to the status; settings and keep-alive stay the first engine's.
   void AddEngine(Monitor& m);
 
   // Between ticks on the engine's thread: the status, at most twice a second.

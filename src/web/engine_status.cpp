@@ -1,5 +1,6 @@
 #include "web/engine_status.h"
 
+#include <array>
 #include <cstdio>
 #include <set>
 
@@ -15,17 +16,30 @@ std::string HexColour(Colour c) {
   return text;
 }
 
-std::int64_t Sum(const CounterTable& table, std::initializer_list<int> rows) {
+// Each decoder's rows of the statistics tables.
+struct DecoderRows {
+  const char* name;
+  std::array<int, 3> rows;
+  std::size_t count;
+};
+constexpr DecoderRows kDecoderRows[] = {
+    {"POCSAG", {kRowPocsag2400, kRowPocsag1200, kRowPocsag512}, 3},
+    {"FLEX", {kRowFlex6400, kRowFlex3200, kRowFlex1600}, 3},
+    {"GSC", {kRowGsc}, 1}};
+
+std::int64_t Sum(const CounterTable& table, const DecoderRows& decoder) {
   std::int64_t total = 0;
-  for (int row : rows)
-    total += table[static_cast<std::size_t>(row)][0] + table[static_cast<std::size_t>(row)][1];
+  for (std::size_t i = 0; i < decoder.count; ++i) {
+    auto row = static_cast<std::size_t>(decoder.rows[i]);
+    total += table[row][0] + table[row][1];
+  }
   return total;
 }
 
-nlohmann::ordered_json Decoder(Monitor& m, bool enabled, std::initializer_list<int> rows) {
+nlohmann::ordered_json Decoder(Monitor& m, bool enabled, const DecoderRows& decoder) {
   return {{"enabled", enabled},
-          {"pages_this_hour", Sum(m.counters.hourlyMessages, rows)},
-          {"pages_today", Sum(m.counters.dailyMessages, rows)}};
+          {"pages_this_hour", Sum(m.counters.hourlyMessages, decoder)},
+          {"pages_today", Sum(m.counters.dailyMessages, decoder)}};
 }
 
 nlohmann::ordered_json KeepAliveStatus(Monitor& m) {
@@ -54,6 +68,19 @@ nlohmann::ordered_json Colours(const AppSettings& s) {
 
 }  // namespace
 
+void AddEngineCounts(nlohmann::ordered_json& status, Monitor& other) {
+  for (const DecoderRows& d : kDecoderRows) {
+    nlohmann::ordered_json& decoder = status["decoders"][d.name];
+    decoder["pages_this_hour"] =
+        decoder["pages_this_hour"].get<std::int64_t>() + Sum(other.counters.hourlyMessages, d);
+    decoder["pages_today"] =
+        decoder["pages_today"].get<std::int64_t>() + Sum(other.counters.dailyMessages, d);
+  }
+  nlohmann::ordered_json& signal = status["signal"];
+  signal["flex_frame"] = signal["flex_frame"].get<bool>() || other.recovery.flexActive != 0;
+  signal["gsc_sync"] = signal["gsc_sync"].get<bool>() || other.recovery.gscActive != 0;
+}
+
 nlohmann::ordered_json EngineStatus(Monitor& m, const std::vector<InputDescription>& inputs) {
   nlohmann::ordered_json inputList = nlohmann::ordered_json::array();
   for (const InputDescription& input : inputs) {
@@ -65,10 +92,10 @@ nlohmann::ordered_json EngineStatus(Monitor& m, const std::vector<InputDescripti
                          {"inverted", m.settings.invertData != 0}});
   }
   const AppSettings& s = m.settings;
-  nlohmann::ordered_json decoders{
-      {"POCSAG", Decoder(m, s.decodePocsag != 0, {kRowPocsag2400, kRowPocsag1200, kRowPocsag512})},
-      {"FLEX", Decoder(m, s.decodeFlex != 0, {kRowFlex6400, kRowFlex3200, kRowFlex1600})},
-      {"GSC", Decoder(m, s.decodeGolay != 0, {kRowGsc})}};
+  const bool enabled[] = {s.decodePocsag != 0, s.decodeFlex != 0, s.decodeGolay != 0};
+  nlohmann::ordered_json decoders = nlohmann::ordered_json::object();
+  for (std::size_t d = 0; d < std::size(kDecoderRows); ++d)
+    decoders[kDecoderRows[d].name] = Decoder(m, enabled[d], kDecoderRows[d]);
   std::set<std::string> labels;
   for (const FilterRecord& f : s.filters) {
     if (f.type != kFilterUnused && !f.reject && !f.label.empty())

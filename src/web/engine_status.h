@@ -24,4 +24,8 @@ struct InputDescription {
 // file failures, the display colours ("#rrggbb" by colour class) and the filter labels.
 nlohmann::ordered_json EngineStatus(Monitor& m, const std::vector<InputDescription>& inputs);
 
+// Adds another engine's page counts and signal activity to `status` (made by EngineStatus): the
+// channels of a band are watched as one receiver. Settings and keep-alive stay the first one's.
+void AddEngineCounts(nlohmann::ordered_json& status, Monitor& other);
+
 }  // namespace pagora::web
