@@ -67,6 +67,17 @@ constexpr int kBlockSlowSymbols = 11 * 256;
 // Symbols without a marker after which the receiver gives the output back: the bit sync and the
 // sync window of a frame take 96, a gap between frames a few more.
 constexpr int kHuntSymbols = 160;
+// When the carrier goes after a frame the receiver holds the output steady instead of handing
+// it back to the slicer, which would slice the noise of an empty channel into random symbols:
+// about one symbol in a hundred thousand then reads as a marker within its four errors, and the
+// decoder, taking that for a frame of 11 blocks, would not look for the real marker of a frame
+// that follows within 1.8 s. The hold ends when the audio comes back to this share of the
+// frame's outer level (the next transmission; its bit sync is then taken as usual), or after
+// one frame's length of 1600 symbols/s symbols.
+constexpr double kCarrierBack = 0.5;
+constexpr int kQuietSymbols = 3000;
+constexpr double kQuietAverage = 0.25;
+constexpr double kQuietCentreAverage = 1.0 / 8;
 
 struct ModeRow {
   std::uint16_t code;
@@ -201,6 +212,10 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   blockSymbols_ = 0;
   hunting_ = 0;
   fourLevelNow_ = fourLevelOut_;
+  framed_ = false;
+  quiet_ = 0;
+  centre_ = 0;
+  span_ = live_ = amplitude_;
   return true;
 }
 
@@ -246,6 +261,8 @@ int FlexRegenerator::Decide(double y) {
   }
   if (!(span > 0))
     span = amplitude_;
+  centre_ = centre;
+  span_ = span;
   double z = (u - centre) / span;
   int decided = fourLevelNow_ ? (z > -2.0 / 3) + (z > 0) + (z > 2.0 / 3) : (z > 0 ? 3 : 0);
   double c = kPosition[decided];
@@ -271,6 +288,10 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
                                     EntrySink& sink) {
   double p = period_;
   double start = tau_;
+  if (quiet_ > 0) {
+    HoldQuiet(start, timeline, ticksPerSample, sink);
+    return;
+  }
   double y = Integrate(start, start + p);
   double next = start + p;
   double offset = 0;
@@ -287,6 +308,7 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
     }
   }
   fast_ += kFastAmplitude * (std::abs(y) / p - fast_);
+  live_ += kFastAmplitude * (std::abs(y / p - centre_) - live_);
   // The decision itself on the symbol's middle (all of it unless the edges jitter).
   double decided = y;
   if (trim_ > 0)
@@ -300,6 +322,32 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
   tau_ = next;
   TrackFraming(outputLevel_);
   due_ = static_cast<std::int64_t>(std::ceil(tau_ + period_)) + 1;
+}
+
+// Holds the output at its level while the channel is empty, keeping the timeline's time moving
+// (the slicer does not while a receiver owns the output), and gives the output back when the
+// audio comes back or the hold has lasted a frame.
+void FlexRegenerator::HoldQuiet(double start, EntryTimeline& timeline, double ticksPerSample,
+                                EntrySink& sink) {
+  // The clock runs on at whatever phase the last frame left it, so the level is taken from the
+  // symbol's quarters: a bit sync straddling the boundaries still shows at least 3/4 of its level.
+  // Its distance from the centre is measured against the audio's own running centre, as the
+  // slicer's, taken off before, wanders over an empty channel.
+  double quarter = 0.25 * period_, q[4], sum = 0;
+  for (int k = 0; k < 4; ++k) {
+    q[k] = Integrate(start + k * quarter, start + (k + 1) * quarter);
+    sum += q[k];
+  }
+  quietCentre_ += kQuietCentreAverage * (sum / period_ - quietCentre_);
+  double level = 0;
+  for (double v : q)
+    level += std::abs(v - quietCentre_ * quarter);
+  live_ += kQuietAverage * (level / period_ - live_);
+  tau_ = start + period_;
+  due_ = static_cast<std::int64_t>(std::ceil(tau_ + period_)) + 1;
+  timeline.Advance(tau_ * ticksPerSample, sink);
+  if (live_ >= kCarrierBack * span_ || ++quiet_ > kQuietSymbols)
+    active_ = false;
 }
 
 // Learns how far the edges wander (`offset`: the measured boundary offset before the symbol just
@@ -337,6 +385,7 @@ void FlexRegenerator::TrackFraming(int level) {
       fourLevelNow_ = fourLevelOut_;
       hunting_ = 0;
       window_ = 0;
+      framed_ = true;
     }
     return;
   }
@@ -381,8 +430,13 @@ void FlexRegenerator::TrackFraming(int level) {
     }
     return;
   }
-  if (++hunting_ > kHuntSymbols || fast_ < kCarrierLost * amplitude_)
+  bool carrierLost = fast_ < kCarrierLost * amplitude_;
+  if (framed_ && (carrierLost || live_ < kCarrierLost * span_)) {
+    quiet_ = 1;
+    quietCentre_ = centre_;
+  } else if (++hunting_ > kHuntSymbols || carrierLost) {
     active_ = false;
+  }
 }
 
 }  // namespace pagora

@@ -298,6 +298,46 @@ TEST(FlexRegeneration, NoPageFromNoiseOrRandomData) {
       << decoded.pages.size() << " pages, first " << decoded.pages.front().first;
 }
 
+// After a frame the FLEX receiver holds the output over the empty channel. What the slicer
+// would make of that channel meanwhile, here a sync window whose mode code is in no table (at a
+// third of the level: noise forms one now and then), must not reach the decoder: taken for a
+// frame of 11 blocks, it kept the decoder from looking for the next frame's marker, and that
+// frame's pages were lost. Traffic at full level still gets the output: the next FLEX frame and
+// a POCSAG burst behind it.
+TEST(FlexRegeneration, EmptyChannelAfterAFrameCostsNoPage) {
+  json second = Flex("1600/2");
+  second["pages"] = json::array(
+      {{{"capcode", 424242}, {"type", "alpha"}, {"text", "The frame after the empty channel"}},
+       {{"capcode", 77}, {"type", "numeric"}, {"text", "0123"}}});
+  gen::SymbolStream ghost;
+  ghost.symbolRate = 1600;
+  for (std::uint16_t word : {0x5A5A, 0xA6C6, 0xAAAA, 0x0F0F}) {
+    for (int b = 15; b >= 0; --b)
+      ghost.levels.push_back((word >> b) & 1 ? 0 : 3);
+  }
+  gen::AudioRenderOptions weak;
+  weak.amplitude = 0.5 / 3;
+  std::vector<float> audio;
+  std::vector<Shown> expected;
+  auto append = [&](const std::vector<float>& piece) {
+    audio.insert(audio.end(), piece.begin(), piece.end());
+  };
+  for (const json& transmission : {Flex("1600/2"), json(), second, Pocsag(1200)}) {
+    if (transmission.is_null()) {
+      append(gen::RenderSamples(ghost, weak, 0.2));
+      continue;
+    }
+    gen::Scenario scenario = OneTransmission(transmission);
+    append(gen::RenderSamples(scenario.items.front().symbols, gen::AudioRenderOptions{}, 0.3));
+    for (const Shown& page : Expected(scenario))
+      expected.push_back(page);
+  }
+  Decoded decoded = Decode(audio);
+  EXPECT_EQ(decoded.pages, expected);
+  EXPECT_EQ(decoded.frames, 2);
+  EXPECT_EQ(decoded.bursts, 1);
+}
+
 // Nothing but a POCSAG preamble may start a regenerated burst: not noise at any level, not the
 // random data of FLEX or of POCSAG itself, not FLEX's own alternating bit sync.
 TEST(PocsagRegeneration, NoBurstFromNoiseOrOtherTraffic) {
