@@ -51,12 +51,16 @@ constexpr double kLargestTrim = 0.3;
 constexpr double kFitAverage = 1.0 / 64;
 constexpr double kFitStart = 16;
 constexpr double kFitDeterminant = 1e-3;
-// A receiver's audio filter leaves part of each 3200 symbols/s symbol in the next one, which at
-// four levels moves an inner symbol towards its neighbour's threshold. In those blocks the share
-// is learnt from the decisions (the fit's residual against the previous symbol's decided
-// position, at this gain a symbol) and taken off before deciding. Elsewhere it stays 0: at 1600
-// symbols/s and at two levels the learnt share is mostly noise and cost sensitivity.
-constexpr double kFeedbackGain = 0.004;
+// A receiver's audio filter (and the slicer's own low-pass) spreads each symbol into both of its
+// neighbours, which at 3200 symbols/s and four levels moves an inner symbol well towards a
+// threshold: through a 3 kHz filter a level-0 symbol before a level 3 read a quarter of the way
+// to level 1. In those blocks the receiver decides a symbol one symbol late, once the
+// next one's integral is in, and takes off the previous symbol's share (by its decided level)
+// and the next one's (by its measured level against the fitted ones). Both shares are learnt
+// from the decisions, the fit's residual against either neighbour at this gain a symbol, from
+// 0 in every frame's blocks. Elsewhere they are not used: at 1600 symbols/s and at two levels
+// the learnt shares were mostly noise and cost sensitivity.
+constexpr double kFeedbackGain = 0.016;
 // Amplitude averages and the share at which the carrier counts as gone.
 constexpr double kSlowAmplitude = 0.01;
 constexpr double kFastAmplitude = 1.0 / 16;
@@ -222,7 +226,7 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   quiet_ = 0;
   centre_ = 0;
   span_ = live_ = amplitude_;
-  feedback_ = previousPosition_ = 0;
+  feedback_ = previousPosition_ = lead_ = 0;
   return true;
 }
 
@@ -256,11 +260,16 @@ FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnt
 // two levels only the centre matters. Outside a 2-level frame's blocks the symbols are decided
 // on four levels wherever the output has them: the header uses only the half, which is the same
 // either way, and a receiver that took a bit-sync-like run inside a 4-level frame's blocks for a
-// bit sync keeps the low bits. In 4-level blocks at 3200 symbols/s the previous symbol's share
-// (kFeedbackGain) comes off first.
-int FlexRegenerator::Decide(double y) {
+// bit sync keeps the low bits. In 4-level blocks at 3200 symbols/s the neighbours' shares come off
+// first (`ahead`: the next symbol's average; NaN elsewhere).
+int FlexRegenerator::Decide(double y, double ahead) {
   static constexpr double kPosition[4] = {-1, -1.0 / 3, 1.0 / 3, 1};
   double u = y / period_ - feedback_ * previousPosition_;
+  double lead = 0;
+  if (!std::isnan(ahead) && span_ > 0) {
+    lead = std::clamp((ahead - centre_) / span_, -1.5, 1.5);
+    u -= lead_ * lead;
+  }
   double det = fitN_ * fitC2_ - fitC_ * fitC_;
   double centre = 0, span = amplitude_;
   if (det > kFitDeterminant * fitN_ * fitN_) {
@@ -280,8 +289,10 @@ int FlexRegenerator::Decide(double y) {
   fitC2_ = keep * fitC2_ + c * c;
   fitY_ = keep * fitY_ + u;
   fitCY_ = keep * fitCY_ + c * u;
-  if (fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 0)
+  if (fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 0) {
     feedback_ += kFeedbackGain * (u - centre - span * c) * previousPosition_;
+    lead_ += kFeedbackGain * (u - centre - span * c) * lead;
+  }
   previousPosition_ = c;
   // The running magnitudes the carrier check and the jitter estimate use.
   double level = std::abs(u);
@@ -304,6 +315,7 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
     return;
   }
   double y = Integrate(start, start + p);
+  double ahead = Equalizing() ? Integrate(start + p, start + 2 * p) / p : std::nan("");
   double next = start + p;
   double offset = 0;
   bool changes = previous_ != 0 && (y > 0) != (previous_ > 0);
@@ -324,7 +336,7 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
   double decided = y;
   if (trim_ > 0)
     decided = Integrate(start + trim_ * p, start + (1 - trim_) * p) / (1 - 2 * trim_);
-  outputLevel_ = Decide(decided);
+  outputLevel_ = Decide(decided, ahead);
   TrackJitter(changes ? offset : std::nan(""), outputLevel_, decided / p);
   std::uint8_t status = kLevelStatus[outputLevel_];
   if (timeline.status() != status)
@@ -332,7 +344,7 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
   previous_ = y;
   tau_ = next;
   TrackFraming(outputLevel_);
-  due_ = static_cast<std::int64_t>(std::ceil(tau_ + period_)) + 1;
+  due_ = static_cast<std::int64_t>(std::ceil(tau_ + (Equalizing() ? 2 : 1) * period_)) + 1;
 }
 
 // Holds the output at its level while the channel is empty, keeping the timeline's time moving
@@ -392,7 +404,7 @@ void FlexRegenerator::TrackFraming(int level) {
     if (--blockSymbols_ == 0) {
       // Back to the header rate for the next frame's bit sync.
       period_ *= static_cast<double>(frameRate_) / kSlowRate;
-      feedback_ = 0;
+      feedback_ = lead_ = 0;
       nominal_ = slowSymbol_;
       fourLevelNow_ = fourLevelOut_;
       hunting_ = 0;
@@ -438,7 +450,7 @@ void FlexRegenerator::TrackFraming(int level) {
       blockSymbols_ = kBlockSlowSymbols * frameRate_ / 1600;
       nominal_ = sampleRate_ / frameRate_;
       period_ *= kSlowRate / frameRate_;
-      feedback_ = 0;
+      feedback_ = lead_ = 0;
       fourLevelNow_ = fourLevelOut_ && frameLevels_ == 4;
     }
     return;

@@ -74,7 +74,9 @@ class FlexRegenerator {
   double Integrate(double from, double to) const;
   bool Confirm(double lastBoundary);
   void ProcessSymbol(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
-  int Decide(double y);
+  int Decide(double y, double ahead);
+  // A symbol is decided with its successor's integral (4-level blocks at 3200 symbols/s).
+  bool Equalizing() const { return fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 1; }
   void TrackJitter(double offset, int level, double value);
   void TrackFraming(int level);
   void HoldQuiet(double start, EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
@@ -133,9 +135,9 @@ class FlexRegenerator {
   // The fitted centre and outer level as the last symbol was decided, the fast average of the
   // symbols' distance from that centre, and (while holding) the audio's own running centre.
   double centre_ = 0, span_ = 0, live_ = 0, quietCentre_ = 0;
-  // The previous symbol's share in this one (4-level blocks at 3200 symbols/s), and the
-  // previous symbol's decided position.
-  double feedback_ = 0, previousPosition_ = 0;
+  // The previous and the next symbol's shares in this one (4-level blocks at 3200 symbols/s),
+  // and the previous symbol's decided position.
+  double feedback_ = 0, previousPosition_ = 0, lead_ = 0;
 };
 
 }  // namespace pagora
