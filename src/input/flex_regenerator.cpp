@@ -421,7 +421,12 @@ void FlexRegenerator::TrackFraming(int level) {
     errors = Ones(~marker ^ kMarker);
     inverted = true;
   }
-  if (errors <= kMarkerErrors) {
+  // Within a header only a marker of the frame's own polarity restarts it, as in the decoder,
+  // which takes one polarity only: the frame information word and sync 2 come within four bits
+  // of the inverted marker for some frame numbers (85 and 93 among them), and restarting there
+  // put the blocks 48 symbols late.
+  if (errors <= kMarkerErrors && (countdown_ == 0 || inverted == invertedFrame_)) {
+    invertedFrame_ = inverted;
     std::uint64_t window = inverted ? ~window_ : window_;
     auto code = static_cast<std::uint16_t>(window >> 48);
     auto complement = static_cast<std::uint16_t>(window);

@@ -129,9 +129,10 @@ class FlexRegenerator {
   int hunting_ = 0;       // symbols since the last marker or frame end
   int frameRate_ = 1600;  // the mode's symbol rate and levels
   int frameLevels_ = 2;
-  bool fourLevelNow_ = false;  // deciding 4-level symbols (only where the output has them)
-  bool framed_ = false;        // a frame's blocks were regenerated since the entry
-  int quiet_ = 0;              // symbols held steady since the carrier went (0: not holding)
+  bool invertedFrame_ = false;  // the frame's sync window came inverted
+  bool fourLevelNow_ = false;   // deciding 4-level symbols (only where the output has them)
+  bool framed_ = false;         // a frame's blocks were regenerated since the entry
+  int quiet_ = 0;               // symbols held steady since the carrier went (0: not holding)
   // The fitted centre and outer level as the last symbol was decided, the fast average of the
   // symbols' distance from that centre, and (while holding) the audio's own running centre.
   double centre_ = 0, span_ = 0, live_ = 0, quietCentre_ = 0;
