@@ -81,11 +81,13 @@ constexpr int kHuntSymbols = 160;
 // it back to the slicer, which would slice the noise of an empty channel into random symbols:
 // about one symbol in a hundred thousand then reads as a marker within its four errors, and the
 // decoder, taking that for a frame of 11 blocks, would not look for the real marker of a frame
-// that follows within 1.8 s. The hold ends when the audio comes back to this share of the
-// frame's outer level (the next transmission; its bit sync is then taken as usual), or after
-// one frame's length of 1600 symbols/s symbols.
+// that follows within 1.8 s. The hold ends when a bit sync stands out of the noise (taken at
+// once, at any level), when a POCSAG preamble is found (the slicer hands that receiver the
+// output), when the audio comes back to this share of the frame's outer level (other traffic:
+// transmitters on one channel deviate alike), or after this many 1600 symbols/s symbols (30 s)
+// in case the level fell for good.
 constexpr double kCarrierBack = 0.5;
-constexpr int kQuietSymbols = 3000;
+constexpr int kQuietSymbols = 48000;
 constexpr double kQuietAverage = 0.25;
 constexpr double kQuietCentreAverage = 1.0 / 8;
 
@@ -243,6 +245,13 @@ FlexRegenerator::Event FlexRegenerator::Service(double lastBoundary, bool mayEnt
     }
   }
   while (active_ && count_ >= due_) {
+    // Over the empty channel the tone detector goes on listening: a bit sync, however weak, is
+    // taken at once, from the end of the hold.
+    if (quiet_ > 0 && count_ >= nextCheck_ && Stands()) {
+      nextCheck_ = count_ + static_cast<std::int64_t>(2 * slowSymbol_);
+      if (Confirm(std::max(lastBoundary, tau_)))
+        continue;
+    }
     ProcessSymbol(timeline, ticksPerSample, sink);
     if (!active_) {
       event = Event::kLeft;
@@ -349,7 +358,8 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
 
 // Holds the output at its level while the channel is empty, keeping the timeline's time moving
 // (the slicer does not while a receiver owns the output), and gives the output back when the
-// audio comes back or the hold has lasted a frame.
+// audio comes back or the hold has lasted its longest. It starts from no level at all, so that
+// only audio that stays at the frame's level for a few symbols ends it.
 void FlexRegenerator::HoldQuiet(double start, EntryTimeline& timeline, double ticksPerSample,
                                 EntrySink& sink) {
   // The clock runs on at whatever phase the last frame left it, so the level is taken from the
@@ -464,6 +474,7 @@ void FlexRegenerator::TrackFraming(int level) {
   if (framed_ && (carrierLost || live_ < kCarrierLost * span_)) {
     quiet_ = 1;
     quietCentre_ = centre_;
+    live_ = 0;
   } else if (++hunting_ > kHuntSymbols || carrierLost) {
     active_ = false;
   }

@@ -14,8 +14,8 @@
 // blocks, deciding 4-level symbols against thresholds that follow the received inner and outer
 // levels. After the blocks it hunts for the next frame's marker for a while, and gives the output
 // back to the slicer when none comes. When the carrier goes it holds the output steady over the
-// empty channel until the audio comes back, so that the slicer's view of the noise never reaches
-// the decoder as a frame.
+// empty channel until a bit sync or other traffic comes, so that the slicer's view of the noise
+// never reaches the decoder as a frame.
 #pragma once
 
 #include <cmath>

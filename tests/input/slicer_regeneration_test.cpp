@@ -315,39 +315,51 @@ TEST(FlexRegeneration, NoPageFromNoiseOrRandomData) {
 // would make of that channel meanwhile, here a sync window whose mode code is in no table (at a
 // third of the level: noise forms one now and then), must not reach the decoder: taken for a
 // frame of 11 blocks, it kept the decoder from looking for the next frame's marker, and that
-// frame's pages were lost. Traffic at full level still gets the output: the next FLEX frame and
-// a POCSAG burst behind it.
+// frame's pages were lost. Traffic still gets the output: the next FLEX frame, a FLEX frame at
+// less than half the level (its bit sync is taken from the hold), and a POCSAG burst.
 TEST(FlexRegeneration, EmptyChannelAfterAFrameCostsNoPage) {
-  json second = Flex("1600/2");
-  second["pages"] = json::array(
-      {{{"capcode", 424242}, {"type", "alpha"}, {"text", "The frame after the empty channel"}},
-       {{"capcode", 77}, {"type", "numeric"}, {"text", "0123"}}});
+  auto pages = [](const char* mode, long capcode, const char* text) {
+    json transmission = Flex(mode);
+    transmission["pages"] =
+        json::array({{{"capcode", capcode}, {"type", "alpha"}, {"text", text}},
+                     {{"capcode", capcode + 1}, {"type", "numeric"}, {"text", "0123"}}});
+    return transmission;
+  };
   gen::SymbolStream ghost;
   ghost.symbolRate = 1600;
   for (std::uint16_t word : {0x5A5A, 0xA6C6, 0xAAAA, 0x0F0F}) {
     for (int b = 15; b >= 0; --b)
       ghost.levels.push_back((word >> b) & 1 ? 0 : 3);
   }
-  gen::AudioRenderOptions weak;
-  weak.amplitude = 0.5 / 3;
+  gen::AudioRenderOptions full, third, weak;
+  third.amplitude = 0.5 / 3;
+  weak.amplitude = 0.5 * 0.4;
   std::vector<float> audio;
   std::vector<Shown> expected;
   auto append = [&](const std::vector<float>& piece) {
     audio.insert(audio.end(), piece.begin(), piece.end());
   };
-  for (const json& transmission : {Flex("1600/2"), json(), second, Pocsag(1200)}) {
-    if (transmission.is_null()) {
-      append(gen::RenderSamples(ghost, weak, 0.2));
+  append(gen::RenderSamples(gen::SymbolStream{}, full, 0.2));
+  struct Piece {
+    json transmission;
+    const gen::AudioRenderOptions& options;
+  };
+  for (const Piece& piece : {Piece{Flex("1600/2"), full}, Piece{json(), third},
+                             Piece{pages("1600/2", 424242, "After the empty channel"), full},
+                             Piece{pages("3200/2", 515151, "Less than half the level"), weak},
+                             Piece{Pocsag(1200), full}}) {
+    if (piece.transmission.is_null()) {
+      append(gen::RenderSamples(ghost, piece.options, 0.2));
       continue;
     }
-    gen::Scenario scenario = OneTransmission(transmission);
-    append(gen::RenderSamples(scenario.items.front().symbols, gen::AudioRenderOptions{}, 0.3));
+    gen::Scenario scenario = OneTransmission(piece.transmission);
+    append(gen::RenderSamples(scenario.items.front().symbols, piece.options, 0.3));
     for (const Shown& page : Expected(scenario))
       expected.push_back(page);
   }
   Decoded decoded = Decode(audio);
   EXPECT_EQ(decoded.pages, expected);
-  EXPECT_EQ(decoded.frames, 2);
+  EXPECT_EQ(decoded.frames, 3);
   EXPECT_EQ(decoded.bursts, 1);
 }
 
