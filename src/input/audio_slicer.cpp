@@ -380,10 +380,14 @@ void AudioSlicer::AttendRegenerators(EntrySink& sink) {
 }
 
 // The regenerator takes over the timeline at a preamble and gives it back when the burst ends;
-// the slicer then goes on from the level the audio is at, with nothing pending.
+// the slicer then goes on from the level the audio is at, with nothing pending. A FLEX receiver
+// merely holding the output over an empty channel gives way to a preamble.
 void AudioSlicer::ServiceRegenerator(EntrySink& sink) {
-  PocsagRegenerator::Event event =
-      regenerator_.Service(lastBoundarySample_, !flex_.active(), timeline_, ticksPerSample_, sink);
+  bool flexQuiet = flex_.quiet();
+  PocsagRegenerator::Event event = regenerator_.Service(
+      lastBoundarySample_, !flex_.active() || flexQuiet, timeline_, ticksPerSample_, sink);
+  if (flexQuiet && event == PocsagRegenerator::Event::kEntered)
+    flex_.Release();
   if (event != PocsagRegenerator::Event::kNone)
     TakeBackOutput(event == PocsagRegenerator::Event::kEntered, regenerator_.endSample(), sink);
 }
@@ -414,6 +418,12 @@ void AudioSlicer::TakeBackOutput(bool entered, double end, EntrySink& sink) {
 void AudioSlicer::Finish(EntrySink& sink) {
   if (!primed_)
     return;
+  // A FLEX receiver holding the output over the empty channel after its frame lets go: the
+  // input has ended, and what follows starts from the slicer.
+  if (flex_.quiet()) {
+    flex_.Release();
+    TakeBackOutput(false, flex_.endSample(), sink);
+  }
   if (pending_)
     CommitPending(sink);
   timeline_.Flush(static_cast<double>(sampleIndex_) * ticksPerSample_, sink);

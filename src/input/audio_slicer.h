@@ -75,7 +75,8 @@ class AudioSlicer {
   std::uint8_t status() const {
     return regenerating() ? timeline_.status() : kLevelStatus[committedLevel_];
   }
-  // True while a POCSAG burst or a FLEX frame is being regenerated.
+  // True while a POCSAG burst or a FLEX frame is being regenerated, or a FLEX receiver holds the
+  // output over the empty channel after its frame.
   bool regenerating() const { return regenerator_.active() || flex_.active(); }
   // FLEX bit syncs taken over, and FLEX frames whose blocks were regenerated, so far.
   int regeneratedFlexEntries() const { return flex_.entries(); }

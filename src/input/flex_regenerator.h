@@ -13,7 +13,9 @@
 // (88 symbols at 1600 symbols/s after the sync window) goes on at the frame's rate for its 11
 // blocks, deciding 4-level symbols against thresholds that follow the received inner and outer
 // levels. After the blocks it hunts for the next frame's marker for a while, and gives the output
-// back to the slicer when none comes or the carrier goes.
+// back to the slicer when none comes. When the carrier goes it holds the output steady over the
+// empty channel until a bit sync or other traffic comes, so that the slicer's view of the noise
+// never reaches the decoder as a frame.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,10 @@ class FlexRegenerator {
                 EntrySink& sink);
 
   bool active() const { return active_; }
+  // True while the receiver holds the output steady after its transmitter went off the air
+  // (see HoldQuiet); another receiver may take the output over, or the input end, with Release().
+  bool quiet() const { return active_ && quiet_ > 0; }
+  void Release() { active_ = false; }
   // Sample position where the last regenerated symbol ended (valid after kLeft).
   double endSample() const { return tau_; }
   // Bit syncs confirmed and frames whose blocks were regenerated so far.
@@ -59,9 +65,12 @@ class FlexRegenerator {
   double Integrate(double from, double to) const { return audio_.Integrate(from, to); }
   bool Confirm(double lastBoundary);
   void ProcessSymbol(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
-  int Decide(double y);
+  int Decide(double y, double ahead);
+  // A symbol is decided with its successor's integral (4-level blocks at 3200 symbols/s).
+  bool Equalizing() const { return fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 1; }
   void TrackJitter(double offset, int level, double value);
   void TrackFraming(int level);
+  void HoldQuiet(double start, EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
 
   const CentredAudio& audio_;
   bool fourLevelOut_;
@@ -102,7 +111,16 @@ class FlexRegenerator {
   int hunting_ = 0;       // symbols since the last marker or frame end
   int frameRate_ = 1600;  // the mode's symbol rate and levels
   int frameLevels_ = 2;
-  bool fourLevelNow_ = false;  // deciding 4-level symbols (only where the output has them)
+  bool invertedFrame_ = false;  // the frame's sync window came inverted
+  bool fourLevelNow_ = false;   // deciding 4-level symbols (only where the output has them)
+  bool framed_ = false;         // a frame's blocks were regenerated since the entry
+  int quiet_ = 0;               // symbols held steady since the carrier went (0: not holding)
+  // The fitted centre and outer level as the last symbol was decided, the fast average of the
+  // symbols' distance from that centre, and (while holding) the audio's own running centre.
+  double centre_ = 0, span_ = 0, live_ = 0, quietCentre_ = 0;
+  // The previous and the next symbol's shares in this one (4-level blocks at 3200 symbols/s),
+  // and the previous symbol's decided position.
+  double feedback_ = 0, previousPosition_ = 0, lead_ = 0;
 };
 
 }  // namespace pagora

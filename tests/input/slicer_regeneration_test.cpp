@@ -90,6 +90,13 @@ json Flex(const char* mode) {
   return {{"protocol", "FLEX"}, {"mode", mode}, {"pages", pages}};
 }
 
+// The same frame with another frame number in its frame information word.
+json Flex(const char* mode, int frame) {
+  json transmission = Flex(mode);
+  transmission["frame"] = frame;
+  return transmission;
+}
+
 json Pocsag(int rate) {
   json pages = json::array(
       {{{"capcode", 1234567}, {"type", "alpha"}, {"text", "Regenerated: every bit counts."}},
@@ -149,7 +156,10 @@ TEST_P(Regenerated, EveryPageComesOutExactly) {
 // 9 dB lost pages while its levels were decided around the slicer's centre, which wanders in
 // noise. The others hold what the threshold slicer already managed under a narrow receiver
 // filter, a fast symbol clock, slow and fast sample rates and the other polarity, so that the
-// regeneration never takes a page away.
+// regeneration never takes a page away. Through a 2 kHz filter each 3200/4 symbol spreads into
+// both neighbours; the frame lost a page until their shares were taken off before deciding.
+// Frames 85 and 93 carry frame information words that, with sync 2, come within four bits of the
+// inverted marker; taken for a new sync window, that put the blocks 48 symbols late.
 // POCSAG: each case failed with the threshold slicer alone: jitter of a tenth of a bit kept the
 // rate detector from ever locking; the 3 kHz filter rounded the 2400 bit/s preamble until too
 // few runs fell in the detector's window.
@@ -170,6 +180,9 @@ INSTANTIATE_TEST_SUITE_P(
                             .snrDb = 20,
                             .sampleRate = 48000,
                             .invert = true}},
+                      Case{"Narrow3200x4", Flex("3200/4"), {.lowPassHz = 2000, .snrDb = 13}},
+                      Case{"Frame85At3200x2", Flex("3200/2", 85), {}},
+                      Case{"Frame93At3200x2", Flex("3200/2", 93), {}},
                       Case{"Jitter512", Pocsag(512), {.jitterSymbols = 0.1}},
                       Case{"Jitter1200", Pocsag(1200), {.jitterSymbols = 0.1}},
                       Case{"Jitter2400", Pocsag(2400), {.jitterSymbols = 0.1}},
@@ -296,6 +309,58 @@ TEST(FlexRegeneration, NoPageFromNoiseOrRandomData) {
   Decoded decoded = Decode(audio);
   EXPECT_TRUE(decoded.pages.empty())
       << decoded.pages.size() << " pages, first " << decoded.pages.front().first;
+}
+
+// After a frame the FLEX receiver holds the output over the empty channel. What the slicer
+// would make of that channel meanwhile, here a sync window whose mode code is in no table (at a
+// third of the level: noise forms one now and then), must not reach the decoder: taken for a
+// frame of 11 blocks, it kept the decoder from looking for the next frame's marker, and that
+// frame's pages were lost. Traffic still gets the output: the next FLEX frame, a FLEX frame at
+// less than half the level (its bit sync is taken from the hold), and a POCSAG burst.
+TEST(FlexRegeneration, EmptyChannelAfterAFrameCostsNoPage) {
+  auto pages = [](const char* mode, long capcode, const char* text) {
+    json transmission = Flex(mode);
+    transmission["pages"] =
+        json::array({{{"capcode", capcode}, {"type", "alpha"}, {"text", text}},
+                     {{"capcode", capcode + 1}, {"type", "numeric"}, {"text", "0123"}}});
+    return transmission;
+  };
+  gen::SymbolStream ghost;
+  ghost.symbolRate = 1600;
+  for (std::uint16_t word : {0x5A5A, 0xA6C6, 0xAAAA, 0x0F0F}) {
+    for (int b = 15; b >= 0; --b)
+      ghost.levels.push_back((word >> b) & 1 ? 0 : 3);
+  }
+  gen::AudioRenderOptions full, third, weak;
+  third.amplitude = 0.5 / 3;
+  weak.amplitude = 0.5 * 0.4;
+  std::vector<float> audio;
+  std::vector<Shown> expected;
+  auto append = [&](const std::vector<float>& piece) {
+    audio.insert(audio.end(), piece.begin(), piece.end());
+  };
+  append(gen::RenderSamples(gen::SymbolStream{}, full, 0.2));
+  struct Piece {
+    json transmission;
+    const gen::AudioRenderOptions& options;
+  };
+  for (const Piece& piece : {Piece{Flex("1600/2"), full}, Piece{json(), third},
+                             Piece{pages("1600/2", 424242, "After the empty channel"), full},
+                             Piece{pages("3200/2", 515151, "Less than half the level"), weak},
+                             Piece{Pocsag(1200), full}}) {
+    if (piece.transmission.is_null()) {
+      append(gen::RenderSamples(ghost, piece.options, 0.2));
+      continue;
+    }
+    gen::Scenario scenario = OneTransmission(piece.transmission);
+    append(gen::RenderSamples(scenario.items.front().symbols, piece.options, 0.3));
+    for (const Shown& page : Expected(scenario))
+      expected.push_back(page);
+  }
+  Decoded decoded = Decode(audio);
+  EXPECT_EQ(decoded.pages, expected);
+  EXPECT_EQ(decoded.frames, 3);
+  EXPECT_EQ(decoded.bursts, 1);
 }
 
 // Nothing but a POCSAG preamble may start a regenerated burst: not noise at any level, not the
