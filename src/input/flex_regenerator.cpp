@@ -30,16 +30,19 @@ constexpr double kPeriodRange = 0.01;
 // measured boundary offsets scatter more than noise explains, each symbol is decided on its
 // middle only, cut at either end by this many times the edges' RMS scatter beyond a small
 // allowance (and never more than the limit). Without jitter nothing is cut, and the whole
-// symbol's energy counts against noise. The scatter and the noise are averaged over about this
-// many boundaries and pairs of neighbours decided alike.
+// symbol's energy counts against noise. The noise is measured on the middle half of each symbol
+// whatever the cut: two neighbours decided alike over their whole length differ by what their
+// other neighbours' wandering edges bring in, and a frame that began uncut would take that for
+// noise, explain its jitter away and never cut. The scatter and the noise are averaged over all
+// boundaries and pairs of neighbours decided alike since the bit sync, later over about this many.
 constexpr double kJitterAverage = 1.0 / 64;
 constexpr double kNoiseAverage = 1.0 / 16;
 // Until neighbours decided alike have measured it, the noise on a level is taken as this share of
 // the outer level (squared), so that a frame's first boundaries do not count as jitter.
 constexpr double kStartingNoise = 0.3 * 0.3;
-constexpr double kTrimPerJitter = 3.0;
+constexpr double kTrimPerJitter = 4.0;
 constexpr double kJitterAllowance = 0.02;
-constexpr double kLargestTrim = 0.3;
+constexpr double kLargestTrim = 0.36;
 // The level fit: symbols it averages over, the weight the bit sync's outer levels start it with,
 // and how varied the decided levels must be before it is trusted (else the centre stays and the
 // outer level is the running average).
@@ -161,9 +164,11 @@ bool FlexRegenerator::Confirm(double lastBoundary) {
   fitCY_ = kFitStart * amplitude_;
   jitter_ = 0;
   noise_ = kStartingNoise * amplitude_ * amplitude_;
+  jitterSeen_ = 0;
+  noiseSeen_ = 1;
   trim_ = 0;
   levelBefore_ = -1;
-  lastLevel_ = 0;
+  lastMiddle_ = 0;
   window_ = 0;
   countdown_ = 0;
   blockSymbols_ = 0;
@@ -291,7 +296,8 @@ void FlexRegenerator::ProcessSymbol(EntryTimeline& timeline, double ticksPerSamp
   if (trim_ > 0)
     decided = Integrate(start + trim_ * p, start + (1 - trim_) * p) / (1 - 2 * trim_);
   outputLevel_ = Decide(decided, ahead);
-  TrackJitter(changes ? offset : std::nan(""), outputLevel_, decided / p);
+  double middle = Integrate(start + 0.25 * p, start + 0.75 * p) / (0.5 * p);
+  TrackJitter(changes ? offset : std::nan(""), outputLevel_, middle);
   std::uint8_t status = kLevelStatus[outputLevel_];
   if (timeline.status() != status)
     timeline.Change(start * ticksPerSample, status, sink);
@@ -330,25 +336,28 @@ void FlexRegenerator::HoldQuiet(double start, EntryTimeline& timeline, double ti
 
 // Learns how far the edges wander (`offset`: the measured boundary offset before the symbol just
 // decided, in symbols, NaN where none was measured) beyond what noise alone scatters an offset
-// by: the noise on a level, measured between neighbours decided alike, over the swing between
-// the two levels of the boundary.
-void FlexRegenerator::TrackJitter(double offset, int level, double value) {
-  // Two neighbours decided alike differ by noise alone (their other neighbours aside).
+// by: the noise on a level, measured between neighbours decided alike (`middle`: the symbol's
+// average over its middle half), over the swing between the two levels of the boundary.
+void FlexRegenerator::TrackJitter(double offset, int level, double middle) {
+  // Two neighbours decided alike differ by noise alone on their middles (unless the edges wander
+  // by a quarter of a symbol). Each middle half has twice the noise of a whole symbol's average.
   if (level == levelBefore_) {
-    double miss = value - lastLevel_;
-    noise_ += kNoiseAverage * (0.5 * miss * miss - noise_);
+    double miss = middle - lastMiddle_;
+    ++noiseSeen_;
+    noise_ += std::max(kNoiseAverage, 1.0 / noiseSeen_) * (0.25 * miss * miss - noise_);
   }
   if (!std::isnan(offset) && levelBefore_ >= 0) {
     auto magnitude = [&](int l) { return l == 0 || l == 3 ? amplitude_ : inner_; };
     // The straddle integral's noise over the swing between the two levels.
     double swing = magnitude(level) + magnitude(levelBefore_);
     double spread = noise_ / (swing * swing);
-    jitter_ += kJitterAverage * (offset * offset - spread - jitter_);
+    ++jitterSeen_;
+    jitter_ += std::max(kJitterAverage, 1.0 / jitterSeen_) * (offset * offset - spread - jitter_);
     trim_ = std::clamp(kTrimPerJitter * (std::sqrt(std::max(jitter_, 0.0)) - kJitterAllowance), 0.0,
                        kLargestTrim);
   }
   levelBefore_ = level;
-  lastLevel_ = value;
+  lastMiddle_ = middle;
 }
 
 // Follows the frame as the decoder does: the sync window in the high bits, the header count at

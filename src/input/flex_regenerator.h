@@ -68,7 +68,7 @@ class FlexRegenerator {
   int Decide(double y, double ahead);
   // A symbol is decided with its successor's integral (4-level blocks at 3200 symbols/s).
   bool Equalizing() const { return fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 1; }
-  void TrackJitter(double offset, int level, double value);
+  void TrackJitter(double offset, int level, double middle);
   void TrackFraming(int level);
   void HoldQuiet(double start, EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
 
@@ -100,9 +100,10 @@ class FlexRegenerator {
   double fitN_ = 0, fitC_ = 0, fitC2_ = 0, fitY_ = 0, fitCY_ = 0;
   double jitter_ = 0;
   double noise_ = 0;
+  int jitterSeen_ = 0, noiseSeen_ = 0;  // boundaries and alike pairs measured since the sync
   double trim_ = 0;
-  int levelBefore_ = -1;  // the decided level of the symbol before this one
-  double lastLevel_ = 0;  // the last symbol's average as decided (signed)
+  int levelBefore_ = -1;   // the decided level of the symbol before this one
+  double lastMiddle_ = 0;  // the last symbol's average over its middle half (signed)
 
   // The frame as the decoder reads it.
   std::uint64_t window_ = 0;
