@@ -86,6 +86,7 @@ constexpr int kHuntSymbols = 160;
 // in case the level fell for good.
 constexpr double kCarrierBack = 0.5;
 constexpr int kQuietSymbols = 48000;
+// While holding: how fast the audio's level and its own running centre are followed, a symbol.
 constexpr double kQuietAverage = 0.25;
 constexpr double kQuietCentreAverage = 1.0 / 8;
 
@@ -248,7 +249,7 @@ int FlexRegenerator::Decide(double y, double ahead) {
   fitC2_ = keep * fitC2_ + c * c;
   fitY_ = keep * fitY_ + u;
   fitCY_ = keep * fitCY_ + c * u;
-  if (fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 0) {
+  if (FastFourLevelBlocks()) {
     feedback_ += kFeedbackGain * (u - centre - span * c) * previousPosition_;
     lead_ += kFeedbackGain * (u - centre - span * c) * lead;
   }

@@ -66,8 +66,12 @@ class FlexRegenerator {
   bool Confirm(double lastBoundary);
   void ProcessSymbol(EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
   int Decide(double y, double ahead);
-  // A symbol is decided with its successor's integral (4-level blocks at 3200 symbols/s).
-  bool Equalizing() const { return fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 1; }
+  // In a frame's 4-level blocks at 3200 symbols/s the neighbours' shares are learnt and taken
+  // off; a symbol is decided with its successor's integral (all but the blocks' last symbol).
+  bool FastFourLevelBlocks() const {
+    return fourLevelNow_ && frameRate_ == 3200 && blockSymbols_ > 0;
+  }
+  bool Equalizing() const { return FastFourLevelBlocks() && blockSymbols_ > 1; }
   void TrackJitter(double offset, int level, double middle);
   void TrackFraming(int level);
   void HoldQuiet(double start, EntryTimeline& timeline, double ticksPerSample, EntrySink& sink);
